@@ -1,0 +1,173 @@
+#include "app/TerminalOperator.h"
+
+#include <QCoreApplication>
+#include <atomic>
+#include <csignal>
+#include <termios.h>
+#include <unistd.h>
+
+namespace kv {
+
+namespace {
+
+std::atomic<bool> g_interrupted{false};
+
+extern "C" void onInterrupt(int) {
+    g_interrupted = true;
+}
+
+// Prints the three lines whenever they change; Ctrl-C is the cancel button while it is offered.
+class TerminalStatusWindow : public StatusWindow {
+public:
+    explicit TerminalStatusWindow(QTextStream& out) : m_out(out) {}
+    ~TerminalStatusWindow() override { restoreSignal(); }
+
+    void open(const QString& caption, bool) override {
+        m_lines.clear();
+        m_out << caption << Qt::endl;
+        g_interrupted = false;
+        if (!m_installed) {
+            struct sigaction sa {};
+            sa.sa_handler = onInterrupt;
+            sigemptyset(&sa.sa_mask);
+            sigaction(SIGINT, &sa, &m_previous);
+            m_installed = true;
+        }
+    }
+    void offerCancel(bool on) override {
+        if (on != m_offer && on) m_out << QStringLiteral("  (Ctrl-C cancela)") << Qt::endl;
+        m_offer = on;
+    }
+    bool showTexts(const QString& first, const QString& second, const QString& third) override {
+        const QStringList lines{first, second, third};
+        if (lines != m_lines) {
+            for (int i = 0; i < 3; ++i)
+                if (i >= m_lines.size() || lines[i] != m_lines[i])
+                    if (!lines[i].isEmpty()) m_out << QStringLiteral("  ") << lines[i] << Qt::endl;
+            m_lines = lines;
+        }
+        return m_offer && g_interrupted.load();
+    }
+    void close() override {
+        restoreSignal();
+        m_offer = false;
+    }
+
+private:
+    void restoreSignal() {
+        if (m_installed) {
+            sigaction(SIGINT, &m_previous, nullptr);
+            m_installed = false;
+        }
+    }
+    QTextStream& m_out;
+    QStringList m_lines;
+    bool m_offer = false;
+    bool m_installed = false;
+    struct sigaction m_previous {};
+};
+
+} // namespace
+
+TerminalOperator::TerminalOperator(QTextStream& out, QTextStream& in, bool interactive)
+    : m_out(out), m_in(in), m_interactive(interactive) {}
+
+TerminalOperator::~TerminalOperator() = default;
+
+bool TerminalOperator::parseOnError(const QString& text, OnError* policy) {
+    const QString t = text.trimmed().toLower();
+    if (t == QLatin1String("abort")) *policy = OnError::Abort;
+    else if (t == QLatin1String("retry")) *policy = OnError::Retry;
+    else if (t == QLatin1String("ignore")) *policy = OnError::Ignore;
+    else return false;
+    return true;
+}
+
+void TerminalOperator::print(const QString& title, const QString& text) {
+    QString t = text;
+    t.replace(QStringLiteral("\r\n"), QStringLiteral("\n")).replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    m_out << title << QStringLiteral(": ") << t << Qt::endl;
+}
+
+int TerminalOperator::answerFor(int style, const QString& key) {
+    OnError policy = m_policy;
+    if (policy == OnError::Retry) {
+        // A permanent failure must not loop for ever: the same prompt is retried a few times.
+        m_retries = key == m_lastRetryKey ? m_retries + 1 : 1;
+        m_lastRetryKey = key;
+        if (m_retries > MaxRetries) {
+            policy = OnError::Abort;
+            m_retries = 0;
+            m_lastRetryKey.clear();
+        }
+    }
+    switch (mb::buttons(style)) {
+    case mb::AbortRetryIgnore:
+        return policy == OnError::Retry ? mb::Retry : policy == OnError::Ignore ? mb::Ignore : mb::Abort;
+    case mb::RetryCancel:
+        return policy == OnError::Retry ? mb::Retry : mb::Cancel;
+    case mb::YesNo:
+    case mb::YesNoCancel:
+        return policy == OnError::Retry ? mb::Yes : mb::No;
+    case mb::OkCancel:
+        return policy == OnError::Abort ? mb::Cancel : mb::Ok;
+    default:
+        return mb::Ok;
+    }
+}
+
+int TerminalOperator::messageBox(const QString& text, int style, const QString& title) {
+    print(title, text);
+    return answerFor(style, title + text);
+}
+
+int TerminalOperator::errorPrompt(const QString& text, int style, const QString& title) {
+    print(title, text);
+    return answerFor(style, title + text);
+}
+
+std::optional<QString> TerminalOperator::ask(const QString& prompt) {
+    if (!m_interactive) return std::nullopt;
+    m_out << prompt << QStringLiteral(" ") << Qt::flush;
+    QString line;
+    if (!m_in.readLineInto(&line)) return std::nullopt;
+    return line;
+}
+
+std::optional<QString> TerminalOperator::askHidden(const QString& prompt) {
+    if (!m_interactive) return std::nullopt;
+    termios old {};
+    const bool tty = isatty(STDIN_FILENO) && tcgetattr(STDIN_FILENO, &old) == 0;
+    if (tty) {
+        termios quiet = old;
+        quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
+        tcsetattr(STDIN_FILENO, TCSANOW, &quiet);
+    }
+    auto answer = ask(prompt);
+    if (tty) {
+        tcsetattr(STDIN_FILENO, TCSANOW, &old);
+        m_out << Qt::endl;
+    }
+    return answer;
+}
+
+std::optional<QString> TerminalOperator::inputBox(const QString& prompt, const QString& title, const QString&) {
+    return ask(title + QStringLiteral(": ") + prompt);
+}
+
+std::optional<QString> TerminalOperator::openFile(const QString& title, const QString& filter) {
+    auto path = ask(title + QStringLiteral(" (") + filter.trimmed() + QStringLiteral("):"));
+    if (path && path->trimmed().isEmpty()) return std::nullopt;
+    return path ? std::optional<QString>(path->trimmed()) : std::nullopt;
+}
+
+StatusWindow& TerminalOperator::statusWindow() {
+    if (!m_status) m_status = std::make_unique<TerminalStatusWindow>(m_out);
+    return *m_status;
+}
+
+void TerminalOperator::processEvents() {
+    if (QCoreApplication::instance()) QCoreApplication::processEvents();
+}
+
+} // namespace kv

@@ -1,0 +1,51 @@
+#pragma once
+
+#include "app/Operator.h"
+
+#include <QTextStream>
+#include <memory>
+
+namespace kv {
+
+// The operator of the command-line tools. A message box is printed as one line "TITLE: TEXT"
+// (each carriage return of TEXT a line break); prompts are answered from the --on-error policy
+// and never block on a terminal that is not there; questions are asked on standard input only
+// when it is a terminal, otherwise they count as cancelled.
+class TerminalOperator : public Operator {
+public:
+    enum class OnError { Abort, Retry, Ignore };
+
+    TerminalOperator(QTextStream& out, QTextStream& in, bool interactive);
+    ~TerminalOperator() override;
+
+    void setOnError(OnError policy) { m_policy = policy; }
+    static bool parseOnError(const QString& text, OnError* policy);
+    // How many times the retry policy repeats one failing prompt before it gives up.
+    static constexpr int MaxRetries = 3;
+
+    int messageBox(const QString& text, int style, const QString& title) override;
+    int errorPrompt(const QString& text, int style, const QString& title) override;
+    std::optional<QString> inputBox(const QString& prompt, const QString& title,
+                                    const QString& defaultText = QString()) override;
+    std::optional<QString> openFile(const QString& title, const QString& filter) override;
+    StatusWindow& statusWindow() override;
+    void processEvents() override;
+
+    // Reads one line with echo off (for passwords); nullopt when not interactive.
+    std::optional<QString> askHidden(const QString& prompt);
+    std::optional<QString> ask(const QString& prompt);
+
+private:
+    int answerFor(int style, const QString& key);
+    void print(const QString& title, const QString& text);
+
+    QTextStream& m_out;
+    QTextStream& m_in;
+    bool m_interactive;
+    OnError m_policy = OnError::Abort;
+    QString m_lastRetryKey;
+    int m_retries = 0;
+    std::unique_ptr<StatusWindow> m_status;
+};
+
+} // namespace kv

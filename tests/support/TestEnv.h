@@ -1,0 +1,48 @@
+#pragma once
+
+#include <QString>
+#include <QTemporaryDir>
+#include <memory>
+
+namespace kv::test {
+
+// A fresh application folder for one test: $KVCONTROL_HOME points at it while the object lives.
+class TempHome {
+public:
+    TempHome();
+    ~TempHome();
+    QString path() const;                      // without trailing "/"
+    QString file(const QString& name) const;   // path inside it
+private:
+    QTemporaryDir m_dir;
+    QByteArray m_previous;
+};
+
+// Connection parameters of the throwaway PostgreSQL server that ./test starts
+// (KV_TEST_PG: a libpq conninfo). Empty when no server was started.
+QString postgresConnInfo();
+// A new, empty PostgreSQL database on that server, dropped when the object goes.
+class TempPgDatabase {
+public:
+    TempPgDatabase();
+    ~TempPgDatabase();
+    bool available() const { return !m_name.isEmpty(); }
+    QString name() const { return m_name; }
+    QString host() const;
+    int port() const;
+    QString user() const;
+    QString connInfo() const; // libpq conninfo of the new database
+private:
+    QString m_name;
+};
+
+// Path of a built program (kvctl, kvhandheld, kverp ...).
+QString programPath(const QString& name);
+
+// Skip the current test when no PostgreSQL server is available (ctest run without ./test).
+#define KV_REQUIRE_PG(db)                                                                        \
+    do {                                                                                         \
+        if (!(db).available()) GTEST_SKIP() << "no PostgreSQL test server (run ./test)";          \
+    } while (0)
+
+} // namespace kv::test

@@ -1,0 +1,40 @@
+#pragma once
+
+#include "app/TerminalOperator.h"
+
+#include <QStringList>
+#include <QTextStream>
+#include <memory>
+#include <vector>
+
+namespace kv::cli {
+
+// What a command works with: its output streams, the terminal operator, and the global options.
+struct Context {
+    QTextStream& out;
+    QTextStream& err;
+    TerminalOperator& person;
+    QString launch; // the launch string given with --launch
+};
+
+// One kvctl subcommand: its words ("store init"), a usage line, and execute() returning the
+// process exit status (0 when the command did its job).
+class Command {
+public:
+    virtual ~Command() = default;
+    virtual QStringList words() const = 0;
+    virtual QString arguments() const { return QString(); }
+    virtual QString summary() const = 0;
+    virtual int execute(const QStringList& args, Context& ctx) = 0;
+
+    QString name() const { return words().join(QLatin1Char(' ')); }
+};
+
+// Every command kvctl knows, in the order --help lists them.
+std::vector<std::unique_ptr<Command>> allCommands();
+
+// kvctl's whole behaviour: global options, dispatch, help and exit status.
+int runKvctl(const QStringList& arguments, QTextStream& out, QTextStream& err, QTextStream& in,
+             bool interactive);
+
+} // namespace kv::cli

@@ -1,0 +1,13 @@
+#include "Command.h"
+
+namespace kv::cli {
+
+std::unique_ptr<Command> makeStoreInit();
+
+std::vector<std::unique_ptr<Command>> allCommands() {
+    std::vector<std::unique_ptr<Command>> list;
+    list.push_back(makeStoreInit());
+    return list;
+}
+
+} // namespace kv::cli
