@@ -1,0 +1,183 @@
+#include "data/Connection.h"
+
+#include "app/RunTimeError.h"
+#include "data/Recordset.h"
+
+#include <QAtomicInt>
+#include <QSqlQuery>
+
+namespace kv {
+
+namespace {
+QString nextConnectionName() {
+    static QAtomicInt counter;
+    return QStringLiteral("kvconn_%1").arg(counter.fetchAndAddRelaxed(1));
+}
+} // namespace
+
+Connection::Connection() : m_name(nextConnectionName()) {}
+
+Connection::~Connection() {
+    close();
+}
+
+std::optional<Engine> Connection::engine() const {
+    if (m_driver) return m_driver->engine();
+    if (m_engineOverride) return m_engineOverride;
+    return engineForProvider(ConnectionString(m_connectionString).value(QStringLiteral("Provider")));
+}
+
+void Connection::open(const QString& connectionString, const QString& user, const QString& password, int) {
+    if (m_open) fail(ProviderError{3705, QStringLiteral("Operation is not allowed when the object is open."), {}, 0, {}});
+    m_errors.clear();
+    m_connectionString = connectionString;
+    const ConnectionString cs(connectionString);
+    const auto e = m_engineOverride ? m_engineOverride : engineForProvider(cs.value(QStringLiteral("Provider")));
+    std::unique_ptr<EngineDriver> driver = e ? EngineDriver::create(*e) : nullptr;
+    if (!driver)
+        fail(ProviderError{adoerr::ProviderNotFound,
+                           QStringLiteral("Provider cannot be found. It may not be properly installed."),
+                           QString(), 0, cs.value(QStringLiteral("Provider"))});
+    // Explicit credentials win over the string's, as in the classic Open(string, user, pwd).
+    QString effective = connectionString;
+    if (!user.isEmpty()) effective += QStringLiteral(";User Id=") + user;
+    if (!password.isEmpty()) effective += QStringLiteral(";Password=") + password;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(driver->qtDriver(), m_name);
+        try {
+            driver->open(db, ConnectionString(effective));
+        } catch (const ProviderError& pe) {
+            db = QSqlDatabase();
+            QSqlDatabase::removeDatabase(m_name);
+            fail(pe);
+        }
+    }
+    m_driver = std::move(driver);
+    m_open = true;
+}
+
+void Connection::close() {
+    for (Recordset* rs : QSet<Recordset*>(m_recordsets)) rs->close();
+    m_recordsets.clear();
+    if (!m_driver) return;
+    {
+        QSqlDatabase db = QSqlDatabase::database(m_name, false);
+        if (m_inTransaction) db.rollback();
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(m_name);
+    m_driver.reset();
+    m_open = false;
+    m_inTransaction = false;
+}
+
+void Connection::requireOpen() const {
+    if (!m_open)
+        throw RunTimeError(err::OperationNotAllowed,
+                           QStringLiteral("Operation is not allowed when the object is closed."));
+}
+
+QSqlDatabase Connection::database() const {
+    requireOpen();
+    return QSqlDatabase::database(m_name, false);
+}
+
+const EngineDriver& Connection::driver() const {
+    requireOpen();
+    return *m_driver;
+}
+
+void Connection::fail(const QSqlError& e) {
+    fail(m_driver ? m_driver->errorOf(e) : ProviderError{adoerr::Failure, e.text(), {}, 0, {}});
+}
+
+void Connection::fail(const ProviderError& e) {
+    m_errors.clear();
+    m_errors.add(e);
+    throw RunTimeError(e.number, e.description, e.source.isEmpty() ? QStringLiteral("Provider") : e.source);
+}
+
+void Connection::setDefaultDatabase(const QString& name) {
+    m_defaultDatabase = name;
+    if (m_open) {
+        QSqlDatabase db = database();
+        m_driver->applyDefaultDatabase(db, name);
+    }
+}
+
+void Connection::setCommandTimeout(int seconds) {
+    m_commandTimeout = seconds;
+    if (m_open) {
+        QSqlDatabase db = database();
+        m_driver->applyCommandTimeout(db, seconds);
+    }
+}
+
+void Connection::setIsolationLevel(int level) {
+    m_isolationLevel = level;
+    if (m_open) {
+        QSqlDatabase db = database();
+        m_driver->applyIsolationLevel(db, level);
+    }
+}
+
+void Connection::execute(const QString& sql, long* recordsAffected, int) {
+    requireOpen();
+    QSqlQuery q(database());
+    q.setForwardOnly(true);
+    if (!q.exec(m_driver->translate(sql))) fail(q.lastError());
+    if (recordsAffected) *recordsAffected = q.numRowsAffected();
+}
+
+std::unique_ptr<Recordset> Connection::openSchema(int kind) {
+    requireOpen();
+    if (kind != 20)
+        fail(ProviderError{err::NotSupported, QStringLiteral("Schema kind %1 is not supported.").arg(kind), {}, 0, {}});
+    QList<QVariantList> rows;
+    QSqlDatabase db = database();
+    for (const auto& [name, type] : m_driver->tables(db))
+        rows.append({QVariant(), QVariant(), name, type});
+    auto rs = std::make_unique<Recordset>();
+    rs->openRows({QStringLiteral("TABLE_CATALOG"), QStringLiteral("TABLE_SCHEMA"), QStringLiteral("TABLE_NAME"),
+                  QStringLiteral("TABLE_TYPE")},
+                 rows);
+    return rs;
+}
+
+void Connection::beginTrans() {
+    requireOpen();
+    QSqlDatabase db = database();
+    if (!db.transaction()) fail(db.lastError());
+    m_inTransaction = true;
+}
+
+void Connection::commitTrans() {
+    requireOpen();
+    QSqlDatabase db = database();
+    if (!db.commit()) fail(db.lastError());
+    m_inTransaction = false;
+}
+
+void Connection::rollbackTrans() {
+    requireOpen();
+    QSqlDatabase db = database();
+    m_inTransaction = false;
+    if (!db.rollback()) fail(db.lastError());
+}
+
+Transaction::~Transaction() {
+    if (!m_done && m_c.state() && m_c.inTransaction()) {
+        try {
+            m_c.rollbackTrans();
+        } catch (...) {
+            // A lost connection has already discarded the transaction on the server.
+        }
+    }
+}
+
+void Transaction::commit() {
+    m_c.commitTrans();
+    m_done = true;
+}
+
+} // namespace kv

@@ -1,0 +1,109 @@
+#pragma once
+
+#include "data/EngineDriver.h"
+
+#include <QList>
+#include <QSet>
+#include <QSqlDatabase>
+#include <memory>
+#include <optional>
+
+namespace kv {
+
+class Recordset;
+
+// The connection's list of provider errors: filled when an operation fails, emptied by clear().
+class ProviderErrors {
+public:
+    int count() const { return m_items.size(); }
+    const ProviderError& item(int i) const { return m_items.at(i); }
+    void clear() { m_items.clear(); }
+    void add(const ProviderError& e) { m_items.append(e); }
+
+private:
+    QList<ProviderError> m_items;
+};
+
+// One database connection, with the operations the program's procedures use on it. The engine
+// comes from the connection string's provider unless it was set beforehand with setEngine.
+class Connection {
+public:
+    Connection();
+    ~Connection();
+    Connection(const Connection&) = delete;
+    Connection& operator=(const Connection&) = delete;
+
+    void setEngine(std::optional<Engine> e) { m_engineOverride = e; }
+    std::optional<Engine> engine() const;
+
+    // Opens the connection; user and password as given override the string's. Throws
+    // RunTimeError, with the details in errors(), when it fails.
+    void open(const QString& connectionString, const QString& user = QString(),
+              const QString& password = QString(), int options = -1);
+    void close();
+    int state() const { return m_open ? 1 : 0; }
+
+    QString connectionString() const { return m_connectionString; }
+    void setConnectionString(const QString& s) { m_connectionString = s; }
+    void setCursorLocation(int location) { m_cursorLocation = location; }
+    int cursorLocation() const { return m_cursorLocation; }
+    void setDefaultDatabase(const QString& name);
+    QString defaultDatabase() const { return m_defaultDatabase; }
+    void setCommandTimeout(int seconds);
+    int commandTimeout() const { return m_commandTimeout; }
+    void setIsolationLevel(int level);
+    int isolationLevel() const { return m_isolationLevel; }
+
+    // Runs a statement; rows it returns are discarded. recordsAffected may be null.
+    void execute(const QString& sql, long* recordsAffected = nullptr, int options = -1);
+    // Kind 20: one row per table and view, with TABLE_NAME and TABLE_TYPE.
+    std::unique_ptr<Recordset> openSchema(int kind);
+
+    void beginTrans();
+    void commitTrans();
+    void rollbackTrans();
+    bool inTransaction() const { return m_inTransaction; }
+
+    ProviderErrors& errors() { return m_errors; }
+
+    // For record sets and engine-aware helpers.
+    QSqlDatabase database() const;
+    const EngineDriver& driver() const;
+    // Records the engine's error and throws it as a RunTimeError.
+    [[noreturn]] void fail(const QSqlError& e);
+    [[noreturn]] void fail(const ProviderError& e);
+
+private:
+    friend class Recordset;
+    void attach(Recordset* rs) { m_recordsets.insert(rs); }
+    void detach(Recordset* rs) { m_recordsets.remove(rs); }
+    void requireOpen() const;
+
+    QString m_name;
+    std::unique_ptr<EngineDriver> m_driver;
+    std::optional<Engine> m_engineOverride;
+    bool m_open = false;
+    bool m_inTransaction = false;
+    QString m_connectionString;
+    QString m_defaultDatabase;
+    int m_cursorLocation = 2;
+    int m_commandTimeout = 30;
+    int m_isolationLevel = 4096;
+    ProviderErrors m_errors;
+    QSet<Recordset*> m_recordsets;
+};
+
+// Rolls the transaction back unless commit() was called (scope-based, so an early return or an
+// exception never leaves half a unit of work committed).
+class Transaction {
+public:
+    explicit Transaction(Connection& c) : m_c(c) { m_c.beginTrans(); }
+    ~Transaction();
+    void commit();
+
+private:
+    Connection& m_c;
+    bool m_done = false;
+};
+
+} // namespace kv

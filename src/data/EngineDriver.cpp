@@ -1,0 +1,41 @@
+#include "data/EngineDriver.h"
+
+#include "data/SqliteDriver.h"
+
+#include <QSqlQuery>
+#include <QSqlField>
+#include <QSqlRecord>
+
+namespace kv {
+
+QList<QPair<QString, QString>> EngineDriver::tables(QSqlDatabase& db) const {
+    QList<QPair<QString, QString>> r;
+    for (const QString& t : db.tables(QSql::Tables)) r.append({t, QStringLiteral("TABLE")});
+    for (const QString& v : db.tables(QSql::Views)) r.append({v, QStringLiteral("VIEW")});
+    return r;
+}
+
+int EngineDriver::definedSize(const QSqlQuery& query, int column) const {
+    const int len = query.record().field(column).length();
+    return len > 0 ? len : 0;
+}
+
+ProviderError EngineDriver::errorOf(const QSqlError& e) const {
+    ProviderError p;
+    p.number = e.type() == QSqlError::ConnectionError ? adoerr::Failure : adoerr::ErrorsInCommand;
+    p.description = e.databaseText().trimmed().isEmpty() ? e.text().trimmed() : e.databaseText().trimmed();
+    p.sqlState = e.nativeErrorCode();
+    p.nativeError = e.nativeErrorCode().toInt();
+    p.source = qtDriver();
+    return p;
+}
+
+std::unique_ptr<EngineDriver> EngineDriver::create(Engine e) {
+    switch (e) {
+    case Engine::Jet:
+    case Engine::Sqlite: return std::make_unique<SqliteDriver>(e);
+    default: return nullptr;
+    }
+}
+
+} // namespace kv

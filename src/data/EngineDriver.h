@@ -1,0 +1,62 @@
+#pragma once
+
+#include "data/ConnectionString.h"
+#include "data/Engine.h"
+
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QStringList>
+#include <memory>
+
+class QSqlQuery;
+
+namespace kv {
+
+// A failure of the engine, as the connection's error list reports it.
+struct ProviderError {
+    long number = 0;
+    QString description;
+    QString sqlState;
+    qint32 nativeError = 0;
+    QString source;
+};
+
+// What differs between engines, one subclass per engine; everything else lives in Connection
+// and Recordset and is shared.
+class EngineDriver {
+public:
+    virtual ~EngineDriver() = default;
+    virtual Engine engine() const = 0;
+    virtual QString qtDriver() const = 0;
+
+    // Opens `db` (already added with qtDriver()) from the connection string's values.
+    // Throws ProviderError when the database cannot be opened.
+    virtual void open(QSqlDatabase& db, const ConnectionString& cs) const = 0;
+
+    // The statement as this engine must receive it (the program writes the SQL Server dialect).
+    virtual QString translate(const QString& sql) const { return sql; }
+
+    // The tables and views of the database: (name, "TABLE" or "VIEW").
+    virtual QList<QPair<QString, QString>> tables(QSqlDatabase& db) const;
+
+    // Declared length of result column `column` of an executed query (text(n) gives n).
+    virtual int definedSize(const QSqlQuery& query, int column) const;
+
+    // The provider error for a failed statement.
+    virtual ProviderError errorOf(const QSqlError& e) const;
+
+    virtual void applyCommandTimeout(QSqlDatabase&, int /*seconds*/) const {}
+    virtual void applyIsolationLevel(QSqlDatabase&, int /*level*/) const {}
+    virtual void applyDefaultDatabase(QSqlDatabase&, const QString& /*name*/) const {}
+
+    static std::unique_ptr<EngineDriver> create(Engine e);
+};
+
+// Error numbers the record-set layer reports for engine failures.
+namespace adoerr {
+constexpr long Failure = -2147467259;          // a general provider failure (connection level)
+constexpr long ErrorsInCommand = -2147217900;  // a statement the engine refused
+constexpr long ProviderNotFound = 3706;
+} // namespace adoerr
+
+} // namespace kv

@@ -1,0 +1,285 @@
+#include "data/Recordset.h"
+
+#include "app/RunTimeError.h"
+#include "data/Connection.h"
+
+#include <QRegularExpression>
+#include <QSqlDriver>
+#include <QSqlRecord>
+
+namespace kv {
+
+namespace {
+
+[[noreturn]] void raise(long number, const QString& text) {
+    throw RunTimeError(number, text, QStringLiteral("Recordset"));
+}
+
+// A bare table name ("MV_CPTE", "[V_MA_Precios]", "dbo.X") rather than a statement.
+bool isBareName(const QString& s) {
+    static const QRegularExpression re(QStringLiteral(R"(^[\w\[\]"\.]+$)"));
+    return re.match(s).hasMatch();
+}
+
+QString unquoteName(QString n) {
+    n = n.trimmed();
+    if ((n.startsWith(QLatin1Char('[')) && n.endsWith(QLatin1Char(']'))) ||
+        (n.startsWith(QLatin1Char('"')) && n.endsWith(QLatin1Char('"'))))
+        n = n.mid(1, n.size() - 2);
+    return n;
+}
+
+// The one table a "SELECT [TOP n] * FROM X [WHERE ...]" statement reads, or empty.
+QString singleTableOf(const QString& statement) {
+    static const QRegularExpression re(
+        QStringLiteral(R"(^\s*SELECT\s+(?:TOP\s+\d+\s+)?\*\s+FROM\s+([\w\[\]"\.]+)\s*(?:WHERE\b.*)?$)"),
+        QRegularExpression::CaseInsensitiveOption | QRegularExpression::DotMatchesEverythingOption);
+    const auto m = re.match(statement);
+    return m.hasMatch() ? unquoteName(m.captured(1)) : QString();
+}
+
+} // namespace
+
+QVariant Field::value() const {
+    return m_owner->currentValue(m_index);
+}
+
+void Field::setValue(const QVariant& v) {
+    m_owner->assign(m_index, v);
+}
+
+Field& Fields::item(int index) const {
+    if (index < 0 || index >= count())
+        raise(err::ItemNotFound,
+              QStringLiteral("Item cannot be found in the collection corresponding to the requested name or ordinal."));
+    return *m_items[size_t(index)];
+}
+
+int Fields::indexOf(const QString& name) const {
+    const QString n = name.trimmed();
+    for (int i = 0; i < count(); ++i)
+        if (m_items[size_t(i)]->name().compare(n, Qt::CaseInsensitive) == 0) return i;
+    return -1;
+}
+
+Field& Fields::item(const QString& name) const {
+    const int i = indexOf(name);
+    if (i < 0)
+        raise(err::ItemNotFound,
+              QStringLiteral("Item cannot be found in the collection corresponding to the requested name or "
+                             "ordinal. (%1)")
+                  .arg(name));
+    return *m_items[size_t(i)];
+}
+
+Recordset::Recordset() = default;
+
+Recordset::~Recordset() {
+    close();
+}
+
+void Recordset::requireOpen() const {
+    if (!m_open) raise(err::OperationNotAllowed, QStringLiteral("Operation is not allowed when the object is closed."));
+}
+
+void Recordset::open(const QString& source, Connection& connection, int cursorType, int lockType, int) {
+    if (m_open) raise(3705, QStringLiteral("Operation is not allowed when the object is open."));
+    const QString s = source.trimmed();
+    m_source = source;
+    m_cursorType = cursorType;
+    m_lockType = lockType;
+    if (isBareName(s)) {
+        m_table = unquoteName(s);
+        m_statement = QStringLiteral("SELECT * FROM ") + s;
+    } else {
+        m_table = singleTableOf(s);
+        m_statement = s;
+    }
+    m_connection = &connection;
+    connection.requireOpen();
+    execute();
+    m_connection->attach(this);
+    m_open = true;
+}
+
+void Recordset::execute() {
+    m_query = std::make_unique<QSqlQuery>(m_connection->database());
+    m_query->setForwardOnly(true);
+    if (!m_query->exec(m_connection->driver().translate(m_statement))) {
+        const QSqlError e = m_query->lastError();
+        m_query.reset();
+        m_connection->fail(e);
+    }
+    const QSqlRecord rec = m_query->record();
+    QStringList names;
+    QList<int> sizes;
+    for (int i = 0; i < rec.count(); ++i) {
+        names << rec.fieldName(i);
+        sizes << m_connection->driver().definedSize(*m_query, i);
+    }
+    buildFields(names, sizes);
+    m_rowIndex = -1;
+    m_adding = false;
+    fetch();
+    m_bof = m_eof;
+}
+
+void Recordset::openRows(const QStringList& names, const QList<QVariantList>& rows) {
+    close();
+    m_rows = rows;
+    m_source.clear();
+    m_table.clear();
+    buildFields(names, QList<int>(names.size(), 0));
+    m_open = true;
+    m_rowIndex = -1;
+    fetch();
+    m_bof = m_eof;
+}
+
+void Recordset::buildFields(const QStringList& names, const QList<int>& sizes) {
+    m_fields.m_items.clear();
+    for (int i = 0; i < names.size(); ++i)
+        m_fields.m_items.push_back(std::make_unique<Field>(this, i, names.at(i), sizes.value(i)));
+}
+
+// Moves to the next row and caches its values; sets EOF after the last.
+void Recordset::fetch() {
+    ++m_rowIndex;
+    m_current.clear();
+    if (m_query) {
+        if (m_query->next()) {
+            const int n = m_fields.count();
+            m_current.reserve(n);
+            for (int i = 0; i < n; ++i) {
+                QVariant v = m_query->value(i);
+                m_current.append(isNull(v) ? QVariant() : v);
+            }
+            m_eof = false;
+        } else {
+            if (m_query->lastError().isValid()) m_connection->fail(m_query->lastError());
+            m_eof = true;
+        }
+    } else if (m_rowIndex < m_rows.size()) {
+        m_current = m_rows.at(m_rowIndex);
+        m_eof = false;
+    } else {
+        m_eof = true;
+    }
+}
+
+void Recordset::close() {
+    if (m_connection) m_connection->detach(this);
+    m_query.reset();
+    m_rows.clear();
+    m_current.clear();
+    m_fields.m_items.clear();
+    m_connection = nullptr;
+    m_open = false;
+    m_bof = m_eof = true;
+    m_adding = false;
+}
+
+bool Recordset::bof() const {
+    requireOpen();
+    return m_bof;
+}
+
+bool Recordset::eof() const {
+    requireOpen();
+    return m_eof && !m_adding;
+}
+
+void Recordset::moveFirst() {
+    requireOpen();
+    m_adding = false;
+    if (m_rowIndex == 0 && !m_eof) return;
+    if (m_bof && m_eof) return; // an empty record set stays where it is
+    if (m_query) {
+        execute();
+    } else {
+        m_rowIndex = -1;
+        fetch();
+    }
+}
+
+void Recordset::moveNext() {
+    requireOpen();
+    if (m_adding) {
+        m_adding = false;
+        return;
+    }
+    if (m_eof)
+        raise(err::NoCurrentRecord,
+              QStringLiteral("Either BOF or EOF is True, or the current record has been deleted. Requested "
+                             "operation requires a current record."));
+    fetch();
+    m_bof = false;
+}
+
+Fields& Recordset::fields() {
+    requireOpen();
+    return m_fields;
+}
+
+QVariant Recordset::currentValue(int index) const {
+    requireOpen();
+    if (m_adding) return m_pending.value(index);
+    if (m_eof || m_current.isEmpty())
+        raise(err::NoCurrentRecord,
+              QStringLiteral("Either BOF or EOF is True, or the current record has been deleted. Requested "
+                             "operation requires a current record."));
+    return m_current.value(index);
+}
+
+void Recordset::addNew() {
+    requireOpen();
+    if (m_lockType == lock::ReadOnly || m_table.isEmpty())
+        raise(err::NotSupported, QStringLiteral("Current Recordset does not support updating. This may be a "
+                                                "limitation of the provider, or of the selected locktype."));
+    m_pending = QVariantList(m_fields.count());
+    m_assigned = QList<bool>(m_fields.count(), false);
+    m_adding = true;
+}
+
+void Recordset::assign(int index, const QVariant& v) {
+    requireOpen();
+    if (!m_adding)
+        raise(err::NotSupported,
+              QStringLiteral("Only a row added with AddNew can be assigned (field %1).").arg(m_fields.item(index).name()));
+    m_pending[index] = isNull(v) ? QVariant() : v;
+    m_assigned[index] = true;
+}
+
+void Recordset::update() {
+    requireOpen();
+    if (!m_adding) return;
+    QSqlDatabase db = m_connection->database();
+    QSqlDriver* drv = db.driver();
+    QStringList columns;
+    QStringList marks;
+    QVariantList values;
+    for (int i = 0; i < m_fields.count(); ++i) {
+        if (!m_assigned[i]) continue;
+        columns << drv->escapeIdentifier(m_fields.item(i).name(), QSqlDriver::FieldName);
+        marks << QStringLiteral("?");
+        values << m_pending[i];
+    }
+    QString table;
+    for (const QString& part : m_table.split(QLatin1Char('.')))
+        table += (table.isEmpty() ? QString() : QStringLiteral(".")) + drv->escapeIdentifier(part, QSqlDriver::TableName);
+    const QString sql = columns.isEmpty()
+                            ? QStringLiteral("INSERT INTO %1 DEFAULT VALUES").arg(table)
+                            : QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
+                                  .arg(table, columns.join(QLatin1Char(',')), marks.join(QLatin1Char(',')));
+    QSqlQuery q(db);
+    if (!q.prepare(sql)) m_connection->fail(q.lastError());
+    for (const QVariant& v : values) q.addBindValue(v);
+    if (!q.exec()) m_connection->fail(q.lastError());
+    // The added row becomes the current one, with the values as assigned.
+    m_current = m_pending;
+    m_adding = false;
+    m_eof = false;
+    m_bof = false;
+}
+
+} // namespace kv

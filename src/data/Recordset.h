@@ -1,0 +1,125 @@
+#pragma once
+
+#include <QSqlQuery>
+#include <QStringList>
+#include <QVariant>
+#include <memory>
+#include <vector>
+
+namespace kv {
+
+class Connection;
+class Recordset;
+
+// Cursor and lock types the program uses.
+namespace cursor {
+constexpr int ForwardOnly = 0;
+constexpr int Dynamic = 2;
+} // namespace cursor
+namespace lock {
+constexpr int ReadOnly = 1;
+constexpr int Optimistic = 3;
+} // namespace lock
+
+// One column of a record set, read on the current row.
+class Field {
+public:
+    Field(Recordset* owner, int index, QString name, int definedSize)
+        : m_owner(owner), m_index(index), m_name(std::move(name)), m_definedSize(definedSize) {}
+    const QString& name() const { return m_name; }
+    // The value on the current row; a null QVariant is Null. Reading at BOF or EOF fails (3021).
+    QVariant value() const;
+    // Assigns the value on the row being added (AddNew).
+    void setValue(const QVariant& v);
+    int definedSize() const { return m_definedSize; }
+
+private:
+    Recordset* m_owner;
+    int m_index;
+    QString m_name;
+    int m_definedSize;
+};
+
+class Fields {
+public:
+    int count() const { return int(m_items.size()); }
+    // By ordinal (0-based) or by name without regard to case; an unknown one fails with 3265.
+    Field& item(int index) const;
+    Field& item(const QString& name) const;
+    int indexOf(const QString& name) const; // -1 when absent
+
+private:
+    friend class Recordset;
+    std::vector<std::unique_ptr<Field>> m_items;
+};
+
+// A record set over a statement or a bare table name, read forward; a record set opened with
+// the optimistic lock on a table or a one-row query over one (SELECT TOP 1 * FROM X) can add
+// rows: AddNew, assignments by name, Update.
+class Recordset {
+public:
+    Recordset();
+    ~Recordset();
+    Recordset(const Recordset&) = delete;
+    Recordset& operator=(const Recordset&) = delete;
+
+    void open(const QString& source, Connection& connection, int cursorType = cursor::ForwardOnly,
+              int lockType = lock::ReadOnly, int options = -1);
+    // A record set over rows held in memory (the table list of a schema query).
+    void openRows(const QStringList& names, const QList<QVariantList>& rows);
+    int state() const { return m_open ? 1 : 0; }
+    void close();
+
+    bool bof() const;
+    bool eof() const;
+    void moveFirst();
+    void moveNext();
+
+    Fields& fields();
+    Field& operator[](const QString& name) { return fields().item(name); }
+    Field& operator[](int index) { return fields().item(index); }
+    QVariant value(const QString& name) { return fields().item(name).value(); }
+
+    void addNew();
+    void setValue(const QString& name, const QVariant& v) { fields().item(name).setValue(v); }
+    void update();
+
+    const QString& source() const { return m_source; }
+    int cursorType() const { return m_cursorType; }
+    int lockType() const { return m_lockType; }
+
+private:
+    friend class Field;
+    friend class Connection;
+    void requireOpen() const;
+    QVariant currentValue(int index) const;
+    void assign(int index, const QVariant& v);
+    void fetch();
+    void execute();
+    void buildFields(const QStringList& names, const QList<int>& sizes);
+
+    Connection* m_connection = nullptr;
+    std::unique_ptr<QSqlQuery> m_query;
+    QList<QVariantList> m_rows; // memory record sets
+    int m_rowIndex = -1;
+    bool m_open = false;
+    bool m_bof = true;
+    bool m_eof = true;
+    QVariantList m_current;
+    Fields m_fields;
+    QString m_source;
+    QString m_statement;
+    QString m_table; // where AddNew inserts; empty when the source is not one table
+    int m_cursorType = cursor::ForwardOnly;
+    int m_lockType = lock::ReadOnly;
+    bool m_adding = false;
+    QVariantList m_pending;
+    QList<bool> m_assigned;
+};
+
+// True when the value is Null (an invalid or a null-typed QVariant).
+inline bool isNull(const QVariant& v) {
+    return !v.isValid() || v.isNull();
+}
+
+} // namespace kv

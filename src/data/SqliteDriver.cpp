@@ -1,0 +1,107 @@
+#include "data/SqliteDriver.h"
+
+#include "data/Dialect.h"
+
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <QSqlQuery>
+#include <QSqlResult>
+#include <QUrl>
+#include <sqlite3.h>
+
+namespace kv {
+
+namespace {
+ProviderError openFailure(const QString& state, const QString& description) {
+    ProviderError p;
+    p.number = adoerr::Failure;
+    p.sqlState = state;
+    p.nativeError = state.toInt();
+    p.description = description;
+    p.source = QStringLiteral("QSQLITE");
+    return p;
+}
+
+sqlite3_stmt* statementOf(const QSqlQuery& query) {
+    const QVariant v = query.result() ? query.result()->handle() : QVariant();
+    if (!v.isValid() || qstrcmp(v.typeName(), "sqlite3_stmt*") != 0) return nullptr;
+    return *static_cast<sqlite3_stmt* const*>(v.constData());
+}
+} // namespace
+
+void SqliteDriver::open(QSqlDatabase& db, const ConnectionString& cs) const {
+    const QString path = cs.value(QStringLiteral("Data Source"));
+    const QFileInfo info(path);
+    if (path.isEmpty() || info.isDir())
+        throw openFailure(QStringLiteral("3044"), QStringLiteral("'%1' is not a valid path.").arg(path));
+    if (!info.exists())
+        throw openFailure(QStringLiteral("3024"), QStringLiteral("Could not find file '%1'.").arg(path));
+
+    // mode=rw: SQLite itself refuses to create the file, so no race can leave an empty store.
+    db.setDatabaseName(QUrl::fromLocalFile(info.absoluteFilePath()).toString(QUrl::FullyEncoded) +
+                       QStringLiteral("?mode=rw"));
+    db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_URI;QSQLITE_BUSY_TIMEOUT=10000"));
+    const QString cannotOpen =
+        QStringLiteral("The database engine cannot open the file '%1'. It is not a database, is damaged, "
+                       "or you need permission to change its data.")
+            .arg(path);
+    if (!db.open()) throw openFailure(QStringLiteral("3051"), cannotOpen);
+    QSqlQuery probe(db);
+    if (!probe.exec(QStringLiteral("SELECT count(*) FROM sqlite_master"))) {
+        db.close();
+        throw openFailure(QStringLiteral("3051"), cannotOpen);
+    }
+}
+
+QString SqliteDriver::translate(const QString& sql) const {
+    return dialect::toSqlite(sql);
+}
+
+QList<QPair<QString, QString>> SqliteDriver::tables(QSqlDatabase& db) const {
+    QList<QPair<QString, QString>> r;
+    QSqlQuery q(db);
+    q.setForwardOnly(true);
+    if (q.exec(QStringLiteral("SELECT name, type FROM sqlite_master WHERE type IN ('table','view') "
+                              "AND name NOT LIKE 'sqlite_%' ORDER BY name")))
+        while (q.next())
+            r.append({q.value(0).toString(), q.value(1).toString().toUpper()});
+    return r;
+}
+
+int SqliteDriver::sizeOfDeclaredType(const QString& declared) {
+    static const QRegularExpression withLength(QStringLiteral(R"(\(\s*(\d+)\s*(?:,\s*\d+\s*)?\))"));
+    const QString t = declared.trimmed().toUpper();
+    const auto m = withLength.match(t);
+    if (m.hasMatch()) return m.captured(1).toInt();
+    if (t.contains(QLatin1String("INT"))) return 4;
+    if (t.contains(QLatin1String("REAL")) || t.contains(QLatin1String("DOUB")) || t.contains(QLatin1String("FLOA")) ||
+        t.contains(QLatin1String("NUMERIC")) || t.contains(QLatin1String("DECIMAL")) ||
+        t.contains(QLatin1String("MONEY")) || t.startsWith(QLatin1String("DATE")))
+        return 8;
+    if (t.startsWith(QLatin1String("BOOL")) || t.startsWith(QLatin1String("BIT"))) return 2;
+    if (t.contains(QLatin1String("TEXT")) || t.contains(QLatin1String("CHAR")) || t.contains(QLatin1String("CLOB")) ||
+        t.contains(QLatin1String("MEMO")))
+        return 536870910; // a text without a declared limit (memo)
+    return 0;
+}
+
+int SqliteDriver::definedSize(const QSqlQuery& query, int column) const {
+    sqlite3_stmt* stmt = statementOf(query);
+    if (!stmt || column < 0 || column >= sqlite3_column_count(stmt)) return 0;
+    const char* declared = sqlite3_column_decltype(stmt, column);
+    return declared ? sizeOfDeclaredType(QString::fromUtf8(declared)) : 0;
+}
+
+ProviderError SqliteDriver::errorOf(const QSqlError& e) const {
+    ProviderError p = EngineDriver::errorOf(e);
+    p.source = QStringLiteral("QSQLITE");
+    return p;
+}
+
+void SqliteDriver::applyCommandTimeout(QSqlDatabase& db, int seconds) const {
+    // The closest SQLite has: how long a statement waits for a lock held by another process.
+    QSqlQuery q(db);
+    q.exec(QStringLiteral("PRAGMA busy_timeout = %1").arg(seconds > 0 ? seconds * 1000 : 10000));
+}
+
+} // namespace kv

@@ -1,0 +1,29 @@
+#pragma once
+
+#include "data/EngineDriver.h"
+
+namespace kv {
+
+// SQLite files: the local sync store (Jet) and an ERP database in a file (Sqlite). Opening
+// never creates a file: a missing one fails with SQL state "3024", one that is not a database
+// with "3051", so the caller's recovery (asking for the file) can run.
+class SqliteDriver : public EngineDriver {
+public:
+    explicit SqliteDriver(Engine e) : m_engine(e) {}
+    Engine engine() const override { return m_engine; }
+    QString qtDriver() const override { return QStringLiteral("QSQLITE"); }
+    void open(QSqlDatabase& db, const ConnectionString& cs) const override;
+    QString translate(const QString& sql) const override;
+    QList<QPair<QString, QString>> tables(QSqlDatabase& db) const override;
+    int definedSize(const QSqlQuery& query, int column) const override;
+    ProviderError errorOf(const QSqlError& e) const override;
+    void applyCommandTimeout(QSqlDatabase& db, int seconds) const override;
+
+    // Declared length of an SQLite column type text: "VARCHAR(200)" gives 200.
+    static int sizeOfDeclaredType(const QString& declared);
+
+private:
+    Engine m_engine;
+};
+
+} // namespace kv
