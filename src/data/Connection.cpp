@@ -33,7 +33,7 @@ void Connection::open(const QString& connectionString, const QString& user, cons
     m_connectionString = connectionString;
     const ConnectionString cs(connectionString);
     const auto e = m_engineOverride ? m_engineOverride : engineForProvider(cs.value(QStringLiteral("Provider")));
-    std::unique_ptr<EngineDriver> driver = e ? EngineDriver::create(*e) : nullptr;
+    std::unique_ptr<EngineDriver> driver = e ? EngineDriver::create(*e, m_odbcDriver) : nullptr;
     if (!driver)
         fail(ProviderError{adoerr::ProviderNotFound,
                            QStringLiteral("Provider cannot be found. It may not be properly installed."),

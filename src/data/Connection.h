@@ -35,6 +35,8 @@ public:
 
     void setEngine(std::optional<Engine> e) { m_engineOverride = e; }
     std::optional<Engine> engine() const;
+    // The ODBC driver (odbcinst.ini name) used when the engine is SQL Server or Oracle.
+    void setOdbcDriver(const QString& name) { m_odbcDriver = name; }
 
     // Opens the connection; user and password as given override the string's. Throws
     // RunTimeError, with the details in errors(), when it fails.
@@ -82,6 +84,7 @@ private:
     QString m_name;
     std::unique_ptr<EngineDriver> m_driver;
     std::optional<Engine> m_engineOverride;
+    QString m_odbcDriver;
     bool m_open = false;
     bool m_inTransaction = false;
     QString m_connectionString;

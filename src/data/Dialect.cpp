@@ -22,9 +22,10 @@ QString maskLiterals(const QString& sql) {
     return masked;
 }
 
-// Replaces every match of `re` found outside literals by replacement(match on the original).
-QString replaceInCode(const QString& sql, const QRegularExpression& re,
-                      const std::function<QString(const QRegularExpressionMatch&, const QString&)>& replacement) {
+using Replacement = std::function<QString(const QRegularExpressionMatch&, const QString&)>;
+
+// Replaces every match of `re` found outside literals by replacement(match, original text).
+QString replaceInCode(const QString& sql, const QRegularExpression& re, const Replacement& replacement) {
     const QString masked = maskLiterals(sql);
     QString out;
     int last = 0;
@@ -44,36 +45,93 @@ QString replaceWord(const QString& sql, const QString& pattern, const QString& w
     return replaceInCode(sql, re, [&](const QRegularExpressionMatch&, const QString&) { return with; });
 }
 
+// Index just after the parenthesis that closes the one at `open`, or -1 (literals skipped).
+int closingParenthesis(const QString& masked, int open) {
+    int depth = 0;
+    for (int i = open; i < masked.size(); ++i) {
+        if (masked.at(i) == QLatin1Char('(')) ++depth;
+        else if (masked.at(i) == QLatin1Char(')') && --depth == 0) return i + 1;
+    }
+    return -1;
+}
+
+// NAME(a, b) -> newName(b, a): functions whose arguments come in the other order.
+QString swapArguments(const QString& sql, const QString& name, const QString& newName) {
+    const QRegularExpression re(QStringLiteral(R"(\b%1\s*\()").arg(name), QRegularExpression::CaseInsensitiveOption);
+    QString s = sql;
+    int from = 0;
+    for (;;) {
+        const QString masked = maskLiterals(s);
+        const auto m = re.match(masked, from);
+        if (!m.hasMatch()) return s;
+        const int open = m.capturedEnd() - 1;
+        const int end = closingParenthesis(masked, open);
+        if (end < 0) return s;
+        // The top-level comma between the two arguments.
+        int depth = 0, comma = -1;
+        for (int i = open + 1; i < end - 1; ++i) {
+            const QChar c = masked.at(i);
+            if (c == QLatin1Char('(')) ++depth;
+            else if (c == QLatin1Char(')')) --depth;
+            else if (c == QLatin1Char(',') && depth == 0) {
+                comma = i;
+                break;
+            }
+        }
+        if (comma < 0) {
+            from = end;
+            continue;
+        }
+        const QString first = s.mid(open + 1, comma - open - 1).trimmed();
+        const QString second = s.mid(comma + 1, end - 1 - comma - 1).trimmed();
+        const QString call = newName + QLatin1Char('(') + second + QStringLiteral(", ") + first + QLatin1Char(')');
+        s = s.left(m.capturedStart()) + call + s.mid(end);
+        from = m.capturedStart() + call.size();
+    }
+}
+
+// SELECT [DISTINCT] TOP n ... -> SELECT [DISTINCT] ... LIMIT n (the limit closes the statement).
+QString topToLimit(const QString& sql) {
+    static const QRegularExpression top(QStringLiteral(R"(\bSELECT\s+(?:DISTINCT\s+)?(TOP\s+(\d+)\s+))"),
+                                        QRegularExpression::CaseInsensitiveOption);
+    const auto m = top.match(maskLiterals(sql));
+    if (!m.hasMatch()) return sql;
+    QString rest = sql.mid(m.capturedEnd(1));
+    while (!rest.isEmpty() && (rest.endsWith(QLatin1Char(';')) || rest.back().isSpace())) rest.chop(1);
+    return sql.left(m.capturedStart(1)) + rest + QStringLiteral(" LIMIT ") + m.captured(2);
+}
+
+// What both file and server engines share.
+QString common(const QString& sql, const Replacement& bracketed) {
+    QString s = replaceInCode(sql, QRegularExpression(QStringLiteral(R"(\[([^\]\x01]*)\])")), bracketed);
+    s = replaceWord(s, QStringLiteral(R"(\bDELETE\s+\*\s+FROM\b)"), QStringLiteral("DELETE FROM"));
+    s = replaceWord(s, QStringLiteral(R"(\bLEN\s*\()"), QStringLiteral("LENGTH("));
+    return topToLimit(s);
+}
+
+QString bracketInner(const QRegularExpressionMatch& m, const QString& orig) {
+    return orig.mid(m.capturedStart(1), m.capturedLength(1));
+}
+
 } // namespace
 
 QString toSqlite(const QString& sql) {
-    QString s = sql;
-    // [name] -> "name"
-    s = replaceInCode(s, QRegularExpression(QStringLiteral(R"(\[([^\]\x01]*)\])")),
-                      [](const QRegularExpressionMatch& m, const QString& orig) {
-                          return QLatin1Char('"') + orig.mid(m.capturedStart(1), m.capturedLength(1)) +
-                                 QLatin1Char('"');
-                      });
-    s = replaceWord(s, QStringLiteral(R"(\bDELETE\s+\*\s+FROM\b)"), QStringLiteral("DELETE FROM"));
+    QString s = common(sql, [](const QRegularExpressionMatch& m, const QString& orig) {
+        return QLatin1Char('"') + bracketInner(m, orig) + QLatin1Char('"');
+    });
     s = replaceWord(s, QStringLiteral(R"(\bISNULL\s*\()"), QStringLiteral("IFNULL("));
-    s = replaceWord(s, QStringLiteral(R"(\bLEN\s*\()"), QStringLiteral("LENGTH("));
+    return swapArguments(s, QStringLiteral("CHARINDEX"), QStringLiteral("INSTR"));
+}
 
-    // SELECT TOP n ... -> SELECT ... LIMIT n (the limit goes after ORDER BY, at the very end).
-    static const QRegularExpression top(QStringLiteral(R"(\bSELECT\s+(DISTINCT\s+)?TOP\s+(\d+)\s+)"),
-                                        QRegularExpression::CaseInsensitiveOption);
-    const QString masked = maskLiterals(s);
-    const auto m = top.match(masked);
-    if (m.hasMatch()) {
-        const QString count = m.captured(2);
-        QString head = s.left(m.capturedStart()) + QStringLiteral("SELECT ") +
-                       (m.capturedLength(1) ? QStringLiteral("DISTINCT ") : QString());
-        QString rest = s.mid(m.capturedEnd());
-        while (rest.endsWith(QLatin1Char(';')) || rest.endsWith(QLatin1Char(' ')) || rest.endsWith(QLatin1Char('\n')) ||
-               rest.endsWith(QLatin1Char('\r')))
-            rest.chop(1);
-        s = head + rest + QStringLiteral(" LIMIT ") + count;
-    }
-    return s;
+QString toPostgres(const QString& sql) {
+    static const QRegularExpression plainName(QStringLiteral(R"(^[A-Za-z_][A-Za-z0-9_]*$)"));
+    QString s = common(sql, [](const QRegularExpressionMatch& m, const QString& orig) {
+        const QString name = bracketInner(m, orig);
+        return plainName.match(name).hasMatch() ? name : QLatin1Char('"') + name.toLower() + QLatin1Char('"');
+    });
+    s = replaceWord(s, QStringLiteral(R"(\bISNULL\s*\()"), QStringLiteral("COALESCE("));
+    s = replaceWord(s, QStringLiteral(R"(\bLIKE\b)"), QStringLiteral("ILIKE"));
+    return swapArguments(s, QStringLiteral("CHARINDEX"), QStringLiteral("STRPOS"));
 }
 
 } // namespace kv::dialect

@@ -8,7 +8,12 @@ namespace kv::dialect {
 // statement for the engine that receives it; text inside quoted literals is never touched.
 
 // SQLite: TOP n becomes LIMIT n, [name] becomes "name", DELETE * FROM becomes DELETE FROM,
-// ISNULL( becomes IFNULL(, LEN( becomes LENGTH(.
+// ISNULL( becomes IFNULL(, LEN( becomes LENGTH(, CHARINDEX(a, b) becomes INSTR(b, a).
 QString toSqlite(const QString& sql);
+
+// PostgreSQL: as for SQLite, and ISNULL( becomes COALESCE(, LIKE becomes ILIKE (the ERP compares
+// texts without regard to case), CHARINDEX(a, b) becomes STRPOS(b, a), and [name] becomes an
+// unquoted name (the ERP's objects are created unquoted, so they fold to lower case).
+QString toPostgres(const QString& sql);
 
 } // namespace kv::dialect

@@ -1,8 +1,10 @@
 #include "data/EngineDriver.h"
 
+#include "data/PostgresDriver.h"
 #include "data/SqliteDriver.h"
 
 #include <QSqlQuery>
+#include <QSqlDriver>
 #include <QSqlField>
 #include <QSqlRecord>
 
@@ -20,6 +22,10 @@ int EngineDriver::definedSize(const QSqlQuery& query, int column) const {
     return len > 0 ? len : 0;
 }
 
+QString EngineDriver::quoteName(const QSqlDatabase& db, const QString& name) const {
+    return db.driver()->escapeIdentifier(name, QSqlDriver::FieldName);
+}
+
 ProviderError EngineDriver::errorOf(const QSqlError& e) const {
     ProviderError p;
     p.number = e.type() == QSqlError::ConnectionError ? adoerr::Failure : adoerr::ErrorsInCommand;
@@ -30,12 +36,17 @@ ProviderError EngineDriver::errorOf(const QSqlError& e) const {
     return p;
 }
 
-std::unique_ptr<EngineDriver> EngineDriver::create(Engine e) {
+std::unique_ptr<EngineDriver> EngineDriver::create(Engine e, const QString& odbcDriver) {
     switch (e) {
     case Engine::Jet:
     case Engine::Sqlite: return std::make_unique<SqliteDriver>(e);
-    default: return nullptr;
+    case Engine::PostgreSql: return std::make_unique<PostgresDriver>();
+    case Engine::SqlServer:
+        return std::make_unique<OdbcDriver>(e, odbcDriver.isEmpty() ? QStringLiteral("FreeTDS") : odbcDriver);
+    case Engine::Oracle:
+        return std::make_unique<OdbcDriver>(e, odbcDriver.isEmpty() ? QStringLiteral("Oracle") : odbcDriver);
     }
+    return nullptr;
 }
 
 } // namespace kv

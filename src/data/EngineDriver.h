@@ -42,6 +42,9 @@ public:
     // Declared length of result column `column` of an executed query (text(n) gives n).
     virtual int definedSize(const QSqlQuery& query, int column) const;
 
+    // An identifier as this engine must see it in a generated statement.
+    virtual QString quoteName(const QSqlDatabase& db, const QString& name) const;
+
     // The provider error for a failed statement.
     virtual ProviderError errorOf(const QSqlError& e) const;
 
@@ -49,7 +52,8 @@ public:
     virtual void applyIsolationLevel(QSqlDatabase&, int /*level*/) const {}
     virtual void applyDefaultDatabase(QSqlDatabase&, const QString& /*name*/) const {}
 
-    static std::unique_ptr<EngineDriver> create(Engine e);
+    // odbcDriver: the ODBC driver name for SQL Server and Oracle (empty: "FreeTDS", "Oracle").
+    static std::unique_ptr<EngineDriver> create(Engine e, const QString& odbcDriver = QString());
 };
 
 // Error numbers the record-set layer reports for engine failures.

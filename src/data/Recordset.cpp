@@ -254,19 +254,19 @@ void Recordset::update() {
     requireOpen();
     if (!m_adding) return;
     QSqlDatabase db = m_connection->database();
-    QSqlDriver* drv = db.driver();
+    const EngineDriver& drv = m_connection->driver();
     QStringList columns;
     QStringList marks;
     QVariantList values;
     for (int i = 0; i < m_fields.count(); ++i) {
         if (!m_assigned[i]) continue;
-        columns << drv->escapeIdentifier(m_fields.item(i).name(), QSqlDriver::FieldName);
+        columns << drv.quoteName(db, m_fields.item(i).name());
         marks << QStringLiteral("?");
         values << m_pending[i];
     }
     QString table;
     for (const QString& part : m_table.split(QLatin1Char('.')))
-        table += (table.isEmpty() ? QString() : QStringLiteral(".")) + drv->escapeIdentifier(part, QSqlDriver::TableName);
+        table += (table.isEmpty() ? QString() : QStringLiteral(".")) + drv.quoteName(db, part);
     const QString sql = columns.isEmpty()
                             ? QStringLiteral("INSERT INTO %1 DEFAULT VALUES").arg(table)
                             : QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
