@@ -42,6 +42,16 @@ public:
     virtual void close() = 0;
 };
 
+// What the connection dialog shows and returns. platform: 0 "SQL Server", 1 "ORACLE",
+// 2 "PostgreSQL", 3 "SQLite".
+struct ConnectionValues {
+    QString dbName;
+    QString server;
+    QString user;
+    QString password;
+    int platform = 0;
+};
+
 // Everything the program asks or tells a person goes through this interface: windows in the
 // console, the terminal in kvctl, a scripted person in tests.
 class Operator {
@@ -57,6 +67,8 @@ public:
                                             const QString& defaultText = QString()) = 0;
     // Open-file dialog; nullopt when cancelled.
     virtual std::optional<QString> openFile(const QString& title, const QString& filter) = 0;
+    // The connection dialog: shows the values, lets the person change them; false when cancelled.
+    virtual bool connectionDialog(ConnectionValues& values) = 0;
     virtual StatusWindow& statusWindow() = 0;
     // Let the interface process its pending events (keeps windows alive during waits).
     virtual void processEvents() = 0;

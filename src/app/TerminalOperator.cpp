@@ -161,6 +161,28 @@ std::optional<QString> TerminalOperator::openFile(const QString& title, const QS
     return path ? std::optional<QString>(path->trimmed()) : std::nullopt;
 }
 
+bool TerminalOperator::connectionDialog(ConnectionValues& v) {
+    if (!m_interactive) return false;
+    m_out << QStringLiteral("Control de Acceso") << Qt::endl;
+    auto field = [&](const QString& label, QString* target, bool hidden) {
+        const QString prompt = hidden || target->isEmpty() ? label + QLatin1Char(':')
+                                                           : label + QStringLiteral(" [") + *target + QStringLiteral("]:");
+        const auto answer = hidden ? askHidden(prompt) : ask(prompt);
+        if (!answer) return false;
+        if (!answer->isEmpty() || hidden) *target = *answer;
+        return true;
+    };
+    QString platform = QString::number(v.platform);
+    if (!field(QStringLiteral("Usuario"), &v.user, false) || !field(QStringLiteral("Contraseña"), &v.password, true) ||
+        !field(QStringLiteral("Base de Datos"), &v.dbName, false) || !field(QStringLiteral("Servidor"), &v.server, false) ||
+        !field(QStringLiteral("Plataforma (0 SQL Server, 1 ORACLE, 2 PostgreSQL, 3 SQLite)"), &platform, false))
+        return false;
+    bool ok = false;
+    const int p = platform.trimmed().toInt(&ok);
+    v.platform = ok && p >= 0 && p <= 3 ? p : 0;
+    return true;
+}
+
 StatusWindow& TerminalOperator::statusWindow() {
     if (!m_status) m_status = std::make_unique<TerminalStatusWindow>(m_out);
     return *m_status;

@@ -28,6 +28,7 @@ public:
     std::optional<QString> inputBox(const QString& prompt, const QString& title,
                                     const QString& defaultText = QString()) override;
     std::optional<QString> openFile(const QString& title, const QString& filter) override;
+    bool connectionDialog(ConnectionValues& values) override;
     StatusWindow& statusWindow() override;
     void processEvents() override;
 

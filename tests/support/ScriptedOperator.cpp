@@ -87,6 +87,18 @@ std::optional<QString> ScriptedOperator::openFile(const QString& title, const QS
     return a;
 }
 
+bool ScriptedOperator::connectionDialog(ConnectionValues& values) {
+    m_connectionShown << values;
+    m_shown << Shown{QStringLiteral("connection"), QStringLiteral("Control de Acceso"), values.server, 0};
+    if (m_connections.empty() || !m_connections.front()) {
+        if (!m_connections.empty()) m_connections.pop_front();
+        return false;
+    }
+    values = *m_connections.front();
+    m_connections.pop_front();
+    return true;
+}
+
 StatusWindow& ScriptedOperator::statusWindow() {
     if (!m_status) m_status = std::make_unique<ScriptedStatusWindow>(*this);
     return *m_status;

@@ -31,6 +31,10 @@ public:
     void answerAlways(int code) { m_always = code; }
     void answerInput(std::optional<QString> text) { m_inputs.push_back(std::move(text)); }
     void answerFile(std::optional<QString> path) { m_files.push_back(std::move(path)); }
+    // Answers for the connection dialog: the values the person leaves in it, or nullopt to cancel.
+    void answerConnection(std::optional<ConnectionValues> v) { m_connections.push_back(std::move(v)); }
+    // What the connection dialog was shown with, one entry per showing.
+    const QList<ConnectionValues>& connectionDialogs() const { return m_connectionShown; }
     // The status window reports a cancel request from the n-th showTexts call on (1-based).
     void cancelStatusAt(int call) { m_cancelAt = call; }
     // Called on every processEvents; lets a test act "while the program waits".
@@ -52,6 +56,7 @@ public:
     std::optional<QString> inputBox(const QString& prompt, const QString& title,
                                     const QString& defaultText = QString()) override;
     std::optional<QString> openFile(const QString& title, const QString& filter) override;
+    bool connectionDialog(ConnectionValues& values) override;
     StatusWindow& statusWindow() override;
     void processEvents() override;
 
@@ -63,6 +68,8 @@ private:
     std::optional<int> m_always;
     std::deque<std::optional<QString>> m_inputs;
     std::deque<std::optional<QString>> m_files;
+    std::deque<std::optional<ConnectionValues>> m_connections;
+    QList<ConnectionValues> m_connectionShown;
     QList<Shown> m_shown;
     QStringList m_statusLog;
     bool m_statusOpen = false;
