@@ -1,0 +1,19 @@
+#include "app/gui/PrepararFormulario.h"
+
+#include <QGuiApplication>
+#include <QScreen>
+#include <QWidget>
+
+namespace kv {
+
+void PrepararFormulario(QWidget* form, bool) {
+    if (!form) return;
+    form->setWindowFlag(Qt::WindowContextHelpButtonHint, false);
+    form->adjustSize();
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        const QRect area = screen->availableGeometry();
+        form->move(area.center() - QPoint(form->width() / 2, form->height() / 2));
+    }
+}
+
+} // namespace kv

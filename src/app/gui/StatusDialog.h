@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QDialog>
+
+class QLabel;
+class QPushButton;
+
+namespace kv {
+
+// The status window: a caption, three text lines and a cancel button shown only while the
+// cancel offer is on. It is not modal: the program keeps working and polls the cancel request.
+class StatusDialog : public QDialog {
+    Q_OBJECT
+public:
+    explicit StatusDialog(QWidget* parent = nullptr);
+    void begin(const QString& caption);
+    void setCancelOffered(bool on);
+    void setTexts(const QString& first, const QString& second, const QString& third);
+    // The cancel button was pressed while it was offered.
+    bool cancelRequested() const;
+
+private:
+    QLabel* m_lines[3];
+    QPushButton* m_cancel;
+    bool m_cancelRequested = false;
+};
+
+} // namespace kv

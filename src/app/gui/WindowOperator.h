@@ -1,0 +1,39 @@
+#pragma once
+
+#include "app/Operator.h"
+
+#include <QPointer>
+#include <memory>
+
+class QWidget;
+
+namespace kv {
+
+class StatusDialog;
+
+// The operator of the console: real message boxes, dialogs and windows.
+class WindowOperator : public Operator {
+public:
+    explicit WindowOperator(QWidget* parent = nullptr);
+    ~WindowOperator() override;
+    void setParent(QWidget* parent) { m_parent = parent; }
+
+    int messageBox(const QString& text, int style, const QString& title) override;
+    int errorPrompt(const QString& text, int style, const QString& title) override;
+    std::optional<QString> inputBox(const QString& prompt, const QString& title,
+                                    const QString& defaultText = QString()) override;
+    std::optional<QString> openFile(const QString& title, const QString& filter) override;
+    bool connectionDialog(ConnectionValues& values) override;
+    StatusWindow& statusWindow() override;
+    void processEvents() override;
+
+    // "Desc |*.MDB|Other|*.x" -> "Desc (*.MDB *.mdb);;Other (*.x *.X)" (file names on Linux
+    // differ by case; the filter should not).
+    static QString qtFilter(const QString& classicFilter);
+
+private:
+    QPointer<QWidget> m_parent;
+    std::unique_ptr<StatusWindow> m_status;
+};
+
+} // namespace kv
