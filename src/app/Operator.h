@@ -5,6 +5,8 @@
 
 namespace kv {
 
+class StepProgress;
+
 // Message-box styles and answers, with the values of the classic message-box API the program's
 // procedures were written against (styles add up: 18 = 16 critical + 2 abort-retry-ignore).
 namespace mb {
@@ -70,6 +72,8 @@ public:
     // The connection dialog: shows the values, lets the person change them; false when cancelled.
     virtual bool connectionDialog(ConnectionValues& values) = 0;
     virtual StatusWindow& statusWindow() = 0;
+    // The step progress window over the given steps: shown without a modal wait, left open.
+    virtual void showStepProgress(StepProgress& steps) = 0;
     // Let the interface process its pending events (keeps windows alive during waits).
     virtual void processEvents() = 0;
 };

@@ -1,5 +1,7 @@
 #include "app/TerminalOperator.h"
 
+#include "progress/StepProgress.h"
+
 #include <QCoreApplication>
 #include <atomic>
 #include <csignal>
@@ -186,6 +188,30 @@ bool TerminalOperator::connectionDialog(ConnectionValues& v) {
 StatusWindow& TerminalOperator::statusWindow() {
     if (!m_status) m_status = std::make_unique<TerminalStatusWindow>(m_out);
     return *m_status;
+}
+
+void TerminalOperator::showStepProgress(StepProgress& steps) {
+    m_progressLink = std::make_unique<QObject>();
+    auto timer = std::make_shared<QElapsedTimer>();
+    timer->start();
+    QObject::connect(&steps, &StepProgress::cleared, m_progressLink.get(),
+                     [this] { m_out << QStringLiteral("Procesando ...") << Qt::endl; });
+    QObject::connect(&steps, &StepProgress::lineChanged, m_progressLink.get(), [this, &steps, timer](int i) {
+        const auto& line = steps.lines().at(i);
+        if (line.state == 2 && line.rows >= 0) {
+            // Rows of a long step: at most one line a second, so a million rows stay readable.
+            if (timer->elapsed() < 1000) return;
+            timer->restart();
+            m_out << QStringLiteral("  ") << line.paso << QStringLiteral(": ") << line.rows << QStringLiteral(" filas")
+                  << Qt::endl;
+            return;
+        }
+        timer->restart();
+        m_out << QStringLiteral("  ") << line.paso << QStringLiteral(": ") << line.stateText;
+        if (line.state == 4 || line.state == 5)
+            m_out << QStringLiteral("  [Progreso") << steps.progressLabel() << QStringLiteral("]");
+        m_out << Qt::endl;
+    });
 }
 
 void TerminalOperator::processEvents() {

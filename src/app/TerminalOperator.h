@@ -2,6 +2,8 @@
 
 #include "app/Operator.h"
 
+#include <QElapsedTimer>
+#include <QObject>
 #include <QTextStream>
 #include <memory>
 
@@ -30,6 +32,7 @@ public:
     std::optional<QString> openFile(const QString& title, const QString& filter) override;
     bool connectionDialog(ConnectionValues& values) override;
     StatusWindow& statusWindow() override;
+    void showStepProgress(StepProgress& steps) override;
     void processEvents() override;
 
     // Reads one line with echo off (for passwords); nullopt when not interactive.
@@ -47,6 +50,8 @@ private:
     QString m_lastRetryKey;
     int m_retries = 0;
     std::unique_ptr<StatusWindow> m_status;
+    std::unique_ptr<QObject> m_progressLink; // owns the connections to the shown step list
+    qint64 m_lastRowsPrinted = 0;
 };
 
 } // namespace kv

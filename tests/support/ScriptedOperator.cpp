@@ -104,6 +104,11 @@ StatusWindow& ScriptedOperator::statusWindow() {
     return *m_status;
 }
 
+void ScriptedOperator::showStepProgress(StepProgress& steps) {
+    m_steps = &steps;
+    ++m_stepShows;
+}
+
 void ScriptedOperator::processEvents() {
     if (m_onEvents) m_onEvents();
 }

@@ -58,7 +58,11 @@ public:
     std::optional<QString> openFile(const QString& title, const QString& filter) override;
     bool connectionDialog(ConnectionValues& values) override;
     StatusWindow& statusWindow() override;
+    void showStepProgress(StepProgress& steps) override;
     void processEvents() override;
+    // The step list last shown, and how often one was shown.
+    StepProgress* stepProgress() const { return m_steps; }
+    int stepProgressShows() const { return m_stepShows; }
 
 private:
     friend class ScriptedStatusWindow;
@@ -77,6 +81,8 @@ private:
     int m_statusShows = 0;
     int m_cancelAt = 0;
     std::function<void()> m_onEvents;
+    StepProgress* m_steps = nullptr;
+    int m_stepShows = 0;
     std::unique_ptr<StatusWindow> m_status;
 };
 

@@ -2,6 +2,7 @@
 
 #include "app/gui/FrmAcceso.h"
 #include "app/gui/StatusDialog.h"
+#include "progress/gui/FrmStatus.h"
 
 #include <QApplication>
 #include <QFileDialog>
@@ -120,6 +121,18 @@ bool WindowOperator::connectionDialog(ConnectionValues& values) {
 StatusWindow& WindowOperator::statusWindow() {
     if (!m_status) m_status = std::make_unique<WindowStatus>(m_parent);
     return *m_status;
+}
+
+void WindowOperator::showStepProgress(StepProgress& steps) {
+    // One window per step list: a second export reuses it, as the list itself is reused.
+    if (!m_progressWindow || m_progressModel != &steps) {
+        delete m_progressWindow;
+        m_progressWindow = new FrmStatus(steps, m_parent);
+        m_progressModel = &steps;
+    }
+    m_progressWindow->show();
+    m_progressWindow->raise();
+    QApplication::processEvents();
 }
 
 void WindowOperator::processEvents() {

@@ -25,6 +25,7 @@ public:
     std::optional<QString> openFile(const QString& title, const QString& filter) override;
     bool connectionDialog(ConnectionValues& values) override;
     StatusWindow& statusWindow() override;
+    void showStepProgress(StepProgress& steps) override;
     void processEvents() override;
 
     // "Desc |*.MDB|Other|*.x" -> "Desc (*.MDB *.mdb);;Other (*.x *.X)" (file names on Linux
@@ -34,6 +35,8 @@ public:
 private:
     QPointer<QWidget> m_parent;
     std::unique_ptr<StatusWindow> m_status;
+    QPointer<QWidget> m_progressWindow;
+    StepProgress* m_progressModel = nullptr;
 };
 
 } // namespace kv
