@@ -32,7 +32,10 @@ double ValorNumerico(const QString& text) {
     if (!m.hasMatch()) return 0.0;
     bool ok = false;
     const double v = m.captured(1).toDouble(&ok);
-    return ok && std::isfinite(v) ? v : 0.0;
+    // Too large for a double ("1e999"): the largest one, so integer reads clamp instead of reading 0.
+    if (std::isinf(v))
+        return v > 0 ? std::numeric_limits<double>::max() : std::numeric_limits<double>::lowest();
+    return ok ? v : 0.0;
 }
 
 qint32 ValorEntero(const QString& text) {
@@ -43,9 +46,17 @@ qint32 ValorEntero(const QString& text) {
 }
 
 double ValorMoneda(const QString& text) {
-    QString t = text.trimmed();
-    if (t.contains(QLatin1Char(',')) && !t.contains(QLatin1Char('.'))) t.replace(QLatin1Char(','), QLatin1Char('.'));
-    return ValorNumerico(t);
+    // Only the number at the start is looked at; what follows it may hold other separators.
+    static const QRegularExpression leading(QStringLiteral(R"(^\s*[+-]?[\d.,]*)"));
+    QString number = leading.match(text).captured(0);
+    // The separator written last is the decimal one and the other groups thousands ("1.234,56",
+    // "1,234.56"); one that appears more than once only groups ("1.234.567").
+    const QChar comma(QLatin1Char(',')), point(QLatin1Char('.'));
+    const QChar decimal = number.lastIndexOf(comma) > number.lastIndexOf(point) ? comma : point;
+    const QChar grouping = decimal == comma ? point : comma;
+    number.remove(grouping);
+    if (number.count(decimal) > 1) number.remove(decimal);
+    return ValorNumerico(number.replace(decimal, point));
 }
 
 QVariant ValorNoNulo(const QVariant& value) {

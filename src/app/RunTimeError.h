@@ -29,6 +29,7 @@ constexpr long OperationNotAllowed = 3219; // e.g. reading a closed record set
 constexpr long NotSupported = 3251;        // e.g. AddNew on a read-only record set
 constexpr long NoCurrentRecord = 3021;     // reading at BOF or EOF
 constexpr long ProviderError = -2147467259; // a failure reported by the database engine
+constexpr long PathFileAccess = 75;        // a file that cannot be read or written
 } // namespace err
 
 } // namespace kv

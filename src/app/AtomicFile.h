@@ -1,0 +1,39 @@
+#pragma once
+
+#include <QByteArrayView>
+#include <QString>
+#include <sys/types.h>
+
+namespace kv {
+
+// Replaces a file's contents so that readers see the old file or the new one, never part of
+// either: the data goes to a temporary sibling, is flushed to disk and renamed over the file.
+// An existing file keeps its permissions (and owner, where the process may set it); a new one
+// gets `newFileMode`. A symbolic link is written through to its target. On failure the old file
+// is untouched, the temporary sibling is removed, and a RunTimeError names the file.
+void writeFileAtomically(const QString& path, QByteArrayView data, mode_t newFileMode,
+                         const QString& source = QString());
+
+// An exclusive lock (flock) on a lock file, created owner-only when missing, held while the
+// object lives; waits while another process or thread holds it. The lock dies with the process,
+// so a crash never leaves it stuck. The lock file itself stays: removing it would let two
+// holders lock different files.
+class FileLock {
+public:
+    FileLock(const QString& lockPath, const QString& source = QString());
+    ~FileLock();
+    FileLock(const FileLock&) = delete;
+    FileLock& operator=(const FileLock&) = delete;
+
+private:
+    int m_fd;
+};
+
+// The RunTimeError for a file that cannot be used: "Cannot <action> "<path>": <reason>", the
+// reason given as text or as an errno value.
+[[noreturn]] void throwFileError(const QString& action, const QString& path, const QString& reason,
+                                 const QString& source);
+[[noreturn]] void throwFileError(const QString& action, const QString& path, int errorNumber,
+                                 const QString& source);
+
+} // namespace kv

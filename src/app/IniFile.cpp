@@ -1,0 +1,173 @@
+#include "app/IniFile.h"
+
+#include "app/RunTimeError.h"
+#include "app/TextDecoding.h"
+
+namespace kv {
+
+namespace {
+
+const QLatin1Char kQuote('"');
+
+// Names compare after trimming, without regard to letter case.
+QString fold(const QString& name) {
+    return name.trimmed().toCaseFolded();
+}
+
+std::optional<QString> sectionName(const QString& line) {
+    const QString t = line.trimmed();
+    if (!t.startsWith(QLatin1Char('['))) return std::nullopt;
+    const qsizetype close = t.indexOf(QLatin1Char(']'));
+    if (close < 0) return std::nullopt;
+    return t.mid(1, close - 1).trimmed();
+}
+
+struct Entry {
+    QString key;
+    qsizetype valueStart; // first character of the value after the blanks that follow "="
+};
+
+bool startsLikeNoEntry(const QString& trimmed) {
+    return trimmed.isEmpty() || trimmed.startsWith(QLatin1Char(';')) ||
+           trimmed.startsWith(QLatin1Char('#')) || trimmed.startsWith(QLatin1Char('['));
+}
+
+std::optional<Entry> entry(const QString& line) {
+    const qsizetype eq = line.indexOf(QLatin1Char('='));
+    if (eq < 0) return std::nullopt;
+    const QString key = line.left(eq).trimmed();
+    if (key.isEmpty() || startsLikeNoEntry(key)) return std::nullopt;
+    qsizetype start = eq + 1;
+    while (start < line.size() && line.at(start).isSpace())
+        ++start;
+    return Entry{key, start};
+}
+
+QString parseValue(const QString& line, qsizetype start) {
+    QString v = line.mid(start).trimmed();
+    if (v.size() >= 2 && v.startsWith(kQuote) && v.endsWith(kQuote)) v = v.mid(1, v.size() - 2);
+    return v;
+}
+
+// Quotes keep what reading would otherwise strip: blanks at the ends, or enclosing quotes.
+QString formatValue(const QString& v) {
+    const bool quote = v != v.trimmed() || (v.size() >= 2 && v.startsWith(kQuote) && v.endsWith(kQuote));
+    return quote ? kQuote + v + kQuote : v;
+}
+
+bool hasLineBreak(const QString& s) {
+    return s.contains(QLatin1Char('\n')) || s.contains(QLatin1Char('\r'));
+}
+
+[[noreturn]] void refuse(const QString& description) {
+    throw RunTimeError(err::InvalidProcedureCall, description);
+}
+
+} // namespace
+
+IniDocument IniDocument::parse(QByteArrayView bytes) {
+    IniDocument doc;
+    const QString text = decodeText(bytes);
+    const qsizetype firstBreak = text.indexOf(QLatin1Char('\n'));
+    doc.m_crlf = firstBreak > 0 && text.at(firstBreak - 1) == QLatin1Char('\r');
+    doc.m_lines = text.split(QLatin1Char('\n'));
+    if (doc.m_lines.last().isEmpty()) doc.m_lines.removeLast(); // the break that ends the file
+    for (QString& line : doc.m_lines)
+        if (line.endsWith(QLatin1Char('\r'))) line.chop(1);
+    doc.index();
+    return doc;
+}
+
+void IniDocument::index() {
+    m_sections.clear();
+    m_sectionByName.clear();
+    for (qsizetype i = 0; i < m_lines.size(); ++i) {
+        const QString& line = m_lines.at(i);
+        if (const auto name = sectionName(line)) {
+            if (!m_sections.isEmpty()) m_sections.last().end = i;
+            m_sections.append(Section{i, m_lines.size(), {}});
+            const QString folded = fold(*name);
+            if (!m_sectionByName.contains(folded)) m_sectionByName.insert(folded, m_sections.size() - 1);
+        } else if (!m_sections.isEmpty()) {
+            if (const auto e = entry(line)) {
+                auto& keys = m_sections.last().keys;
+                const QString folded = fold(e->key);
+                if (!keys.contains(folded)) keys.insert(folded, i);
+            }
+        }
+    }
+}
+
+const IniDocument::Section* IniDocument::section(const QString& name) const {
+    const auto it = m_sectionByName.constFind(fold(name));
+    return it == m_sectionByName.cend() ? nullptr : &m_sections.at(*it);
+}
+
+std::optional<QString> IniDocument::value(const QString& sectionName, const QString& key) const {
+    const Section* s = section(sectionName);
+    if (!s) return std::nullopt;
+    const auto it = s->keys.constFind(fold(key));
+    if (it == s->keys.cend()) return std::nullopt;
+    const QString& line = m_lines.at(*it);
+    return parseValue(line, entry(line)->valueStart);
+}
+
+namespace {
+
+enum class NameKind { Section, Key };
+
+// A name the layout can hold: not empty, no line break, not the character that ends it (and,
+// for a key, no start that makes its line something else).
+void checkName(NameKind kindOf, const QString& name) {
+    const bool key = kindOf == NameKind::Key;
+    const QString kind = key ? QStringLiteral("key") : QStringLiteral("section");
+    if (name.isEmpty()) refuse(QStringLiteral("The settings %1 name is empty").arg(kind));
+    const auto cannot = [&](const QString& why) {
+        refuse(QStringLiteral("The settings %1 name \"%2\" cannot be stored: %3").arg(kind, name, why));
+    };
+    const QLatin1Char ending = key ? QLatin1Char('=') : QLatin1Char(']');
+    if (name.contains(ending)) cannot(QStringLiteral("it contains \"%1\"").arg(ending));
+    if (hasLineBreak(name)) cannot(QStringLiteral("it contains a line break"));
+    if (key && startsLikeNoEntry(name)) cannot(QStringLiteral("it starts with \"[\", \";\" or \"#\""));
+}
+
+} // namespace
+
+void IniDocument::checkEntry(const QString& section, const QString& key, const QString& value) {
+    checkName(NameKind::Section, section.trimmed());
+    checkName(NameKind::Key, key.trimmed());
+    if (hasLineBreak(value))
+        refuse(QStringLiteral("The value of settings key \"%1\" cannot be stored: it contains a line break")
+                   .arg(key.trimmed()));
+}
+
+void IniDocument::setValue(const QString& sectionName, const QString& key, const QString& value) {
+    checkEntry(sectionName, key, value);
+    const QString newEntry = key.trimmed() + QLatin1Char('=') + formatValue(value);
+    const Section* s = section(sectionName);
+    if (!s) {
+        if (!m_lines.isEmpty() && !m_lines.last().trimmed().isEmpty()) m_lines.append(QString());
+        m_lines.append(QLatin1Char('[') + sectionName.trimmed() + QLatin1Char(']'));
+        m_lines.append(newEntry);
+    } else if (const auto it = s->keys.constFind(fold(key)); it != s->keys.cend()) {
+        // Keep the line's own spelling of the key and its spacing around "=".
+        QString& line = m_lines[*it];
+        line = line.left(entry(line)->valueStart) + formatValue(value);
+    } else {
+        qsizetype at = s->end;
+        while (at > s->header + 1 && m_lines.at(at - 1).trimmed().isEmpty())
+            --at;
+        m_lines.insert(at, newEntry);
+    }
+    index();
+}
+
+QByteArray IniDocument::toUtf8() const {
+    const QLatin1String eol = m_crlf ? QLatin1String("\r\n") : QLatin1String("\n");
+    QString text;
+    for (const QString& line : m_lines)
+        text += line + eol;
+    return text.toUtf8();
+}
+
+} // namespace kv
