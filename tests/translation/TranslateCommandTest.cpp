@@ -68,6 +68,13 @@ INSTANTIATE_TEST_SUITE_P(
             "Sqlite", {"--to", "sqlite", "SELECT TOP 5 * FROM T"}, 0, "SELECT * FROM T LIMIT 5\n", ""},
         CommandCase{
             "UnclosedQuoteRefused", {"--to", "oracle", "SELECT * FROM T WHERE A = 'x"}, 1, "", "quote"},
+        CommandCase{"Postgresql",
+                    {"--to", "postgresql", "SELECT ISNULL(A, 0) FROM T"},
+                    0,
+                    "SELECT COALESCE(A, 0) FROM T\n",
+                    ""},
+        CommandCase{
+            "TargetAnyCase", {"--to", "SQLite", "SELECT TOP 1 * FROM T"}, 0, "SELECT * FROM T LIMIT 1\n", ""},
         CommandCase{"NoTarget", {"SELECT 1 FROM T"}, 2, "", "--to"},
         CommandCase{"UnknownTarget", {"--to", "mysql", "SELECT 1 FROM T"}, 2, "", "mysql"},
         CommandCase{"NoStatement", {"--to", "oracle"}, 2, "", "STATEMENT"},

@@ -15,9 +15,8 @@ public:
     QStringList words() const override { return {QStringLiteral("translate")}; }
     QString arguments() const override { return QStringLiteral("--to TARGET [--admin] STATEMENT"); }
     QString summary() const override {
-        return QStringLiteral(
-            "print STATEMENT as the data layer sends it to TARGET: oracle, sqlite or synonyms "
-            "(--admin: as an administrator); opens no database");
+        return QStringLiteral("print STATEMENT as the data layer sends it to TARGET: oracle, sqlite, "
+                              "postgresql or synonyms (--admin: as an administrator); opens no database");
     }
 
     int execute(const QStringList& args, Context& ctx) override {
@@ -48,8 +47,10 @@ public:
         target = target.toLower();
         if (target.isEmpty()) return usage(ctx, QStringLiteral("say which translation with --to"));
         if (target != QLatin1String("oracle") && target != QLatin1String("sqlite") &&
-            target != QLatin1String("synonyms"))
-            return usage(ctx, QStringLiteral("--to takes oracle, sqlite or synonyms, not \"%1\"").arg(given));
+            target != QLatin1String("postgresql") && target != QLatin1String("synonyms"))
+            return usage(
+                ctx,
+                QStringLiteral("--to takes oracle, sqlite, postgresql or synonyms, not \"%1\"").arg(given));
         if (admin && target != QLatin1String("synonyms"))
             return usage(ctx, QStringLiteral("--admin applies only to --to synonyms"));
         if (statement.isEmpty()) return usage(ctx, QStringLiteral("give the STATEMENT to translate"));
@@ -60,6 +61,8 @@ public:
                 sent = ORACLE_Dicc(statement, kOracleConnection);
             else if (target == QLatin1String("sqlite"))
                 sent = dialect::toSqlite(statement);
+            else if (target == QLatin1String("postgresql"))
+                sent = dialect::toPostgres(statement);
             else
                 sent = SS_TSinonimos(statement, admin);
             ctx.out << sent << '\n';
