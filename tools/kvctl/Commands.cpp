@@ -3,10 +3,12 @@
 namespace kv::cli {
 
 std::unique_ptr<Command> makeStoreInit();
+std::unique_ptr<Command> makeTranslate();
 
 std::vector<std::unique_ptr<Command>> allCommands() {
     std::vector<std::unique_ptr<Command>> list;
     list.push_back(makeStoreInit());
+    list.push_back(makeTranslate());
     return list;
 }
 

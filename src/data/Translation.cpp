@@ -1,0 +1,257 @@
+#include "data/Translation.h"
+
+#include "app/GeneralFunctions.h"
+#include "app/RunTimeError.h"
+
+#include <QDate>
+#include <QRegularExpression>
+
+namespace kv {
+
+namespace {
+
+const QString kSource = QStringLiteral("ORACLE_Dicc");
+
+// Every occurrence of `find`, in any letter case, replaced by `with`, scanning from the left
+// without overlaps (so two names sharing one blank count once). An empty `find` changes nothing.
+// When `pos` is given it is a position in `text` and is moved to where that character stands in
+// the result; a position inside a replaced occurrence moves to the end of its replacement.
+QString replaceAll(const QString& text, const QString& find, const QString& with, qsizetype* pos = nullptr) {
+    if (find.isEmpty()) return text;
+    QString out;
+    qsizetype from = 0;
+    qsizetype shift = 0; // growth of the text before the current occurrence
+    bool placed = pos == nullptr;
+    for (qsizetype at = text.indexOf(find, 0, Qt::CaseInsensitive); at >= 0;
+         at = text.indexOf(find, from, Qt::CaseInsensitive)) {
+        out += QStringView(text).mid(from, at - from);
+        out += with;
+        if (!placed && *pos <= at) {
+            *pos += shift;
+            placed = true;
+        } else if (!placed && *pos < at + find.size()) {
+            *pos = out.size();
+            placed = true;
+        }
+        shift += with.size() - find.size();
+        from = at + find.size();
+    }
+    out += QStringView(text).mid(from);
+    if (!placed) *pos += shift;
+    return out;
+}
+
+// Blanks only: the statement's other white space (line breaks) is part of its pieces.
+QString trimBlanks(const QString& text) {
+    qsizetype first = 0;
+    qsizetype last = text.size();
+    while (first < last && text.at(first) == QLatin1Char(' '))
+        ++first;
+    while (last > first && text.at(last - 1) == QLatin1Char(' '))
+        --last;
+    return text.mid(first, last - first);
+}
+
+// ---- synonyms ----
+
+struct Redirection {
+    const char* object;
+    const char* synonym;
+    int contexts; // how many of kContexts apply, from the first
+};
+
+// Applied in this order. AC_CUENTASDIARIO's contexts want a blank or a period right after the
+// name, so they never take the longer AC_CUENTASDIARIO_CCOSTO, which gets its own synonym.
+constexpr Redirection kRedirections[] = {
+    {"MA_CUENTAS", "SS_MA_CUENTAS", 6},
+    {"V_TA_DEPOSITO", "SS_V_TA_DEPOSITO", 5},
+    {"MV_ASIENTOS", "SS_MV_ASIENTOS", 5},
+    {"V_TA_FAMILIAS", "SS_V_TA_FAMILIAS", 5},
+    {"V_TA_CAJAS", "SS_V_TA_CAJAS", 5},
+    {"AC_CUENTASDIARIO", "SS_AC_CUENTASDIARIO", 5},
+    {"AC_CUENTASDIARIO_CCOSTO", "SS_AC_CUENTAS_DIARIO_CCOSTO", 5},
+};
+
+// The character before and after a name that make it an object reference. A name behind the
+// "@Admin_" marker has "_" before it, so no context takes it.
+constexpr char kContexts[][2] = {{' ', ' '}, {'(', ' '}, {' ', '.'}, {'(', '.'}, {',', '.'}, {'{', '.'}};
+
+const QString kAdminMarker = QStringLiteral("@Admin_");
+
+// ---- Oracle ----
+
+// TOP n becomes a ROWNUM condition placed before any GROUP BY or ORDER BY clause.
+// Worked on the statement as given, with p the first "top" in any letter case.
+QString rowLimit(const QString& valor) {
+    const qsizetype p = valor.indexOf(QLatin1String("top"), 0, Qt::CaseInsensitive);
+    const QString head = valor.left(p);
+    const QString rest = trimBlanks(valor.mid(p + 3));
+    const qsizetype blank = rest.indexOf(QLatin1Char(' '));
+    if (blank < 0)
+        throw RunTimeError(err::InvalidProcedureCall,
+                           QStringLiteral("Invalid procedure call or argument: the row count after TOP "
+                                          "is not followed by a blank"),
+                           kSource);
+    const QString count = rest.left(blank);
+    QString body = rest.mid(blank + 1);
+
+    QString grouping;
+    QString ordering;
+    const qsizetype group = valor.indexOf(QLatin1String(" GROUP BY "), 0, Qt::CaseInsensitive);
+    const qsizetype order = valor.indexOf(QLatin1String("ORDER BY "), 0, Qt::CaseInsensitive);
+    if (group >= 0)
+        grouping = valor.mid(group);
+    else if (order >= 0)
+        ordering = valor.mid(order);
+
+    const QString limit = (valor.contains(QLatin1String(" WHERE "), Qt::CaseInsensitive)
+                               ? QStringLiteral(" AND ROWNUM <= ")
+                               : QStringLiteral(" WHERE ROWNUM <= ")) +
+                          count;
+    body = replaceAll(body, trimBlanks(grouping), QStringLiteral(" "));
+    body = replaceAll(body, trimBlanks(ordering), QStringLiteral(" "));
+
+    const QLatin1Char b(' ');
+    return head + b + body + b + limit + b + grouping + b + ordering;
+}
+
+// The workstation's regional setting is day/month/year. A quoted text is a date when it is, with
+// nothing around it:
+//   d/m/yyyy or dd/mm/yyyy, also with "-" or "." as the separator (one separator throughout);
+//   the same with a two-digit year: 00-29 is 2000-2029, 30-99 is 1930-1999;
+//   yyyy-mm-dd (month and day with one or two digits);
+// and the day, month and year make a real calendar date (31/02/2024 is not one) with a year from
+// 100 on. Times, month names and dates without a year are not taken as dates.
+QDate regionalDate(const QString& text) {
+    static const QRegularExpression dayFirst(
+        QStringLiteral("^([0-9]{1,2})([/.-])([0-9]{1,2})\\2([0-9]{4}|[0-9]{2})$"));
+    static const QRegularExpression yearFirst(QStringLiteral("^([0-9]{4})-([0-9]{1,2})-([0-9]{1,2})$"));
+    int day = 0;
+    int month = 0;
+    int year = 0;
+    if (const auto m = dayFirst.match(text); m.hasMatch()) {
+        day = m.captured(1).toInt();
+        month = m.captured(3).toInt();
+        year = m.captured(4).toInt();
+        if (m.capturedLength(4) == 2) year += year < 30 ? 2000 : 1900;
+    } else if (const auto m = yearFirst.match(text); m.hasMatch()) {
+        year = m.captured(1).toInt();
+        month = m.captured(2).toInt();
+        day = m.captured(3).toInt();
+    } else {
+        return QDate();
+    }
+    if (year < 100) return QDate();
+    return QDate(year, month, day); // invalid when the day does not exist in that month
+}
+
+QString oracleDate(const QDate& d) {
+    return QStringLiteral("TO_DATE('%1/%2/%3','DD/MM/YYYY')")
+        .arg(d.day(), 2, 10, QLatin1Char('0'))
+        .arg(d.month(), 2, 10, QLatin1Char('0'))
+        .arg(d.year(), 4, 10, QLatin1Char('0'));
+}
+
+// Each quoted date becomes TO_DATE, every occurrence of it at once. The scan goes on in
+// the rewritten text after the literal's replacement, so a repeated literal met again inside its
+// own TO_DATE is wrapped twice; the clean-up at the end folds those back.
+QString dateLiterals(QString s) {
+    const QLatin1Char quote('\'');
+    qsizetype open = s.indexOf(quote);
+    while (open >= 0) {
+        const qsizetype close = s.indexOf(quote, open + 1);
+        if (close < 0)
+            throw RunTimeError(err::InvalidProcedureCall,
+                               QStringLiteral("Invalid procedure call or argument: a single quote "
+                                              "is not closed"),
+                               kSource);
+        qsizetype next = close + 1;
+        const QDate date = regionalDate(s.mid(open + 1, close - open - 1));
+        if (date.isValid()) s = replaceAll(s, s.mid(open, close - open + 1), oracleDate(date), &next);
+        open = s.indexOf(quote, next);
+    }
+    const QString nested = QStringLiteral("TO_DATE(TO_DATE(");
+    while (s.contains(nested, Qt::CaseInsensitive)) {
+        s = replaceAll(s, nested, QStringLiteral("TO_DATE("));
+        s = replaceAll(s, QStringLiteral("'DD/MM/YYYY'),'DD/MM/YYYY')"), QStringLiteral("'DD/MM/YYYY')"));
+    }
+    return s;
+}
+
+// After the first "WHERE ", comparisons with the empty text test for Null (Oracle stores
+// an empty text as Null).
+QString emptyTextComparisons(const QString& s) {
+    const qsizetype where = s.indexOf(QLatin1String("WHERE "), 0, Qt::CaseInsensitive);
+    if (where < 0) return s;
+    QString tail = s.mid(where);
+    tail = replaceAll(tail, QStringLiteral("= ''"), QStringLiteral(" IS NULL "));
+    tail = replaceAll(tail, QStringLiteral("=''"), QStringLiteral(" IS NULL "));
+    return s.left(where) + tail;
+}
+
+// Style 103 of a conversion to text is Oracle's day/month/year format. Only a 103 whose
+// nearest "(" to the left opens TO_CHAR counts; one inside a nested call is left as it is.
+QString dateStyle103(QString s) {
+    const QString number = QStringLiteral("103");
+    const QString toChar = QStringLiteral("TO_CHAR(");
+    for (qsizetype at = s.indexOf(number); at >= 0; at = s.indexOf(number, at + 3)) {
+        const qsizetype paren = s.lastIndexOf(QLatin1Char('('), at);
+        if (paren >= toChar.size() - 1 && QStringView(s)
+                                                  .mid(paren - (toChar.size() - 1), toChar.size())
+                                                  .compare(toChar, Qt::CaseInsensitive) == 0)
+            s.replace(at, number.size(), QStringLiteral("'DD/MM/YYYY'"));
+    }
+    return s;
+}
+
+} // namespace
+
+QString SS_TSinonimos(const QString& sql, bool esAdmin) {
+    if (esAdmin) return replaceAll(sql, kAdminMarker, QString());
+    QString s = sql;
+    for (const Redirection& r : kRedirections) {
+        const QString object = QLatin1String(r.object);
+        const QString synonym = QLatin1String(r.synonym);
+        for (int c = 0; c < r.contexts; ++c) {
+            const QChar before = QLatin1Char(kContexts[c][0]);
+            const QChar after = QLatin1Char(kContexts[c][1]);
+            s = replaceAll(s, before + object + after, before + synonym + after);
+        }
+    }
+    s = replaceAll(s, QStringLiteral("@Admin_MA_CUENTAS"), QStringLiteral("MA_CUENTAS"));
+    return replaceAll(s, kAdminMarker, QString());
+}
+
+QString ORACLE_Dicc(const QString& valor, const QString& connString) {
+    if (!connString.contains(QLatin1String("ORACLE"), Qt::CaseInsensitive)) return valor;
+    // A bare column or table name: only the length function has another name.
+    if (ContarPalabras(valor) <= 1)
+        return valor.compare(QLatin1String("LEN"), Qt::CaseInsensitive) == 0 ? QStringLiteral("LENGTH")
+                                                                             : valor;
+
+    QString s = valor;
+    if (valor.contains(QLatin1String("top "), Qt::CaseInsensitive)) s = rowLimit(valor);
+
+    for (int blanks = 0; blanks <= 4; ++blanks)
+        s = replaceAll(s, QStringLiteral(" LEN") + QString(blanks, QLatin1Char(' ')) + QLatin1Char('('),
+                       QStringLiteral(" LENGTH("));
+
+    s.replace(QLatin1Char('['), QLatin1Char('"'));
+    s.replace(QLatin1Char(']'), QLatin1Char('"'));
+
+    s = dateLiterals(s);
+
+    s = replaceAll(s, QStringLiteral("Charindex"), QStringLiteral("InStr"));
+
+    s = replaceAll(s, QStringLiteral("CONVERT(NVARCHAR,"), QStringLiteral("TO_CHAR("));
+    s = replaceAll(s, QStringLiteral("CONVERT(INT,"), QStringLiteral("TO_NUMBER("));
+
+    s = emptyTextComparisons(s);
+    s = dateStyle103(s);
+
+    s = replaceAll(s, QStringLiteral("SUBSTRING("), QStringLiteral("SUBSTR("));
+    s = replaceAll(s, QStringLiteral("ISNULL("), QStringLiteral("NVL("));
+    return s;
+}
+
+} // namespace kv

@@ -1,0 +1,25 @@
+#pragma once
+
+#include <QString>
+
+namespace kv {
+
+// The program's statements are written in the SQL Server dialect and name the ERP's tables
+// directly. These two rewrites of DB_Dll adapt a statement before it reaches the database; both
+// are pure functions of the text and of the object's gEsAdmin / gConnString, which the caller
+// passes. Every search and replacement ignores letter case and replaces every occurrence.
+
+// Sends a user who is not an administrator to the restricted SS_ synonyms of the accounting and
+// treasury objects, and removes the "@Admin_" markers with which a statement asks for the real
+// object (a name written right after the marker keeps its own name). For an administrator only
+// the markers are removed.
+QString SS_TSinonimos(const QString& sql, bool esAdmin);
+
+// Rewrites a SQL Server statement for Oracle (TOP as ROWNUM, LEN, [name], date literals,
+// CHARINDEX, CONVERT, empty-text comparisons, date style 103, SUBSTRING, ISNULL) when the
+// connection string names Oracle; on any other connection the statement is returned as it is.
+// Throws RunTimeError 5 for a TOP clause with no blank after its row count and for a single
+// quote that is never closed.
+QString ORACLE_Dicc(const QString& valor, const QString& connString);
+
+} // namespace kv
