@@ -3,10 +3,12 @@
 namespace kv::cli {
 
 std::unique_ptr<Command> makeStoreInit();
+std::vector<std::unique_ptr<Command>> makeConduitCommands();
 
 std::vector<std::unique_ptr<Command>> allCommands() {
     std::vector<std::unique_ptr<Command>> list;
     list.push_back(makeStoreInit());
+    for (auto& c : makeConduitCommands()) list.push_back(std::move(c));
     return list;
 }
 
