@@ -4,10 +4,12 @@ namespace kv::cli {
 
 std::unique_ptr<Command> makeStoreInit();
 std::unique_ptr<Command> makeTranslate();
+std::vector<std::unique_ptr<Command>> makeConduitCommands();
 
 std::vector<std::unique_ptr<Command>> allCommands() {
     std::vector<std::unique_ptr<Command>> list;
     list.push_back(makeStoreInit());
+    for (auto& c : makeConduitCommands()) list.push_back(std::move(c));
     list.push_back(makeTranslate());
     return list;
 }

@@ -1,0 +1,122 @@
+#include "app/Trap.h"
+#include "Command.h"
+#include "conduit/Conducto.h"
+#include "conduit/FileConduitConfig.h"
+#include "conduit/HotSyncWait.h"
+
+#include <functional>
+
+namespace kv::cli {
+
+namespace {
+
+QStringList conduitWords(const char* action) {
+    return {QStringLiteral("conduit"), QLatin1String(action)};
+}
+
+bool refuseArguments(const QString& name, const QStringList& args, Context& ctx) {
+    if (args.isEmpty()) return false;
+    ctx.err << "kvctl " << name << ": takes no arguments\n";
+    return true;
+}
+
+class ConduitShow : public Command {
+public:
+    QStringList words() const override { return conduitWords("show"); }
+    QString summary() const override {
+        return QStringLiteral("the conduit's switch and its tables with transfer code and key columns");
+    }
+    int execute(const QStringList& args, Context& ctx) override {
+        if (refuseArguments(name(), args, ctx)) return 2;
+        FileConduitConfig library;
+        ConduitRegistration c;
+        const qint32 code = library.ReadConduit(kConduitName, &c);
+        if (code == uc::ConduitNotFound) {
+            ctx.err << "kvctl conduit show: the conduit " << kConduitName << " is not registered in "
+                    << library.registryPath() << '\n';
+            return 1;
+        }
+        if (code != uc::Ok) {
+            ctx.err << "kvctl conduit show: cannot read " << library.registryPath() << " (code " << code
+                    << ": " << MensajeConducto(code) << ")\n";
+            return 1;
+        }
+        ctx.out << c.name << '\t' << (c.enabled ? "enabled" : "disabled") << '\n';
+        for (const RegisteredTable& t : c.tables)
+            ctx.out << t.name << '\t' << t.transferCode << '\t' << t.keySpec << '\n';
+        return 0;
+    }
+};
+
+// register-send, register-receive and disable: the procedure under the error treatment; the
+// status is non-zero when it reported a failure code or was left.
+class ConduitChange : public Command {
+public:
+    ConduitChange(const char* action, QString summary, std::function<int()> procedure)
+        : m_action(action), m_summary(std::move(summary)), m_procedure(std::move(procedure)) {}
+    QStringList words() const override { return conduitWords(m_action); }
+    QString summary() const override { return m_summary; }
+    int execute(const QStringList& args, Context& ctx) override {
+        if (refuseArguments(name(), args, ctx)) return 2;
+        int failures = 0;
+        Trap trap = Trap::prompting(QString());
+        trap.step([&] { failures = m_procedure(); });
+        if (trap.left()) {
+            ctx.err << "kvctl " << name() << ": " << trap.leavingError()->description() << '\n';
+            return 1;
+        }
+        if (failures > 0) {
+            ctx.err << "kvctl " << name() << ": the conduit library reported " << failures << " failure(s)\n";
+            return 1;
+        }
+        return 0;
+    }
+
+private:
+    const char* m_action;
+    QString m_summary;
+    std::function<int()> m_procedure;
+};
+
+class ConduitWait : public Command {
+public:
+    QStringList words() const override { return conduitWords("wait"); }
+    QString summary() const override {
+        return QStringLiteral("register for sending, wait for the handheld's sync (Ctrl-C cancels), disable");
+    }
+    int execute(const QStringList& args, Context& ctx) override {
+        if (refuseArguments(name(), args, ctx)) return 2;
+        switch (EsperarHotSync()) {
+        case WaitOutcome::Completed:
+            return 0;
+        case WaitOutcome::Cancelled:
+            ctx.err << "kvctl conduit wait: cancelled before the sync began\n";
+            return 1;
+        case WaitOutcome::Left:
+            ctx.err << "kvctl conduit wait: ended by an error\n";
+            return 1;
+        }
+        return 1;
+    }
+};
+
+} // namespace
+
+std::vector<std::unique_ptr<Command>> makeConduitCommands() {
+    std::vector<std::unique_ptr<Command>> list;
+    list.push_back(std::make_unique<ConduitShow>());
+    list.push_back(std::make_unique<ConduitChange>(
+        "register-send",
+        QStringLiteral("register the conduit's tables for sending to the handheld and enable it"),
+        [] { return RegistrarConducto(false); }));
+    list.push_back(std::make_unique<ConduitChange>(
+        "register-receive",
+        QStringLiteral("register the document tables for receiving from the handheld and enable it"),
+        [] { return RegistrarConducto(true); }));
+    list.push_back(std::make_unique<ConduitChange>("disable", QStringLiteral("switch the conduit off"),
+                                                   [] { return DesactivarConducto(); }));
+    list.push_back(std::make_unique<ConduitWait>());
+    return list;
+}
+
+} // namespace kv::cli
