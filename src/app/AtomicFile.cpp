@@ -82,12 +82,18 @@ void writeFileAtomically(const QString& path, QByteArrayView data, mode_t newFil
     syncFolder(target);
 }
 
-FileLock::FileLock(const QString& lockPath, const QString& source) {
+FileLock::FileLock(const QString& lockPath, const QString& source, int waitLimitMs) {
     m_fd = ::open(QFile::encodeName(lockPath).constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
     if (m_fd < 0) throwFileError(QStringLiteral("lock"), lockPath, errno, source);
-    while (::flock(m_fd, LOCK_EX) != 0) {
-        if (errno == EINTR) continue;
+    const int mode = waitLimitMs < 0 ? LOCK_EX : LOCK_EX | LOCK_NB;
+    for (int waited = 0; ::flock(m_fd, mode) != 0;) {
         const int e = errno;
+        if (e == EINTR) continue;
+        if (e == EWOULDBLOCK && waited < waitLimitMs) {
+            ::usleep(10000);
+            waited += 10;
+            continue;
+        }
         ::close(m_fd);
         throwFileError(QStringLiteral("lock"), lockPath, e, source);
     }

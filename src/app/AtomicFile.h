@@ -20,7 +20,9 @@ void writeFileAtomically(const QString& path, QByteArrayView data, mode_t newFil
 // holders lock different files.
 class FileLock {
 public:
-    FileLock(const QString& lockPath, const QString& source = QString());
+    // With a wait limit (milliseconds), a lock still held by another after it fails with a
+    // RunTimeError instead of waiting on.
+    FileLock(const QString& lockPath, const QString& source = QString(), int waitLimitMs = -1);
     ~FileLock();
     FileLock(const FileLock&) = delete;
     FileLock& operator=(const FileLock&) = delete;

@@ -27,17 +27,20 @@ public:
     void open(const QString& caption, bool) override {
         m_lines.clear();
         m_out << caption << Qt::endl;
-        g_interrupted = false;
-        if (!m_installed) {
+    }
+    // Ctrl-C is the cancel button only while it is offered; otherwise it ends the program as usual.
+    void offerCancel(bool on) override {
+        if (on && !m_offer) {
+            m_out << QStringLiteral("  (Ctrl-C cancela)") << Qt::endl;
+            g_interrupted = false;
             struct sigaction sa {};
             sa.sa_handler = onInterrupt;
             sigemptyset(&sa.sa_mask);
             sigaction(SIGINT, &sa, &m_previous);
             m_installed = true;
+        } else if (!on) {
+            restoreSignal();
         }
-    }
-    void offerCancel(bool on) override {
-        if (on != m_offer && on) m_out << QStringLiteral("  (Ctrl-C cancela)") << Qt::endl;
         m_offer = on;
     }
     bool showTexts(const QString& first, const QString& second, const QString& third) override {

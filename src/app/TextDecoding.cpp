@@ -36,6 +36,14 @@ QString fromWindows1252(QByteArrayView bytes) {
     return text;
 }
 
+std::optional<quint8> toWindows1252(QChar c) {
+    const char16_t u = c.unicode();
+    if (u < 0x80 || (u >= 0xA0 && u <= 0xFF)) return quint8(u);
+    for (int i = 0; i < 32; ++i)
+        if (kCp1252High[i] == u) return quint8(0x80 + i);
+    return std::nullopt;
+}
+
 QString decodeText(QByteArrayView bytes) {
     if (bytes.startsWith("\xEF\xBB\xBF")) bytes = bytes.sliced(3);
     if (auto whole = utf8(bytes)) return *whole;

@@ -2,6 +2,7 @@
 
 #include <QByteArrayView>
 #include <QString>
+#include <optional>
 
 namespace kv {
 
@@ -14,5 +15,8 @@ QString decodeText(QByteArrayView bytes);
 // Windows-1252: its own characters in 0x80-0x9F, Latin-1 everywhere else; the five codes that
 // the code page leaves undefined map to the control characters of the same number.
 QString fromWindows1252(QByteArrayView bytes);
+
+// The Windows-1252 code of one character; nullopt for a character the code page cannot hold.
+std::optional<quint8> toWindows1252(QChar c);
 
 } // namespace kv

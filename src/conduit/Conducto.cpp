@@ -1,24 +1,14 @@
 #include "conduit/Conducto.h"
 
 #include "app/Operator.h"
+#include "app/TextDecoding.h"
 
 namespace kv {
 
 namespace {
 
-// Windows-1252 codes 128 to 159: the characters the code page puts there instead of Latin-1's
-// control characters (a null entry is a position the code page leaves undefined).
-constexpr char16_t kAnsiHigh[32] = {0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
-                                    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0,      0x017D, 0,
-                                    0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
-                                    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
-
 quint8 ansiCode(QChar c) {
-    const char16_t u = c.unicode();
-    if (u < 0x80 || (u >= 0xA0 && u <= 0xFF)) return quint8(u);
-    for (int i = 0; i < 32; ++i)
-        if (kAnsiHigh[i] == u || (kAnsiHigh[i] == 0 && u == 0x80 + i)) return quint8(0x80 + i);
-    return quint8('?');
+    return toWindows1252(c).value_or(quint8('?'));
 }
 
 bool isDocumentTable(const QString& table) {

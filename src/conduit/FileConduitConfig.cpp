@@ -1,16 +1,15 @@
 #include "conduit/FileConduitConfig.h"
 
 #include "app/AppHome.h"
+#include "app/AtomicFile.h"
 #include "app/GeneralFunctions.h"
+#include "app/RunTimeError.h"
+#include "app/TextDecoding.h"
 
-#include <cerrno>
-#include <fcntl.h>
 #include <functional>
 #include <QFileInfo>
-#include <QStringDecoder>
-#include <QThread>
-#include <sys/file.h>
-#include <unistd.h>
+#include <QFile>
+#include <optional>
 
 namespace kv {
 
@@ -116,99 +115,21 @@ QByteArray format(const Registry& r) {
     return text.toUtf8();
 }
 
-QString decode(const QByteArray& bytes) {
-    QStringDecoder utf8(QStringDecoder::Utf8);
-    QString text = utf8(bytes);
-    if (!utf8.hasError()) return text;
-    QStringDecoder ansi("windows-1252");
-    return ansi.isValid() ? QString(ansi(bytes)) : QString::fromLatin1(bytes);
-}
-
 // Reads the whole file. Returns false on a read failure; a missing file is an empty registry.
 bool readFile(const QString& path, QByteArray* out) {
     out->clear();
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return errno == ENOENT;
-    char buffer[8192];
-    for (;;) {
-        const ssize_t n = ::read(fd, buffer, sizeof buffer);
-        if (n == 0) break;
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            ::close(fd);
-            return false;
-        }
-        out->append(buffer, n);
-    }
-    ::close(fd);
-    return true;
+    QFile f(path);
+    if (!f.exists()) return true;
+    if (!f.open(QIODevice::ReadOnly)) return false;
+    *out = f.readAll();
+    return f.error() == QFile::NoError;
 }
-
-// Writes a sibling file, syncs it and renames it over the registry: the old file stays whole
-// until the new one is complete on disk.
-bool replaceFile(const QString& path, const QByteArray& bytes) {
-    const QByteArray target = QFile::encodeName(path);
-    const QByteArray sibling = target + ".new";
-    const int fd = ::open(sibling.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0) return false;
-    bool ok = true;
-    for (qsizetype done = 0; ok && done < bytes.size();) {
-        const ssize_t n = ::write(fd, bytes.constData() + done, size_t(bytes.size() - done));
-        if (n > 0)
-            done += n;
-        else if (n < 0 && errno == EINTR)
-            continue;
-        else
-            ok = false;
-    }
-    ok = ok && ::fsync(fd) == 0;
-    ok = ::close(fd) == 0 && ok;
-    ok = ok && ::rename(sibling.constData(), target.constData()) == 0;
-    if (!ok) {
-        ::unlink(sibling.constData());
-        return false;
-    }
-    const int dir = ::open(QFile::encodeName(QFileInfo(path).absolutePath()).constData(),
-                           O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dir >= 0) {
-        ::fsync(dir); // makes the rename durable; the registry is already whole without it
-        ::close(dir);
-    }
-    return true;
-}
-
-// The flock that makes each change (read, edit, replace) one step for every process.
-class RegistryLock {
-public:
-    explicit RegistryLock(const QString& folder) {
-        m_fd = ::open(QFile::encodeName(folder + kLockName).constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
-        if (m_fd < 0) return;
-        for (int waited = 0;; waited += 10) {
-            if (::flock(m_fd, LOCK_EX | LOCK_NB) == 0) {
-                m_held = true;
-                return;
-            }
-            if ((errno != EWOULDBLOCK && errno != EINTR) || waited >= kLockWaitMs) return;
-            QThread::msleep(10);
-        }
-    }
-    ~RegistryLock() {
-        if (m_fd >= 0) ::close(m_fd); // closing releases the flock
-    }
-    RegistryLock(const RegistryLock&) = delete;
-    RegistryLock& operator=(const RegistryLock&) = delete;
-    bool held() const { return m_held; }
-
-private:
-    int m_fd = -1;
-    bool m_held = false;
-};
 
 qint32 load(const QString& folder, Registry* out) {
     if (!QFileInfo(folder).isDir()) return uc::NotInstalled;
     QByteArray bytes;
     if (!readFile(folder + FileConduitConfig::fileName(), &bytes)) return uc::RegistryAccess;
-    auto parsed = parse(decode(bytes));
+    auto parsed = parse(decodeText(bytes));
     if (!parsed) return uc::Uncoded;
     *out = std::move(*parsed);
     return uc::Ok;
@@ -218,12 +139,21 @@ qint32 load(const QString& folder, Registry* out) {
 qint32 change(const QString& folder, const std::function<qint32(Registry&)>& edit) {
     try {
         if (!QFileInfo(folder).isDir()) return uc::NotInstalled;
-        RegistryLock lock(folder);
-        if (!lock.held()) return uc::RegistryAccess;
+        std::optional<FileLock> lock;
+        try {
+            lock.emplace(folder + kLockName, QStringLiteral("UCConfig"), kLockWaitMs);
+        } catch (const RunTimeError&) {
+            return uc::RegistryAccess;
+        }
         Registry r;
         if (const qint32 code = load(folder, &r); code != uc::Ok) return code;
         if (const qint32 code = edit(r); code != uc::Ok) return code;
-        return replaceFile(folder + FileConduitConfig::fileName(), format(r)) ? uc::Ok : uc::RegistryAccess;
+        try {
+            writeFileAtomically(folder + FileConduitConfig::fileName(), format(r), 0644, QStringLiteral("UCConfig"));
+        } catch (const RunTimeError&) {
+            return uc::RegistryAccess;
+        }
+        return uc::Ok;
     } catch (...) {
         return uc::Uncoded;
     }
