@@ -30,7 +30,8 @@ sqlite3_stmt* statementOf(const QSqlQuery& query) {
 } // namespace
 
 void SqliteDriver::open(QSqlDatabase& db, const ConnectionString& cs) const {
-    const QString path = cs.value(QStringLiteral("Data Source"));
+    // The store names its file as the data source; an ERP database in a file, as the database.
+    const QString path = cs.value(QStringLiteral("Data Source"), cs.value(QStringLiteral("Database")));
     const QFileInfo info(path);
     if (path.isEmpty() || info.isDir())
         throw openFailure(QStringLiteral("3044"), QStringLiteral("'%1' is not a valid path.").arg(path));
