@@ -8,6 +8,7 @@
 #include "app/Trap.h"
 #include "data/Translation.h"
 
+#include <QCoreApplication>
 #include <QFile>
 #include <QRegularExpression>
 #include <memory>
@@ -311,13 +312,28 @@ std::unique_ptr<DB_Dll>& localSlot() {
 }
 } // namespace
 
+// The connections must close while the application (and its database drivers) still exists.
+void closeAtApplicationEnd() {
+    static bool registered = false;
+    if (!registered && QCoreApplication::instance()) {
+        qAddPostRoutine(resetProgramDatabases);
+        registered = true;
+    }
+}
+
 DB_Dll& ErpDb() {
-    if (!erpSlot()) erpSlot() = std::make_unique<DB_Dll>();
+    if (!erpSlot()) {
+        erpSlot() = std::make_unique<DB_Dll>();
+        closeAtApplicationEnd();
+    }
     return *erpSlot();
 }
 
 DB_Dll& LocalDb() {
-    if (!localSlot()) localSlot() = std::make_unique<DB_Dll>();
+    if (!localSlot()) {
+        localSlot() = std::make_unique<DB_Dll>();
+        closeAtApplicationEnd();
+    }
     return *localSlot();
 }
 

@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QMap>
+#include <QProcess>
 #include <QRandomGenerator>
 #include <QSqlDatabase>
 #include <QSqlError>
@@ -97,6 +98,16 @@ QString programPath(const QString& name) {
     QString dir = qEnvironmentVariable("KV_BIN_DIR");
     if (dir.isEmpty()) dir = QCoreApplication::applicationDirPath();
     return QDir(dir).filePath(name);
+}
+
+ToolRun runTool(const QString& name, const QStringList& args, int timeoutMs) {
+    QProcess p;
+    p.start(programPath(name), args);
+    p.closeWriteChannel();
+    if (!p.waitForFinished(timeoutMs)) p.kill();
+    p.waitForFinished();
+    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, QString::fromUtf8(p.readAllStandardOutput()),
+            QString::fromUtf8(p.readAllStandardError())};
 }
 
 } // namespace kv::test

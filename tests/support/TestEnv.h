@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <QTemporaryDir>
 #include <memory>
 
@@ -38,6 +39,14 @@ private:
 
 // Path of a built program (kvctl, kvhandheld, kverp ...).
 QString programPath(const QString& name);
+
+// One run of a built program, as a person at a terminal would run it (no standard input).
+struct ToolRun {
+    int status = -1;
+    QString out;
+    QString err;
+};
+ToolRun runTool(const QString& name, const QStringList& args, int timeoutMs = 120000);
 
 // Skip the current test when no PostgreSQL server is available (ctest run without ./test).
 #define KV_REQUIRE_PG(db)                                                                        \

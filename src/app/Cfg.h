@@ -1,0 +1,19 @@
+#pragma once
+
+#include <QString>
+
+namespace kv {
+
+// The ERP configuration table's name, set by start-up ("ta_configuracion"); while empty, Cfg
+// uses "TA_CONFIGURACION".
+QString& configTableName();
+
+// The value of a key of the ERP configuration table: a single blank when the key is missing,
+// the empty text when the lookup fails and the operator does not choose to go on. The
+// auxiliary value comes back through `aux` when given.
+QString Cfg(const QString& key, QString* aux = nullptr);
+
+// The number of handhelds ("GM_CANT_DISPOSITIVOS"); missing, 0 or negative gives 1.
+int deviceCount();
+
+} // namespace kv

@@ -1,0 +1,58 @@
+#include "TestEnv.h"
+
+#include <QFile>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <gtest/gtest.h>
+
+using namespace kv;
+
+namespace {
+
+test::ToolRun kvctl(const QStringList& args) {
+    return test::runTool(QStringLiteral("kvctl"), args);
+}
+
+class KvctlDevices : public ::testing::Test {
+protected:
+    void SetUp() override {
+        erp = home.file(QStringLiteral("erp.db"));
+        {
+            QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("setup"));
+            db.setDatabaseName(erp);
+            ASSERT_TRUE(db.open());
+            QSqlQuery q(db);
+            q.exec(QStringLiteral("CREATE TABLE ta_configuracion (CLAVE TEXT, VALOR TEXT, VALORAUX TEXT)"));
+            q.exec(QStringLiteral("INSERT INTO ta_configuracion VALUES ('GM_CANT_DISPOSITIVOS', '3', NULL)"));
+            db.close();
+        }
+        QSqlDatabase::removeDatabase(QStringLiteral("setup"));
+        QFile ini(home.file(QStringLiteral("CN000pr.INI")));
+        ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
+        ini.write("[PARAMETROS PALM Nº 2]\nNOMBRE= Ruta Norte \n");
+    }
+    QStringList base() const {
+        return {QStringLiteral("--home"), home.path(), QStringLiteral("--launch"),
+                QStringLiteral("@Motor=sqlite;@Server=local;@DbName=%1;@Usuario=ana;").arg(erp)};
+    }
+    test::TempHome home;
+    QString erp;
+};
+
+TEST_F(KvctlDevices, ListsEveryDeviceWithItsDisplayName) {
+    const test::ToolRun r = kvctl(base() << QStringLiteral("devices"));
+    EXPECT_EQ(r.status, 0) << r.err.toStdString();
+    EXPECT_EQ(r.out, QStringLiteral("1\tNº 1\n2\tRuta Norte\n3\tNº 3\n"));
+    EXPECT_TRUE(QFile::exists(home.file(QStringLiteral("consultas.hxw")))) << "start-up writes the lookup map file";
+}
+
+TEST_F(KvctlDevices, NoConnectionIsAFailureWithAReason) {
+    const test::ToolRun r = kvctl({QStringLiteral("--home"), home.path(), QStringLiteral("--launch"),
+                         QStringLiteral("@Motor=sqlite;@Server=local;@DbName=%1;").arg(home.file(QStringLiteral("no.db"))),
+                         QStringLiteral("devices")});
+    EXPECT_NE(r.status, 0);
+    EXPECT_TRUE(r.err.contains(QStringLiteral("no ERP connection"))) << r.err.toStdString();
+    EXPECT_FALSE(QFile::exists(home.file(QStringLiteral("no.db"))));
+}
+
+} // namespace

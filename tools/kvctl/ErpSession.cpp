@@ -1,0 +1,44 @@
+#include "ErpSession.h"
+
+#include "app/Cfg.h"
+#include "app/Startup.h"
+#include "data/DB_Dll.h"
+
+namespace kv::cli {
+
+bool startSession(Context& ctx, bool withStore) {
+    resetProgramDatabases();
+    program() = ProgramValues();
+    if (!LeerParametrosInicio(ctx.launch, QString(), 3)) {
+        ctx.err << "kvctl: no ERP connection was made (check --launch: @Server, @DbName, @Usuario, @Password, "
+                   "@Motor)\n";
+        return false;
+    }
+    if (withStore) {
+        AbrirBaseLocal();
+        if (!LocalDb().gCnn.state()) {
+            ctx.err << "kvctl: the local sync store " << LocalDb().gDBName
+                    << " could not be opened (create it with: kvctl store init PATH)\n";
+            return false;
+        }
+    }
+    return true;
+}
+
+int deviceArgument(const QStringList& args, Context& ctx, const QString& command) {
+    if (args.isEmpty()) {
+        ctx.err << "kvctl " << command << ": give the device number\n";
+        return 0;
+    }
+    bool ok = false;
+    const int n = args.first().toInt(&ok);
+    const int count = deviceCount();
+    if (!ok || n < 1 || n > count) {
+        ctx.err << "kvctl " << command << ": device \"" << args.first() << "\" does not exist; devices are 1 to "
+                << count << "\n";
+        return 0;
+    }
+    return n;
+}
+
+} // namespace kv::cli
