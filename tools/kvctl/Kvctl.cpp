@@ -23,7 +23,9 @@ void printHelp(QTextStream& out) {
     for (const auto& c : allCommands()) {
         QString line = c->name();
         if (!c->arguments().isEmpty()) line += QLatin1Char(' ') + c->arguments();
-        out << "  " << line.leftJustified(34) << ' ' << c->summary() << '\n';
+        // A long synopsis gets the summary on its own line, so the columns stay aligned.
+        if (line.size() > 34) out << "  " << line << "\n  " << QString(35, QLatin1Char(' ')) << c->summary() << '\n';
+        else out << "  " << line.leftJustified(34) << ' ' << c->summary() << '\n';
     }
     out << "\nExit status: 0 when the command did its job, non-zero otherwise (reason on stderr).\n";
     out.flush();
