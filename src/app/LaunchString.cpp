@@ -32,6 +32,10 @@ LaunchValues readLaunchString(const QString& text) {
     return v;
 }
 
+QString launchStringFromArguments(const QStringList& arguments) {
+    return arguments.join(QLatin1Char(' '));
+}
+
 QString NormalizarServidor(const QString& server) {
     QString s = server;
     const int slash = s.indexOf(QLatin1Char('/'));

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 namespace kv {
 
@@ -21,6 +22,10 @@ struct LaunchValues {
 // key does not occur.
 QString launchValue(const QString& text, const QString& key, const QString& absent = QString());
 LaunchValues readLaunchString(const QString& text);
+
+// The launch string of a program started by the suite: its whole command line, the arguments
+// joined with blanks (a suite program may pass it as one argument or split at its blanks).
+QString launchStringFromArguments(const QStringList& arguments);
 
 // The host part of a server text: after the first "/", before the first ":".
 QString NormalizarServidor(const QString& server);

@@ -37,6 +37,16 @@ INSTANTIATE_TEST_SUITE_P(
         KeyCase{"value_with_non_ascii", "@Usuario=Muñoz;", "@Usuario", "Muñoz"}),
     [](const auto& info) { return std::string(info.param.name); });
 
+TEST(LaunchString, WholeCommandLineIsTheLaunchString) {
+    // A shell that split the string at its blanks still gives the same values.
+    const QString joined = launchStringFromArguments(
+        {QStringLiteral("@Server=srv;"), QStringLiteral("@DbName=erp;"), QStringLiteral("@Usuario"), QStringLiteral("="),
+         QStringLiteral("ana;")});
+    EXPECT_EQ(joined, QStringLiteral("@Server=srv; @DbName=erp; @Usuario = ana;"));
+    EXPECT_EQ(readLaunchString(joined).user, QStringLiteral("ana"));
+    EXPECT_EQ(launchStringFromArguments({}), QString());
+}
+
 TEST(LaunchString, DefaultsWhenKeysAreMissing) {
     const LaunchValues v = readLaunchString(QString());
     EXPECT_TRUE(v.server.isEmpty());
