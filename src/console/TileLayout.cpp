@@ -1,0 +1,31 @@
+#include "console/TileLayout.h"
+
+namespace kv::tiles {
+
+std::optional<QSize> snapToMinimum(QSize w) {
+    if (w.width() < MinimumWidthPx) return QSize(MinimumWidthPx, w.height());
+    if (w.height() < MinimumHeightPx) return QSize(w.width(), MinimumHeightPx);
+    return std::nullopt;
+}
+
+std::optional<Layout> layOut(int frameWidth, int frameHeight, int scrollBarWidth, int tileCount, int tileWidth,
+                             int tileHeight) {
+    if (tileWidth <= 0 || tileHeight <= 0) return std::nullopt;
+    Layout l;
+    l.columns = (frameWidth - scrollBarWidth) / tileWidth;
+    if (l.columns <= 0) return std::nullopt;
+    for (int i = 0; i < tileCount; ++i) l.positions << QPoint(tileWidth * (i % l.columns), (i / l.columns) * tileHeight);
+    const int rows = (tileCount + l.columns - 1) / l.columns;
+    l.slide = QSize(tileWidth * l.columns, tileHeight * rows);
+    // The area scrolls however tall it is (no 16-bit limit on the range here).
+    const int maximum = l.slide.height() - frameHeight;
+    l.scrollEnabled = maximum >= 0;
+    l.scrollMaximum = qMax(0, maximum);
+    if (l.scrollEnabled) {
+        l.smallChange = tileHeight;
+        l.largeChange = frameHeight;
+    }
+    return l;
+}
+
+} // namespace kv::tiles

@@ -1,0 +1,95 @@
+#include "console/gui/DeviceTile.h"
+
+#include "console/TileLayout.h"
+
+#include <QAction>
+#include <QLabel>
+#include <QStyle>
+#include <QToolBar>
+#include <QToolButton>
+
+namespace kv {
+
+namespace {
+QRect twipsRect(int left, int top, int width, int height) {
+    const int t = tiles::TwipsPerPixel;
+    return QRect(left / t, top / t, width / t, height / t);
+}
+} // namespace
+
+DeviceTile::DeviceTile(int index, QWidget* parent) : QFrame(parent), m_index(index) {
+    setObjectName(QStringLiteral("OptThumb%1").arg(index));
+    setFrameShape(QFrame::StyledPanel);
+    setGeometry(twipsRect(0, 0, tiles::TileWidth, tiles::TileHeight));
+
+    m_button = new QToolButton(this);
+    m_button->setObjectName(QStringLiteral("OptThumb1_%1").arg(index));
+    m_button->setCheckable(true);
+    m_button->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
+    m_button->setIcon(style()->standardIcon(QStyle::SP_ComputerIcon));
+    m_button->setIconSize(QSize(32, 32));
+    m_button->setGeometry(twipsRect(120, 240, 1575, 1455));
+    connect(m_button, &QToolButton::clicked, this, [this](bool ticked) { Q_EMIT selectionClicked(m_index, ticked); });
+
+    m_data = new QFrame(this);
+    m_data->setObjectName(QStringLiteral("FrmDatos%1").arg(index));
+    m_data->setFrameShape(QFrame::StyledPanel);
+    m_data->setGeometry(twipsRect(1695, 240, 2655, 1455));
+    const struct {
+        const char* name;
+        const char* text;
+        int left, top;
+    } labels[] = {{"lblTxtInicio", "Ultima Sync.", 120, 0},  {"lblTxtFin", "Bateria:", 120, 360},
+                  {"lbltxtMinutos", "..", 120, 720},        {"lbltxtImporte", "..", 120, 1080},
+                  {"lblHoraInicio", "", 1300, 0},          {"lblHoraFin", "", 1300, 360},
+                  {"lblMinutos", "", 1300, 720},           {"lblImporte", ".", 1300, 1080}};
+    for (const auto& l : labels) {
+        auto* label = new QLabel(QString::fromUtf8(l.text), m_data);
+        label->setObjectName(QStringLiteral("%1%2").arg(QLatin1String(l.name)).arg(index));
+        label->setGeometry(twipsRect(l.left, l.top, 1200, 360));
+    }
+    m_data->hide();
+
+    m_toolbar = new QToolBar(this);
+    m_toolbar->setObjectName(QStringLiteral("TbOpciones%1").arg(index));
+    m_toolbar->setGeometry(twipsRect(120, 2040, 4215, 330));
+    m_toolbar->setIconSize(QSize(16, 16));
+    const struct {
+        const char* key;
+        const char* tip;
+        QStyle::StandardPixmap icon;
+    } buttons[] = {{"PROPIEDADES", "", QStyle::SP_FileDialogDetailedView},
+                   {"HOTSYNC-PALM", "Enviar Datos PALM", QStyle::SP_ArrowUp},
+                   {"HOTSYNC-PC", "Enviar Datos PC", QStyle::SP_ArrowDown}};
+    // The first button's tooltip is emptied when the tiles are built; the others keep theirs.
+    for (const auto& b : buttons) {
+        QAction* a = m_toolbar->addAction(style()->standardIcon(b.icon), QString());
+        a->setObjectName(QLatin1String(b.key));
+        a->setData(QLatin1String(b.key));
+        a->setToolTip(QString::fromUtf8(b.tip));
+        connect(a, &QAction::triggered, this, [this, a] { Q_EMIT commandTriggered(m_index, a->data().toString()); });
+    }
+    m_toolbar->setEnabled(false);
+}
+
+void DeviceTile::setCaption(const QString& caption) {
+    m_caption = caption;
+    QString shown = caption;
+    m_button->setText(shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
+}
+
+bool DeviceTile::isSelected() const {
+    return m_button->isChecked();
+}
+
+void DeviceTile::setSelected(bool on) {
+    m_button->setChecked(on);
+    m_data->setVisible(on);
+    m_toolbar->setEnabled(on);
+}
+
+void DeviceTile::setCommandsEnabled(bool on) {
+    m_toolbar->setEnabled(on && isSelected());
+}
+
+} // namespace kv

@@ -1,0 +1,172 @@
+#include "ScriptedOperator.h"
+#include "TestEnv.h"
+#include "app/SettingsFile.h"
+#include "console/gui/DeviceTile.h"
+#include "console/gui/FrmControl.h"
+#include "data/DB_Dll.h"
+#include "settings/DeviceSettings.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QScrollBar>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QTest>
+#include <QToolBar>
+#include <QToolButton>
+#include <gtest/gtest.h>
+
+using namespace kv;
+
+namespace {
+
+// A console over a small SQLite ERP that declares `devices` handhelds.
+class Console : public ::testing::Test {
+protected:
+    void open(int devices) {
+        const QString erp = home.file(QStringLiteral("erp.db"));
+        {
+            QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("setup"));
+            db.setDatabaseName(erp);
+            ASSERT_TRUE(db.open());
+            QSqlQuery q(db);
+            q.exec(QStringLiteral("CREATE TABLE TA_CONFIGURACION (CLAVE TEXT, VALOR TEXT, VALORAUX TEXT)"));
+            q.exec(QStringLiteral("INSERT INTO TA_CONFIGURACION VALUES ('GM_CANT_DISPOSITIVOS', '%1', NULL)").arg(devices));
+            db.close();
+        }
+        QSqlDatabase::removeDatabase(QStringLiteral("setup"));
+        resetProgramDatabases();
+        ErpDb().gMotor = Engine::Sqlite;
+        ErpDb().gDBName = erp;
+        ErpDb().OpenServerADODB(false, 3, QString(), false);
+    }
+    void TearDown() override { resetProgramDatabases(); }
+    void click(FrmControl& w, int i) { QTest::mouseClick(w.tile(i)->selectionButton(), Qt::LeftButton); }
+    QToolBar* toolbar(FrmControl& w, int i) { return w.findChild<QToolBar*>(QStringLiteral("TbOpciones%1").arg(i)); }
+    QWidget* dataFrame(FrmControl& w, int i) { return w.findChild<QWidget*>(QStringLiteral("FrmDatos%1").arg(i)); }
+    test::TempHome home;
+    test::ScopedOperator person;
+};
+
+TEST_F(Console, SelectionIsExclusiveAndClickingAgainClearsIt) {
+    open(3);
+    FrmControl w;
+    w.load();
+    w.show();
+    ASSERT_EQ(w.tileCount(), 3);
+    EXPECT_EQ(w.selectedIndex(), -1);
+    click(w, 0);
+    EXPECT_EQ(w.selectedIndex(), 0);
+    EXPECT_TRUE(dataFrame(w, 0)->isVisible());
+    EXPECT_TRUE(toolbar(w, 0)->isEnabled());
+    click(w, 2);
+    EXPECT_EQ(w.selectedIndex(), 2);
+    EXPECT_FALSE(dataFrame(w, 0)->isVisible());
+    EXPECT_FALSE(toolbar(w, 0)->isEnabled());
+    EXPECT_TRUE(dataFrame(w, 2)->isVisible());
+    EXPECT_TRUE(toolbar(w, 2)->isEnabled());
+    click(w, 2);
+    EXPECT_EQ(w.selectedIndex(), -1);
+    for (int i = 0; i < 3; ++i) EXPECT_FALSE(toolbar(w, i)->isEnabled());
+}
+
+TEST_F(Console, CaptionsAndTooltipsOfTheTiles) {
+    open(2);
+    GrabarIni(settings::File, settings::deviceSection(2), settings::Nombre, QStringLiteral("  Ruta Sur "));
+    FrmControl w;
+    w.load();
+    EXPECT_EQ(w.windowTitle(), QStringLiteral("Modulo de Control "));
+    EXPECT_EQ(w.tile(0)->caption(), QStringLiteral("Móvil\r\nNº 1"));
+    EXPECT_EQ(w.tile(1)->caption(), QStringLiteral("Móvil\r\nRuta Sur"));
+    const auto actions = toolbar(w, 1)->actions();
+    ASSERT_EQ(actions.size(), 3);
+    EXPECT_EQ(actions[0]->toolTip(), QString());
+    EXPECT_EQ(actions[1]->toolTip(), QStringLiteral("Enviar Datos PALM"));
+    EXPECT_EQ(actions[2]->toolTip(), QStringLiteral("Enviar Datos PC"));
+}
+
+TEST_F(Console, MissingCountGivesOneTile) {
+    open(0);
+    FrmControl w;
+    w.load();
+    EXPECT_EQ(w.tileCount(), 1);
+}
+
+TEST_F(Console, FiveTilesTwoWideAndTheScrollBar) {
+    open(5);
+    FrmControl w;
+    w.load();
+    w.show();
+    // Wide enough for two tiles and the scroll bar, not three.
+    const int tile = 4455 / 15;
+    w.resize(2 * tile + w.scrollBar()->sizeHint().width() + 30, 420);
+    QApplication::processEvents();
+    EXPECT_EQ(w.tile(4)->pos(), QPoint(0, 2 * (2415 / 15)));
+    EXPECT_EQ(w.tile(1)->pos(), QPoint(tile, 0));
+    EXPECT_EQ(w.tileArea()->height(), 3 * 2415 / 15);
+    EXPECT_TRUE(w.scrollBar()->isEnabled());
+    w.scrollBar()->setValue(1500);
+    EXPECT_EQ(w.tileArea()->y(), -100);
+    w.resize(2 * tile + w.scrollBar()->sizeHint().width() + 30, 900);
+    QApplication::processEvents();
+    EXPECT_FALSE(w.scrollBar()->isEnabled()) << "everything fits";
+    EXPECT_EQ(w.scrollBar()->maximum(), 0);
+}
+
+TEST_F(Console, PositionIsSavedAfterResizeNotDuringLoad) {
+    open(2);
+    GrabarIni(settings::File, settings::Posicionamiento, QStringLiteral("width"), QStringLiteral("9000"));
+    GrabarIni(settings::File, settings::Posicionamiento, QStringLiteral("Height"), QStringLiteral("7500"));
+    FrmControl w;
+    w.load();
+    EXPECT_EQ(w.size(), QSize(600, 500));
+    w.show();
+    QApplication::processEvents();
+    EXPECT_EQ(LeerIni(settings::File, settings::Posicionamiento, QStringLiteral("left")), QString())
+        << "the load's own resize saves nothing";
+    w.resize(700, 520);
+    EXPECT_EQ(LeerIni(settings::File, settings::Posicionamiento, QStringLiteral("width")), QStringLiteral("10500"));
+    EXPECT_EQ(LeerIni(settings::File, settings::Posicionamiento, QStringLiteral("Height")), QStringLiteral("7800"));
+    EXPECT_FALSE(LeerIni(settings::File, settings::Posicionamiento, QStringLiteral("left")).isEmpty());
+}
+
+TEST_F(Console, ShrinkingBelowTheMinimumSnapsBack) {
+    open(1);
+    FrmControl w;
+    w.load();
+    w.show();
+    w.resize(200, 200);
+    QApplication::processEvents();
+    EXPECT_GE(w.width(), 346);
+    EXPECT_GE(w.height(), 378);
+}
+
+TEST_F(Console, CommandsGoToTheHandlerAndBlockEachOther) {
+    open(2);
+    FrmControl w;
+    w.load();
+    w.show();
+    QStringList calls;
+    w.setCommandHandler([&](const QString& key, int device) {
+        calls << key + QLatin1Char('@') + QString::number(device);
+        EXPECT_TRUE(w.busy());
+        EXPECT_FALSE(toolbar(w, 1)->isEnabled()) << "the toolbars are disabled while a command runs";
+        w.runCommand(1, QStringLiteral("HOTSYNC-PC")); // refused: one command at a time
+    });
+    click(w, 1);
+    toolbar(w, 1)->actions()[1]->trigger();
+    EXPECT_EQ(calls, QStringList{QStringLiteral("HOTSYNC-PALM@2")});
+    EXPECT_TRUE(toolbar(w, 1)->isEnabled());
+    EXPECT_FALSE(toolbar(w, 0)->isEnabled());
+}
+
+TEST_F(Console, RefreshedCaptionFollowsTheSettings) {
+    open(2);
+    FrmControl w;
+    w.load();
+    GrabarIni(settings::File, settings::deviceSection(2), settings::Nombre, QStringLiteral("   "));
+    w.refreshCaption(2);
+    EXPECT_EQ(w.tile(1)->caption(), QStringLiteral("Móvil\r\n"));
+}
+
+} // namespace
