@@ -213,6 +213,7 @@ void TerminalOperator::showStepProgress(StepProgress& steps) {
         m_out << QStringLiteral("  ") << line.paso << QStringLiteral(": ") << line.stateText;
         if (line.state == 4 || line.state == 5)
             m_out << QStringLiteral("  [Progreso") << steps.progressLabel() << QStringLiteral("]");
+        if (line.state == 5 && !line.detail.isEmpty()) m_out << QStringLiteral("  ") << line.detail;
         m_out << Qt::endl;
     });
 }

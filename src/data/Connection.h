@@ -37,6 +37,7 @@ public:
     std::optional<Engine> engine() const;
     // The ODBC driver (odbcinst.ini name) used when the engine is SQL Server or Oracle.
     void setOdbcDriver(const QString& name) { m_odbcDriver = name; }
+    QString odbcDriver() const { return m_odbcDriver; }
 
     // Opens the connection; user and password as given override the string's. Throws
     // RunTimeError, with the details in errors(), when it fails.

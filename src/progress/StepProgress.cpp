@@ -38,7 +38,7 @@ void StepProgress::AgregarPaso(const QString& paso) {
             clear();
             break;
         }
-    m_lines.append(Line{paso, 1, stateText(1), -1});
+    m_lines.append(Line{paso, 1, stateText(1), -1, QString()});
     Q_EMIT lineAdded(m_lines.size() - 1);
 }
 
@@ -57,13 +57,26 @@ void StepProgress::StatusPaso(const QString& paso, int status) {
     }
 }
 
-void StepProgress::setRowsCopied(const QString& paso, qint64 rows) {
+StepProgress::Line* StepProgress::find(const QString& paso, int* index) {
     for (int i = 0; i < m_lines.size(); ++i)
         if (m_lines[i].paso == paso) {
-            m_lines[i].rows = rows;
-            Q_EMIT lineChanged(i);
-            return;
+            *index = i;
+            return &m_lines[i];
         }
+    return nullptr;
+}
+
+void StepProgress::setRowsCopied(const QString& paso, qint64 rows) {
+    int i = -1;
+    if (Line* l = find(paso, &i)) {
+        l->rows = rows;
+        Q_EMIT lineChanged(i);
+    }
+}
+
+void StepProgress::setDetail(const QString& paso, const QString& detail) {
+    int i = -1;
+    if (Line* l = find(paso, &i)) l->detail = detail;
 }
 
 QString StepProgress::progressLabel() const {

@@ -19,6 +19,7 @@ public:
         int state = 1; // icon and state code 1..5
         QString stateText;
         qint64 rows = -1; // rows copied so far while the step runs (-1: none reported)
+        QString detail;   // why the step failed, for the operator
     };
 
     explicit StepProgress(QObject* parent = nullptr);
@@ -29,6 +30,8 @@ public:
     void StatusPaso(const QString& paso, int status);
     // Rows copied so far by the running step (shown beside its state).
     void setRowsCopied(const QString& paso, qint64 rows);
+    // Why a step failed (shown with its line).
+    void setDetail(const QString& paso, const QString& detail);
     // Empties the list (what loading the window does).
     void clear();
 
@@ -50,6 +53,7 @@ Q_SIGNALS:
     void progressChanged(double percentage, const QString& label);
 
 private:
+    Line* find(const QString& paso, int* index);
     QList<Line> m_lines;
     double m_percentage = 0;
 };

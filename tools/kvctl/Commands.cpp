@@ -4,12 +4,16 @@ namespace kv::cli {
 
 std::unique_ptr<Command> makeStoreInit();
 std::unique_ptr<Command> makeDevices();
+std::unique_ptr<Command> makeFilters();
+std::unique_ptr<Command> makeSend();
 std::unique_ptr<Command> makeTranslate();
 std::vector<std::unique_ptr<Command>> makeConduitCommands();
 
 std::vector<std::unique_ptr<Command>> allCommands() {
     std::vector<std::unique_ptr<Command>> list;
     list.push_back(makeDevices());
+    list.push_back(makeFilters());
+    list.push_back(makeSend());
     list.push_back(makeStoreInit());
     for (auto& c : makeConduitCommands()) list.push_back(std::move(c));
     list.push_back(makeTranslate());

@@ -111,6 +111,7 @@ void FrmStatus::refreshLine(int index) {
     QString state = line.stateText;
     if (line.state == 2 && line.rows >= 0) state += QStringLiteral(" (%1 filas)").arg(line.rows);
     item->setText(2, state);
+    item->setToolTip(2, line.detail);
     m_list->repaint();
     repaint();
 }

@@ -1,0 +1,31 @@
+#include "console/SendCommand.h"
+
+#include "app/Operator.h"
+#include "conduit/HotSyncWait.h"
+#include "console/ExportFilters.h"
+#include "data/DB_Dll.h"
+#include "export/ExportRunner.h"
+
+namespace kv {
+
+SendResult EnviarDatosPalm(int device, bool waitForSync) {
+    SendResult result;
+    const ExportFilters filters = buildExportFilters(device);
+    const QList<StepOutcome> outcomes = EjecutarExportacion(LocalDb().gDBName, filters.client, filters.priceList);
+    result.failedSteps = failedSteps(outcomes);
+    result.exported = result.failedSteps.isEmpty();
+    if (!result.exported) {
+        // A sync now would replace the handheld's tables with the incomplete ones: stop here.
+        op().messageBox(QStringLiteral("No se completaron los pasos de la exportación: %1.\r"
+                                       "El dispositivo no se sincronizó; corrija el problema y vuelva a enviar.")
+                            .arg(result.failedSteps.join(QStringLiteral(", "))),
+                        mb::Critical, QStringLiteral("Aviso al Usuario"));
+        return result;
+    }
+    if (!waitForSync) return result;
+    result.synced = EsperarHotSync() == WaitOutcome::Completed;
+    op().messageBox(QStringLiteral("Proceso Finalizado!!!"), mb::Information, QStringLiteral("Aviso al Usuario"));
+    return result;
+}
+
+} // namespace kv

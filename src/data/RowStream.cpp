@@ -1,0 +1,164 @@
+#include "data/RowStream.h"
+
+#include "app/RunTimeError.h"
+#include "data/Connection.h"
+
+#include <QDateTime>
+#include <QSqlDriver>
+#include <QSqlQuery>
+#include <QSqlRecord>
+#include <sqlite3.h>
+
+namespace kv {
+
+namespace {
+
+[[noreturn]] void readFailure(const QString& what) {
+    throw RunTimeError(adoerr::ErrorsInCommand, what, QStringLiteral("RowStream"));
+}
+
+// An SQLite source read with the engine's own statement, on the connection's handle.
+class SqliteRowStream : public RowStream {
+public:
+    SqliteRowStream(sqlite3* db, const QString& sql) {
+        const QByteArray text = sql.toUtf8();
+        if (sqlite3_prepare_v2(db, text.constData(), int(text.size()), &m_stmt, nullptr) != SQLITE_OK) {
+            const QString why = QString::fromUtf8(sqlite3_errmsg(db));
+            sqlite3_finalize(m_stmt);
+            m_stmt = nullptr;
+            readFailure(why);
+        }
+        for (int i = 0; i < sqlite3_column_count(m_stmt); ++i)
+            m_columns << QString::fromUtf8(sqlite3_column_name(m_stmt, i));
+        m_db = db;
+    }
+    ~SqliteRowStream() override { sqlite3_finalize(m_stmt); }
+    QStringList columns() const override { return m_columns; }
+    bool next() override {
+        const int rc = sqlite3_step(m_stmt);
+        if (rc == SQLITE_ROW) return true;
+        if (rc == SQLITE_DONE) return false;
+        readFailure(QString::fromUtf8(sqlite3_errmsg(m_db)));
+    }
+    void bind(sqlite3_stmt* destination, int parameter, int column) const override {
+        sqlite3_bind_value(destination, parameter, sqlite3_column_value(m_stmt, column));
+    }
+
+private:
+    sqlite3* m_db = nullptr;
+    sqlite3_stmt* m_stmt = nullptr;
+    QStringList m_columns;
+};
+
+void bindVariant(sqlite3_stmt* st, int p, const QVariant& v) {
+    if (!v.isValid() || v.isNull()) {
+        sqlite3_bind_null(st, p);
+        return;
+    }
+    switch (v.metaType().id()) {
+    case QMetaType::Bool: sqlite3_bind_int(st, p, v.toBool() ? 1 : 0); return;
+    case QMetaType::Int:
+    case QMetaType::UInt:
+    case QMetaType::Short:
+    case QMetaType::UShort:
+    case QMetaType::LongLong:
+    case QMetaType::ULongLong: sqlite3_bind_int64(st, p, v.toLongLong()); return;
+    case QMetaType::Double:
+    case QMetaType::Float: sqlite3_bind_double(st, p, v.toDouble()); return;
+    case QMetaType::QByteArray: {
+        const QByteArray b = v.toByteArray();
+        sqlite3_bind_blob(st, p, b.constData(), int(b.size()), SQLITE_TRANSIENT);
+        return;
+    }
+    case QMetaType::QDate: {
+        const QByteArray t = v.toDate().toString(Qt::ISODate).toUtf8();
+        sqlite3_bind_text(st, p, t.constData(), int(t.size()), SQLITE_TRANSIENT);
+        return;
+    }
+    case QMetaType::QDateTime: {
+        const QByteArray t = v.toDateTime().toString(Qt::ISODate).toUtf8();
+        sqlite3_bind_text(st, p, t.constData(), int(t.size()), SQLITE_TRANSIENT);
+        return;
+    }
+    default: {
+        const QByteArray t = v.toString().toUtf8();
+        sqlite3_bind_text(st, p, t.constData(), int(t.size()), SQLITE_TRANSIENT);
+        return;
+    }
+    }
+}
+
+// Any other engine through Qt SQL. On PostgreSQL the rows come through a server-side cursor in
+// batches, so a million rows never sit in memory at once.
+class QueryRowStream : public RowStream {
+public:
+    QueryRowStream(Connection& c, const QString& sql) : m_connection(c), m_query(c.database()) {
+        m_query.setForwardOnly(true);
+        m_query.setNumericalPrecisionPolicy(QSql::LowPrecisionDouble);
+        m_cursor = c.engine() == Engine::PostgreSql;
+        if (m_cursor) {
+            c.beginTrans();
+            m_ownTransaction = true;
+            QSqlQuery declare(c.database());
+            if (!declare.exec(QStringLiteral("DECLARE kv_rows NO SCROLL CURSOR FOR ") + sql)) fail(declare);
+            fetchBatch();
+        } else if (!m_query.exec(sql)) {
+            fail(m_query);
+        }
+        const QSqlRecord r = m_query.record();
+        for (int i = 0; i < r.count(); ++i) m_columns << r.fieldName(i);
+    }
+    ~QueryRowStream() override {
+        if (m_ownTransaction && m_connection.state()) {
+            try {
+                m_connection.rollbackTrans(); // only reads happened: closing the cursor is all it does
+            } catch (...) {
+            }
+        }
+    }
+    QStringList columns() const override { return m_columns; }
+    bool next() override {
+        for (;;) {
+            if (m_query.next()) {
+                ++m_inBatch;
+                return true;
+            }
+            if (m_query.lastError().isValid()) fail(m_query);
+            if (!m_cursor || m_inBatch < kBatch) return false;
+            fetchBatch();
+        }
+    }
+    void bind(sqlite3_stmt* destination, int parameter, int column) const override {
+        bindVariant(destination, parameter, m_query.value(column));
+    }
+
+private:
+    static constexpr int kBatch = 5000;
+    void fetchBatch() {
+        m_inBatch = 0;
+        if (!m_query.exec(QStringLiteral("FETCH FORWARD %1 FROM kv_rows").arg(kBatch))) fail(m_query);
+    }
+    [[noreturn]] void fail(const QSqlQuery& q) { m_connection.fail(q.lastError()); }
+
+    Connection& m_connection;
+    QSqlQuery m_query;
+    QStringList m_columns;
+    bool m_cursor = false;
+    bool m_ownTransaction = false;
+    int m_inBatch = 0;
+};
+
+} // namespace
+
+std::unique_ptr<RowStream> RowStream::open(Connection& connection, const QString& statement) {
+    QSqlDatabase db = connection.database();
+    const auto engine = connection.engine();
+    if (engine == Engine::Sqlite || engine == Engine::Jet) {
+        const QVariant h = db.driver()->handle();
+        if (h.isValid() && qstrcmp(h.typeName(), "sqlite3*") == 0)
+            return std::make_unique<SqliteRowStream>(*static_cast<sqlite3* const*>(h.constData()), statement);
+    }
+    return std::make_unique<QueryRowStream>(connection, statement);
+}
+
+} // namespace kv

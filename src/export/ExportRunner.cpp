@@ -1,0 +1,174 @@
+#include "export/ExportRunner.h"
+
+#include "app/Operator.h"
+#include "app/RunTimeError.h"
+#include "data/DB_Dll.h"
+#include "data/Dialect.h"
+#include "data/RowStream.h"
+#include "progress/StepProgress.h"
+#include "store/StoreSchema.h"
+
+#include <QFile>
+#include <sqlite3.h>
+
+namespace kv {
+
+namespace {
+
+constexpr qint64 kProgressRows = 1000;
+
+// The local connection of the package: the store file, opened (never created) for writing.
+class StoreConnection {
+public:
+    explicit StoreConnection(const QString& path) {
+        if (!QFile::exists(path)) fail(QStringLiteral("Could not find file '%1'.").arg(path));
+        if (sqlite3_open_v2(QFile::encodeName(path).constData(), &m_db, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK)
+            fail(QString::fromUtf8(sqlite3_errmsg(m_db)));
+        sqlite3_busy_timeout(m_db, 60000);
+    }
+    ~StoreConnection() { sqlite3_close_v2(m_db); }
+    sqlite3* handle() const { return m_db; }
+    void exec(const QString& sql) {
+        char* message = nullptr;
+        if (sqlite3_exec(m_db, sql.toUtf8().constData(), nullptr, nullptr, &message) != SQLITE_OK) {
+            const QString why = QString::fromUtf8(message ? message : sqlite3_errmsg(m_db));
+            sqlite3_free(message);
+            fail(why);
+        }
+    }
+    void rollback() { sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr); }
+    [[noreturn]] void fail(const QString& why) const { throw RunTimeError(adoerr::ErrorsInCommand, why, QStringLiteral("Store")); }
+
+private:
+    sqlite3* m_db = nullptr;
+};
+
+// The delete step: every DELETE of the batches together, so a failure leaves every table as it was.
+qint64 runDeleteStep(StoreConnection& store) {
+    store.exec(QStringLiteral("BEGIN IMMEDIATE"));
+    try {
+        for (const QString& batch : batchesOf(deleteTaskText())) store.exec(dialect::toSqlite(batch));
+        store.exec(QStringLiteral("COMMIT"));
+    } catch (...) {
+        store.rollback();
+        throw;
+    }
+    return 0;
+}
+
+// A copy step: every source row into the destination table, all committed together; the first
+// row the store refuses fails the step and nothing of it is written.
+qint64 runCopyStep(const ExportStep& step, const QString& statement, Connection& erp, StoreConnection& store) {
+    auto rows = RowStream::open(erp, erp.driver().translate(statement));
+    const QStringList sourceColumns = rows->columns();
+    QList<int> sourceIndex;
+    QStringList names;
+    for (const ColumnCopy& c : step.columns) {
+        int found = -1;
+        for (int i = 0; i < sourceColumns.size() && found < 0; ++i)
+            if (sourceColumns[i].compare(c.source, Qt::CaseInsensitive) == 0) found = i;
+        if (found < 0) store.fail(QStringLiteral("The source of %1 has no column %2.").arg(step.description, c.source));
+        sourceIndex << found;
+        names << quoteIdentifier(c.destination);
+    }
+    const QString insert = QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
+                               .arg(quoteIdentifier(step.destination), names.join(QLatin1Char(',')),
+                                    QStringList(names.size(), QStringLiteral("?")).join(QLatin1Char(',')));
+    sqlite3_stmt* st = nullptr;
+    if (sqlite3_prepare_v2(store.handle(), insert.toUtf8().constData(), -1, &st, nullptr) != SQLITE_OK)
+        store.fail(QString::fromUtf8(sqlite3_errmsg(store.handle())));
+    qint64 copied = 0;
+    store.exec(QStringLiteral("BEGIN IMMEDIATE"));
+    try {
+        while (rows->next()) {
+            for (int i = 0; i < sourceIndex.size(); ++i) rows->bind(st, i + 1, sourceIndex[i]);
+            if (sqlite3_step(st) != SQLITE_DONE)
+                store.fail(QStringLiteral("%1, row %2: %3")
+                               .arg(step.destination)
+                               .arg(copied + 1)
+                               .arg(QString::fromUtf8(sqlite3_errmsg(store.handle()))));
+            sqlite3_reset(st);
+            if (++copied % kProgressRows == 0) {
+                exportProgress().setRowsCopied(step.description, copied);
+                op().processEvents();
+            }
+        }
+        sqlite3_finalize(st);
+        st = nullptr;
+        store.exec(QStringLiteral("COMMIT"));
+    } catch (...) {
+        sqlite3_finalize(st);
+        store.rollback();
+        throw;
+    }
+    return copied;
+}
+
+} // namespace
+
+StepProgress& exportProgress() {
+    static StepProgress progress;
+    return progress;
+}
+
+void ActualizarEstadoPaso(int position, const StepOutcome& outcome) {
+    const QString description = exportSteps().at(position - 1).description;
+    exportProgress().setDetail(description, outcome.error);
+    if (outcome.executionResult == 1) exportProgress().StatusPaso(description, 5);
+    else exportProgress().StatusPaso(description, qint16(outcome.executionStatus));
+}
+
+QList<StepOutcome> EjecutarExportacion(const QString& storePath, const QString& clientFilter,
+                                       const QString& priceListFilter, Connection& erp) {
+    StepProgress& progress = exportProgress();
+    op().showStepProgress(progress);
+    for (const ExportStep& step : exportSteps()) progress.AgregarPaso(step.description);
+    op().processEvents();
+
+    QList<StepOutcome> outcomes;
+    std::unique_ptr<StoreConnection> store;
+    QString storeError;
+    try {
+        store = std::make_unique<StoreConnection>(storePath);
+    } catch (const RunTimeError& e) {
+        storeError = e.description();
+    }
+    for (const ExportStep& step : exportSteps()) {
+        progress.StatusPaso(step.description, 2);
+        StepOutcome outcome;
+        try {
+            if (!store) throw RunTimeError(adoerr::Failure, storeError, QStringLiteral("Store"));
+            outcome.rows = step.destination.isEmpty()
+                               ? runDeleteStep(*store)
+                               : runCopyStep(step, sourceStatement(step, clientFilter, priceListFilter), erp, *store);
+            outcome.executionStatus = 4;
+        } catch (const RunTimeError& e) {
+            outcome.executionResult = 1;
+            outcome.executionStatus = 4;
+            outcome.error = e.description();
+        }
+        outcomes << outcome;
+        ActualizarEstadoPaso(step.position, outcome);
+    }
+    return outcomes;
+}
+
+QList<StepOutcome> EjecutarExportacion(const QString& storePath, const QString& clientFilter,
+                                       const QString& priceListFilter) {
+    // The package's ERP connection is its own, made from the ERP data-access object's values.
+    const DB_Dll& erpDb = ErpDb();
+    Connection erp;
+    erp.setEngine(erpDb.gCnn.engine());
+    erp.setOdbcDriver(erpDb.gCnn.odbcDriver());
+    erp.open(erpDb.gConnString);
+    return EjecutarExportacion(storePath, clientFilter, priceListFilter, erp);
+}
+
+QStringList failedSteps(const QList<StepOutcome>& outcomes) {
+    QStringList failed;
+    for (int i = 0; i < outcomes.size() && i < exportSteps().size(); ++i)
+        if (outcomes[i].executionResult == 1) failed << exportSteps()[i].description;
+    return failed;
+}
+
+} // namespace kv
