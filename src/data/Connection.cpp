@@ -123,9 +123,11 @@ void Connection::setIsolationLevel(int level) {
 
 void Connection::execute(const QString& sql, long* recordsAffected, int) {
     requireOpen();
+    StatementGuard guard(*this);
     QSqlQuery q(database());
     q.setForwardOnly(true);
     if (!q.exec(m_driver->translate(sql))) fail(q.lastError());
+    guard.succeeded();
     if (recordsAffected) *recordsAffected = q.numRowsAffected();
 }
 
@@ -163,6 +165,26 @@ void Connection::rollbackTrans() {
     QSqlDatabase db = database();
     m_inTransaction = false;
     if (!db.rollback()) fail(db.lastError());
+}
+
+StatementGuard::StatementGuard(Connection& c) : m_c(c) {
+    if (c.state() && c.inTransaction() && c.engine() == Engine::PostgreSql) {
+        QSqlQuery q(c.database());
+        m_active = q.exec(QStringLiteral("SAVEPOINT kv_statement"));
+    }
+}
+
+StatementGuard::~StatementGuard() {
+    if (!m_active || !m_c.state()) return;
+    QSqlQuery q(m_c.database());
+    q.exec(QStringLiteral("ROLLBACK TO SAVEPOINT kv_statement"));
+}
+
+void StatementGuard::succeeded() {
+    if (!m_active) return;
+    m_active = false;
+    QSqlQuery q(m_c.database());
+    q.exec(QStringLiteral("RELEASE SAVEPOINT kv_statement"));
 }
 
 Transaction::~Transaction() {

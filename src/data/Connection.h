@@ -97,6 +97,21 @@ private:
     QSet<Recordset*> m_recordsets;
 };
 
+// Inside a transaction on PostgreSQL one failing statement aborts the whole transaction; the
+// program's convention is that the operator may retry or skip just that statement. The guard
+// brackets one statement with a savepoint there (and does nothing elsewhere), so a failure
+// undoes only that statement.
+class StatementGuard {
+public:
+    explicit StatementGuard(Connection& c);
+    ~StatementGuard();
+    void succeeded();
+
+private:
+    Connection& m_c;
+    bool m_active = false;
+};
+
 // Rolls the transaction back unless commit() was called (scope-based, so an early return or an
 // exception never leaves half a unit of work committed).
 class Transaction {

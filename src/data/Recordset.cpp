@@ -103,6 +103,7 @@ void Recordset::open(const QString& source, Connection& connection, int cursorTy
 }
 
 void Recordset::execute() {
+    StatementGuard guard(*m_connection);
     m_query = std::make_unique<QSqlQuery>(m_connection->database());
     m_query->setForwardOnly(true);
     if (!m_query->exec(m_connection->driver().translate(m_statement))) {
@@ -110,6 +111,7 @@ void Recordset::execute() {
         m_query.reset();
         m_connection->fail(e);
     }
+    guard.succeeded();
     const QSqlRecord rec = m_query->record();
     QStringList names;
     QList<int> sizes;
@@ -271,10 +273,12 @@ void Recordset::update() {
                             ? QStringLiteral("INSERT INTO %1 DEFAULT VALUES").arg(table)
                             : QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
                                   .arg(table, columns.join(QLatin1Char(',')), marks.join(QLatin1Char(',')));
+    StatementGuard guard(*m_connection);
     QSqlQuery q(db);
     if (!q.prepare(sql)) m_connection->fail(q.lastError());
     for (const QVariant& v : values) q.addBindValue(v);
     if (!q.exec()) m_connection->fail(q.lastError());
+    guard.succeeded();
     // The added row becomes the current one, with the values as assigned.
     m_current = m_pending;
     m_adding = false;

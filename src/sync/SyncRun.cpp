@@ -1,0 +1,84 @@
+#include "sync/SyncRun.h"
+
+#include "app/Cfg.h"
+#include "app/GeneralFunctions.h"
+#include "app/Operator.h"
+#include "conduit/Conducto.h"
+#include "conduit/HotSyncWait.h"
+#include "data/DB_Dll.h"
+#include "settings/DeviceSettings.h"
+#include "sync/DocumentImport.h"
+
+namespace kv {
+
+void runStatement(SyncRunState& run, const std::function<void()>& statement) {
+    if (!run.trap.step(statement)) throw RunLeft{};
+}
+
+RunOutcome importDocuments(SyncRunState& run) {
+    try {
+        ImportarComprobantes(run);
+        return RunOutcome::Imported;
+    } catch (const RunLeft&) {
+        return RunOutcome::Left;
+    }
+}
+
+RunOutcome ActualizaDatos_KVControl(int device, bool) {
+    Trap trap = Trap::prompting(QStringLiteral("ActualizaDatos_KVControl"));
+    SyncRunState run(trap);
+    StatusWindow& status = op().statusWindow();
+    try {
+        // 1. Control-sheet mode.
+        runStatement(run, [&] {
+            run.planillaMode = Cfg(QStringLiteral("GM_UsaPlanillaControl")).compare(QStringLiteral("SI"), Qt::CaseInsensitive) == 0;
+        });
+        // 2. The ERP connection: the open one as it is, otherwise the device's own.
+        DB_Dll& erp = ErpDb();
+        if (!erp.gOpenFlag) {
+            runStatement(run, [&] {
+                erp.gProveedor = DB_Dll::pSQLOLEDB();
+                const settings::DeviceConnection c = settings::readDeviceConnection(device);
+                erp.gDBName = c.baseDeDatos;
+                erp.gUsuario = c.usuario;
+                erp.gUserPassWord = c.contrasena;
+                erp.gServidor = c.servidor;
+                erp.OpenServerADODB(false, 3, QString(), true);
+            });
+            if (!erp.gOpenFlag) {
+                op().messageBox(QStringLiteral("Atención No se pudo conectar con la Base de Datos de VELTRO,verifique "
+                                               "los parámetros y vuelva a intentarlo!!!"),
+                                mb::Critical, QStringLiteral("Aviso al Operador!!!"));
+                return RunOutcome::ConnectionFailed;
+            }
+        }
+        // 3. Register for receiving; 4. wait for the sync.
+        runStatement(run, [] { RegistrarConducto(true); });
+        bool cancel = false;
+        SyncMonitor monitor;
+        const WaitOutcome waited = CicloEsperaHotSync(cancel, monitor, trap);
+        if (waited == WaitOutcome::Left) throw RunLeft{};
+        if (waited == WaitOutcome::Cancelled) {
+            runStatement(run, [&] { status.close(); });
+            runStatement(run, [] {
+                op().messageBox(QStringLiteral("Cancelado por el Usuario!!!!"), mb::Critical,
+                                QStringLiteral("Aviso al Operador!!!"));
+            });
+            runStatement(run, [&] { status.close(); });
+            return RunOutcome::Cancelled;
+        }
+        // 5. Counts; 6. the conduit off; 7. the import; 8. the window closed.
+        run.imported = 0;
+        run.skipped = 0;
+        runStatement(run, [] { DesactivarConducto(); });
+        ImportarComprobantes(run);
+        runStatement(run, [&] { status.close(); });
+        return RunOutcome::Imported;
+    } catch (const RunLeft&) {
+        // A run left through the error treatment closes its status window too.
+        Trap::silent().step([&] { status.close(); });
+        return RunOutcome::Left;
+    }
+}
+
+} // namespace kv

@@ -1,0 +1,45 @@
+#pragma once
+
+#include "app/Trap.h"
+
+#include <QStringList>
+
+namespace kv {
+
+class Recordset;
+
+// The receive direction ("Enviar Datos PC"): one run for one handheld that makes sure the ERP
+// database is open, registers the conduit for receiving, waits for the cradle sync, switches
+// the conduit off and imports the documents the sync brought into the local sync store.
+
+enum class RunOutcome {
+    Imported,         // the import reached its summary
+    ConnectionFailed, // the ERP connection could not be opened
+    Cancelled,        // the operator cancelled before the sync began
+    Left,             // the run was left through the error treatment
+};
+
+// What one run shares with its import and line routines.
+struct SyncRunState {
+    explicit SyncRunState(Trap& t) : trap(t) {}
+    Trap& trap;
+    bool planillaMode = false; // control-sheet mode ("GM_UsaPlanillaControl" = "SI")
+    qint32 imported = 0;
+    qint32 skipped = 0;
+    QString planilla; // the control-sheet number of this import
+    QStringList importedKeys;
+    QStringList skippedKeys;
+};
+
+// Thrown when the operator leaves the run through the error treatment: it unwinds to the run,
+// rolling back the document being written on the way.
+struct RunLeft {};
+
+// Runs one statement under the run's trap; leaving the run throws RunLeft.
+void runStatement(SyncRunState& run, const std::function<void()>& statement);
+
+RunOutcome ActualizaDatos_KVControl(int device, bool receive = true);
+// The import alone, on the open ERP and store connections (what the run does after the sync).
+RunOutcome importDocuments(SyncRunState& run);
+
+} // namespace kv
