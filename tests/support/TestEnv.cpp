@@ -2,7 +2,9 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QMap>
+#include <QProcess>
 #include <QRandomGenerator>
 #include <QSqlDatabase>
 #include <QSqlError>
@@ -97,6 +99,17 @@ QString programPath(const QString& name) {
     QString dir = qEnvironmentVariable("KV_BIN_DIR");
     if (dir.isEmpty()) dir = QCoreApplication::applicationDirPath();
     return QDir(dir).filePath(name);
+}
+
+bool waitForOutput(QProcess& process, QByteArray& seen, const QByteArray& text) {
+    QElapsedTimer t;
+    t.start();
+    while (!seen.contains(text) && t.elapsed() < 10000 && process.state() != QProcess::NotRunning) {
+        process.waitForReadyRead(200);
+        seen += process.readAllStandardOutput();
+    }
+    seen += process.readAllStandardOutput();
+    return seen.contains(text);
 }
 
 } // namespace kv::test

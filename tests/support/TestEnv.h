@@ -1,8 +1,11 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 #include <QTemporaryDir>
 #include <memory>
+
+class QProcess;
 
 namespace kv::test {
 
@@ -38,6 +41,10 @@ private:
 
 // Path of a built program (kvctl, kvhandheld, kverp ...).
 QString programPath(const QString& name);
+
+// Reads a running program's standard output into `seen` until it holds `text`, the program ends
+// or ten seconds pass; true when the text came.
+bool waitForOutput(QProcess& process, QByteArray& seen, const QByteArray& text);
 
 // Skip the current test when no PostgreSQL server is available (ctest run without ./test).
 #define KV_REQUIRE_PG(db)                                                                        \
