@@ -6,7 +6,6 @@
 
 #include <csignal>
 #include <gtest/gtest.h>
-#include <QElapsedTimer>
 #include <QProcess>
 
 using namespace kv;
@@ -38,17 +37,6 @@ QString shown(bool enabled, bool receive) {
                     .arg(CodigoTransferencia(t.name, receive))
                     .arg(t.keySpec);
     return text;
-}
-
-// Reads the process's output until it holds the text (or ten seconds pass).
-bool waitForOutput(QProcess& p, QByteArray& seen, const QByteArray& text) {
-    QElapsedTimer t;
-    t.start();
-    while (!seen.contains(text) && t.elapsed() < 10000 && p.state() != QProcess::NotRunning) {
-        p.waitForReadyRead(200);
-        seen += p.readAllStandardOutput();
-    }
-    return seen.contains(text);
 }
 
 } // namespace
@@ -123,7 +111,7 @@ class KvctlConduitWait : public ::testing::Test {
 protected:
     void SetUp() override {
         wait.start(test::programPath("kvctl"), {"--home", home.path(), "conduit", "wait"});
-        ASSERT_TRUE(waitForOutput(wait, out, "Del Dispositivo M")) << out.toStdString();
+        ASSERT_TRUE(test::waitForOutput(wait, out, "Del Dispositivo M")) << out.toStdString();
     }
     void finish() {
         ASSERT_TRUE(wait.waitForFinished(10000));
@@ -139,7 +127,7 @@ TEST_F(KvctlConduitWait, EndsWithTheSuccessMessageWhenTheSyncIsOver) {
     {
         test::LockHolder sync(home.path());
         ASSERT_TRUE(sync.holding());
-        ASSERT_TRUE(waitForOutput(wait, out, "Sincronizando Datos")) << out.toStdString();
+        ASSERT_TRUE(test::waitForOutput(wait, out, "Sincronizando Datos")) << out.toStdString();
         sync.release();
     }
     finish();

@@ -41,7 +41,7 @@ protected:
 
 TEST_F(KvctlDevices, ListsEveryDeviceWithItsDisplayName) {
     const test::ToolRun r = kvctl(base() << QStringLiteral("devices"));
-    EXPECT_EQ(r.status, 0) << r.err.toStdString();
+    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
     EXPECT_EQ(r.out, QStringLiteral("1\tNº 1\n2\tRuta Norte\n3\tNº 3\n"));
     EXPECT_TRUE(QFile::exists(home.file(QStringLiteral("consultas.hxw")))) << "start-up writes the lookup map file";
 }
@@ -50,7 +50,7 @@ TEST_F(KvctlDevices, NoConnectionIsAFailureWithAReason) {
     const test::ToolRun r = kvctl({QStringLiteral("--home"), home.path(), QStringLiteral("--launch"),
                          QStringLiteral("@Motor=sqlite;@Server=local;@DbName=%1;").arg(home.file(QStringLiteral("no.db"))),
                          QStringLiteral("devices")});
-    EXPECT_NE(r.status, 0);
+    EXPECT_NE(r.exitCode, 0);
     EXPECT_TRUE(r.err.contains(QStringLiteral("no ERP connection"))) << r.err.toStdString();
     EXPECT_FALSE(QFile::exists(home.file(QStringLiteral("no.db"))));
 }

@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QMap>
 #include <QProcess>
 #include <QRandomGenerator>
@@ -104,10 +105,32 @@ ToolRun runTool(const QString& name, const QStringList& args, int timeoutMs) {
     QProcess p;
     p.start(programPath(name), args);
     p.closeWriteChannel();
-    if (!p.waitForFinished(timeoutMs)) p.kill();
-    p.waitForFinished();
-    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, QString::fromUtf8(p.readAllStandardOutput()),
-            QString::fromUtf8(p.readAllStandardError())};
+    ToolRun r;
+    if (!p.waitForFinished(timeoutMs)) {
+        p.kill();
+        p.waitForFinished();
+        r.crashed = true;
+    }
+    r.crashed = r.crashed || p.exitStatus() != QProcess::NormalExit;
+    r.exitCode = r.crashed ? -1 : p.exitCode();
+    r.out = QString::fromUtf8(p.readAllStandardOutput());
+    r.err = QString::fromUtf8(p.readAllStandardError());
+    return r;
+}
+
+ToolRun runTool(const QString& name, const TempHome& home, const QStringList& args, int timeoutMs) {
+    return runTool(name, QStringList{QStringLiteral("--home"), home.path()} + args, timeoutMs);
+}
+
+bool waitForOutput(QProcess& process, QByteArray& seen, const QByteArray& text) {
+    QElapsedTimer t;
+    t.start();
+    while (!seen.contains(text) && t.elapsed() < 10000 && process.state() != QProcess::NotRunning) {
+        process.waitForReadyRead(200);
+        seen += process.readAllStandardOutput();
+    }
+    seen += process.readAllStandardOutput();
+    return seen.contains(text);
 }
 
 } // namespace kv::test

@@ -1,9 +1,12 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
 #include <memory>
+
+class QProcess;
 
 namespace kv::test {
 
@@ -42,11 +45,19 @@ QString programPath(const QString& name);
 
 // One run of a built program, as a person at a terminal would run it (no standard input).
 struct ToolRun {
-    int status = -1;
+    int exitCode = -1;
+    bool crashed = false; // killed by a signal or by the time limit
     QString out;
     QString err;
 };
 ToolRun runTool(const QString& name, const QStringList& args, int timeoutMs = 120000);
+// The same with --home and the application folder first.
+class TempHome;
+ToolRun runTool(const QString& name, const TempHome& home, const QStringList& args, int timeoutMs = 120000);
+
+// Reads a running program's standard output into `seen` until it holds `text`, the program ends
+// or ten seconds pass; true when the text came.
+bool waitForOutput(QProcess& process, QByteArray& seen, const QByteArray& text);
 
 // Skip the current test when no PostgreSQL server is available (ctest run without ./test).
 #define KV_REQUIRE_PG(db)                                                                        \

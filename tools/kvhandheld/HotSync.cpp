@@ -1,0 +1,179 @@
+#include "HotSync.h"
+
+#include "app/RunTimeError.h"
+#include "conduit/Conducto.h"
+#include "conduit/FileConduitConfig.h"
+#include "conduit/SyncMonitor.h"
+#include "settings/DeviceSettings.h"
+#include "SqliteFile.h"
+#include "store/StoreFile.h"
+#include "store/StoreSchema.h"
+
+#include <chrono>
+#include <QFileInfo>
+#include <thread>
+
+namespace kv::handheld {
+
+namespace {
+
+const QString kSource = QStringLiteral("hotsync");
+const QString kStoreSchema = QStringLiteral("store");
+
+[[noreturn]] void refuse(long number, const QString& text) {
+    throw RunTimeError(number, text + QStringLiteral(" Nothing was copied."), kSource);
+}
+
+// The registered tables a sync copies, checked against the tables a handheld holds.
+QList<TableCopy> plan(const ConduitRegistration& conduit, int* untouched) {
+    QList<TableCopy> copies;
+    *untouched = 0;
+    for (const RegisteredTable& t : conduit.tables) {
+        if (t.transferCode != transfer::ToHandheld && t.transferCode != transfer::FromHandheld) {
+            ++*untouched;
+            continue;
+        }
+        const StoreTable* table = findStoreTable(t.name);
+        if (!table)
+            refuse(syncerr::TablesMissing,
+                   QStringLiteral("The conduit %1 carries the table %2, which is not one of the tables of "
+                                  "a handheld.")
+                       .arg(conduit.name, t.name));
+        copies << TableCopy{table->name, t.transferCode, 0};
+    }
+    return copies;
+}
+
+ConduitRegistration readRegistration() {
+    FileConduitConfig library;
+    ConduitRegistration conduit;
+    const qint32 code = library.ReadConduit(kConduitName, &conduit);
+    if (code == uc::ConduitNotFound)
+        refuse(syncerr::ConduitNotReady,
+               QStringLiteral("The conduit %1 is not registered in %2: the program registers it when it "
+                              "waits for a sync.")
+                   .arg(kConduitName, library.registryPath()));
+    if (code != uc::Ok)
+        refuse(syncerr::ConduitNotReady,
+               QStringLiteral("Cannot read the registration of the conduit %1 in %2 "
+                              "(code %3: %4).")
+                   .arg(kConduitName, library.registryPath())
+                   .arg(code)
+                   .arg(MensajeConducto(code)));
+    if (!conduit.enabled)
+        refuse(syncerr::ConduitNotReady,
+               QStringLiteral("The conduit %1 is disabled: the program enables it only while it waits for a "
+                              "sync.")
+                   .arg(kConduitName));
+    return conduit;
+}
+
+void requireFile(const QString& path, const QString& what, const QString& hint) {
+    if (!QFileInfo(path).isFile())
+        refuse(storeerr::FileNotFound,
+               QStringLiteral("There is no %1 %2 (%3).").arg(what, QFileInfo(path).absoluteFilePath(), hint));
+}
+
+// Both files must keep a rollback journal: with it SQLite commits a transaction over attached
+// files through a super-journal, all or nothing; a WAL file would commit on its own.
+void requireRollbackJournal(const Database& db, const QString& schema, const QString& what) {
+    const QString mode =
+        db.value(QStringLiteral("PRAGMA %1.journal_mode = DELETE").arg(quoteIdentifier(schema))).toString();
+    if (mode.compare(QStringLiteral("delete"), Qt::CaseInsensitive) != 0)
+        refuse(syncerr::JournalMode,
+               QStringLiteral("The %1 is in journal mode \"%2\" and cannot be switched back to a rollback "
+                              "journal while another program has it open.")
+                   .arg(what, mode));
+    db.exec(QStringLiteral("PRAGMA %1.synchronous = FULL").arg(quoteIdentifier(schema)));
+}
+
+// Empties the destination's table and fills it with the source's rows, column by column by name.
+qint64 copyTable(const Database& db, const TableCopy& copy) {
+    const StoreTable& table = *findStoreTable(copy.table);
+    const bool toHandheld = copy.transferCode == transfer::ToHandheld;
+    const QString from = quoteIdentifier(toHandheld ? kStoreSchema : QStringLiteral("main"));
+    const QString to = quoteIdentifier(toHandheld ? QStringLiteral("main") : kStoreSchema);
+    QStringList columns;
+    for (const StoreColumn& c : table.columns)
+        columns << quoteIdentifier(c.name);
+    const QString list = columns.join(QStringLiteral(", "));
+    const QString name = quoteIdentifier(table.name);
+    try {
+        db.exec(QStringLiteral("DELETE FROM %1.%2").arg(to, name));
+        db.exec(QStringLiteral("INSERT INTO %1.%2 (%3) SELECT %3 FROM %4.%2").arg(to, name, list, from));
+    } catch (const RunTimeError& e) {
+        refuse(e.number(), QStringLiteral("Cannot copy %1 (%2): %3.")
+                               .arg(table.name, directionText(copy.transferCode), db.lastError()));
+    }
+    return db.changes();
+}
+
+} // namespace
+
+QString directionText(qint32 transferCode) {
+    return transferCode == transfer::FromHandheld ? QStringLiteral("handheld -> store")
+                                                  : QStringLiteral("store -> handheld");
+}
+
+SyncResult hotSync(const QString& handheldPath, int holdSeconds,
+                   const std::function<void(const QString&)>& progress) {
+    std::optional<SyncLock> lock = SyncLock::tryTake();
+    if (!lock)
+        refuse(syncerr::SyncUnderWay,
+               QStringLiteral("Another sync is under way (it holds the sync lock in the application folder); "
+                              "try again when it has ended."));
+
+    SyncResult result;
+    const ConduitRegistration conduit = readRegistration();
+    result.copies = plan(conduit, &result.untouched);
+
+    const QString storePath = settings::storePath();
+    requireFile(handheldPath, QStringLiteral("handheld"), QStringLiteral("kvhandheld init creates one"));
+    requireFile(storePath, QStringLiteral("local sync store"),
+                QStringLiteral("the settings file names it under General/BaseDeDatos; kvctl store init "
+                               "creates one"));
+    result.handheld = QFileInfo(handheldPath).absoluteFilePath();
+    result.store = QFileInfo(storePath).absoluteFilePath();
+    if (QFileInfo(handheldPath).canonicalFilePath() == QFileInfo(storePath).canonicalFilePath())
+        refuse(syncerr::SameFile,
+               QStringLiteral("The handheld %1 is the local sync store itself.").arg(result.handheld));
+
+    {
+        // Opening the store on its own first also rolls back what a killed sync left in it.
+        const Database store(storePath, QStringLiteral("local sync store"));
+        if (const QString missing = missingTables(store); !missing.isEmpty())
+            refuse(syncerr::TablesMissing, missing);
+    }
+    const Database db(handheldPath, QStringLiteral("handheld"));
+    if (const QString missing = missingTables(db); !missing.isEmpty())
+        refuse(syncerr::TablesMissing, missing);
+
+    Statement attach(db, QStringLiteral("ATTACH DATABASE ? AS %1").arg(quoteIdentifier(kStoreSchema)));
+    attach.bind(1, result.store);
+    attach.run();
+    requireRollbackJournal(db, QStringLiteral("main"), QStringLiteral("handheld"));
+    requireRollbackJournal(db, kStoreSchema, QStringLiteral("local sync store"));
+
+    Transaction transaction(db);
+    for (TableCopy& copy : result.copies)
+        copy.rows = copyTable(db, copy);
+    if (holdSeconds > 0) {
+        if (progress)
+            progress(QStringLiteral("Copied %1 tables; the sync completes in %2 s.")
+                         .arg(result.copies.size())
+                         .arg(holdSeconds));
+        std::this_thread::sleep_for(std::chrono::seconds(holdSeconds));
+    }
+    // One commit for both files: SQLite writes a super-journal naming both journals and deletes
+    // it as the commit point, so a crash at any moment leaves both copied or neither.
+    try {
+        transaction.commit();
+    } catch (const RunTimeError& e) {
+        refuse(e.number(), QStringLiteral("Cannot complete the sync: %1.").arg(db.lastError()));
+    }
+    // The lock is released on return, after the commit: a program that waits for the sync to end
+    // finds the copied tables in place.
+    return result;
+}
+
+} // namespace kv::handheld

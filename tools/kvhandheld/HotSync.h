@@ -1,0 +1,49 @@
+#pragma once
+
+#include <functional>
+#include <QList>
+#include <QString>
+
+namespace kv::handheld {
+
+// Error numbers of a sync that is refused before anything is copied.
+namespace syncerr {
+constexpr long SyncUnderWay = 70;    // another sync holds the sync lock
+constexpr long ConduitNotReady = 91; // not registered, disabled, or its registry unreadable
+constexpr long TablesMissing = 3078; // a database lacks a table or column the conduit carries
+constexpr long SameFile = 3045;      // the handheld is the local sync store itself
+constexpr long JournalMode = 3051;   // a database that cannot take part in a two-file commit
+} // namespace syncerr
+
+// One table a sync copied.
+struct TableCopy {
+    QString table;
+    qint32 transferCode = 0; // 4: from the store to the handheld, 5: from the handheld to the store
+    qint64 rows = 0;         // rows the destination holds now
+};
+
+struct SyncResult {
+    QString handheld; // absolute paths
+    QString store;
+    QList<TableCopy> copies; // in registration order
+    int untouched = 0;       // registered tables with code 0
+};
+
+// "store -> handheld" or "handheld -> store".
+QString directionText(qint32 transferCode);
+
+// One sync between the handheld file and the local sync store named by the settings file, as the
+// person at the cradle starts it. Holds the sync lock from before the first read of the conduit's
+// registration until everything is over, so the program's monitor sees the sync under way.
+//
+// Every change to both files is made in one transaction over one connection (the store attached
+// to the handheld): both files end up copied, or neither changes, also when the process is killed.
+// `holdSeconds` keeps the transaction and the lock open after the rows are copied and before the
+// commit, as a slow cradle would; `progress` hears about that moment.
+//
+// Throws RunTimeError, having changed nothing, when another sync is under way, the conduit is not
+// registered or is disabled, a file is missing or lacks tables or columns, or a copy fails.
+SyncResult hotSync(const QString& handheldPath, int holdSeconds = 0,
+                   const std::function<void(const QString&)>& progress = {});
+
+} // namespace kv::handheld

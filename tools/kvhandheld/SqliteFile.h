@@ -1,0 +1,95 @@
+#pragma once
+
+#include <QString>
+#include <QVariant>
+#include <QVariantList>
+
+struct sqlite3;
+struct sqlite3_stmt;
+
+namespace kv::handheld {
+
+// An SQLite database file the tool works on: the handheld or the local sync store. Failures are
+// RunTimeErrors whose description names the file and says what went wrong.
+class Database {
+public:
+    // Opens a file that must already exist, for reading and writing (read-only when the file is
+    // write-protected); never creates one. `what` names the file in messages ("handheld",
+    // "local sync store"). Throws FileNotFound when there is no such file and CannotOpen when it
+    // is not an SQLite database.
+    Database(const QString& path, const QString& what);
+    ~Database();
+    Database(const Database&) = delete;
+    Database& operator=(const Database&) = delete;
+
+    sqlite3* handle() const { return m_db; }
+    const QString& path() const { return m_path; }
+    const QString& what() const { return m_what; }
+
+    // Runs statements that return nothing of interest.
+    void exec(const QString& sql) const;
+    // The first column of the first row (Null when there is none).
+    QVariant value(const QString& sql, const QVariantList& binds = {}) const;
+    // The engine's message about the last failure.
+    QString lastError() const;
+    // Rows changed by the last INSERT, UPDATE or DELETE.
+    qint64 changes() const;
+
+    // "<what> <path>: <engine message>" as a RunTimeError.
+    [[noreturn]] void fail(const QString& doing) const;
+
+private:
+    sqlite3* m_db = nullptr;
+    QString m_path;
+    QString m_what;
+};
+
+// A prepared statement over a Database; reset for another run with reset().
+class Statement {
+public:
+    Statement(const Database& db, const QString& sql);
+    ~Statement();
+    Statement(const Statement&) = delete;
+    Statement& operator=(const Statement&) = delete;
+
+    // Binds positional parameters from 1; a null QVariant binds Null.
+    void bind(int index, const QVariant& value);
+    void bindAll(const QVariantList& values);
+    // Steps once: true when a row is available.
+    bool next();
+    // Runs the statement to its end and resets it for the next run.
+    void run();
+    void reset();
+
+    int columnCount() const;
+    QString columnName(int column) const;
+    // The column's value with the type the engine holds it in: qint64, double, QString, or Null.
+    QVariant value(int column) const;
+
+private:
+    const Database& m_db;
+    sqlite3_stmt* m_stmt = nullptr;
+    QString m_sql;
+};
+
+// A write transaction that rolls back unless commit() is called. BEGIN IMMEDIATE takes the write
+// locks of every database attached to the connection at once, so another writer is found out
+// before anything has been done rather than at the commit.
+class Transaction {
+public:
+    explicit Transaction(const Database& db);
+    ~Transaction();
+    Transaction(const Transaction&) = delete;
+    Transaction& operator=(const Transaction&) = delete;
+    void commit();
+
+private:
+    const Database& m_db;
+    bool m_open = true;
+};
+
+// What the database lacks of the sixteen tables, as "The handheld X lacks table T, column T.C";
+// empty when it holds them all.
+QString missingTables(const Database& db);
+
+} // namespace kv::handheld
