@@ -1,10 +1,10 @@
 // What the sample data promises: its shape, its sizes, and the same rows for the same seed.
 
-#include "ErpTestSupport.h"
 #include "app/RunTimeError.h"
+#include "ErpTestSupport.h"
 
-#include <gtest/gtest.h>
 #include <functional>
+#include <gtest/gtest.h>
 
 using namespace kv;
 using kv::test::EngineCase;
@@ -31,47 +31,63 @@ std::function<bool(double)> atLeast(double n) {
 QList<Property> properties() {
     QList<Property> list = {
         {"clients_without_price_list", "SELECT COUNT(*) FROM VT_CLIENTES WHERE IdLista IS NULL", atLeast(1)},
-        {"clients_with_price_list", "SELECT COUNT(*) FROM VT_CLIENTES WHERE NOT IdLista IS NULL", atLeast(200)},
+        {"clients_with_price_list", "SELECT COUNT(*) FROM VT_CLIENTES WHERE NOT IdLista IS NULL",
+         atLeast(200)},
         {"clients_only_on_sales_lists",
-         "SELECT COUNT(*) FROM VT_CLIENTES C INNER JOIN TA_LISTAS L ON L.IdLista = C.IdLista WHERE L.TipoLista <> 'V'",
+         "SELECT COUNT(*) FROM VT_CLIENTES C INNER JOIN TA_LISTAS L ON L.IdLista = C.IdLista WHERE "
+         "L.TipoLista <> 'V'",
          equals(0)},
         {"sales_lists", "SELECT COUNT(*) FROM TA_LISTAS WHERE TipoLista = 'V'", atLeast(2)},
         {"lists_of_other_types", "SELECT COUNT(*) FROM TA_LISTAS WHERE TipoLista <> 'V'", atLeast(1)},
         {"every_article_in_every_list",
-         "SELECT COUNT(*) FROM V_MA_ARTICULOS A WHERE (SELECT COUNT(*) FROM V_MA_Precios P WHERE P.IdArticulo = "
+         "SELECT COUNT(*) FROM V_MA_ARTICULOS A WHERE (SELECT COUNT(*) FROM V_MA_Precios P WHERE "
+         "P.IdArticulo = "
          "A.IDARTICULO) <> (SELECT COUNT(*) FROM TA_LISTAS)",
          equals(0)},
-        {"lower_classes_pay_less", "SELECT COUNT(*) FROM MA_PRECIOS WHERE Precio5 > Precio1 OR Precio1 <= 0", equals(0)},
-        {"zones_fit_four_characters", "SELECT MAX(LEN(ZONA)) FROM VT_CLIENTES", [](double v) { return v > 0 && v <= 4; }},
+        {"lower_classes_pay_less", "SELECT COUNT(*) FROM MA_PRECIOS WHERE Precio5 > Precio1 OR Precio1 <= 0",
+         equals(0)},
+        {"zones_fit_four_characters", "SELECT MAX(LEN(ZONA)) FROM VT_CLIENTES",
+         [](double v) { return v > 0 && v <= 4; }},
         {"clients_without_zone", "SELECT COUNT(*) FROM VT_CLIENTES WHERE ZONA IS NULL", atLeast(1)},
         {"clients_without_province", "SELECT COUNT(*) FROM VT_CLIENTES WHERE PROVINCIA IS NULL", atLeast(1)},
-        {"clients_without_street", "SELECT COUNT(*) FROM VT_CLIENTES WHERE CALLE IS NULL AND Numero IS NULL", atLeast(1)},
+        {"clients_without_street", "SELECT COUNT(*) FROM VT_CLIENTES WHERE CALLE IS NULL AND Numero IS NULL",
+         atLeast(1)},
         {"inactive_clients", "SELECT COUNT(*) FROM VT_CLIENTES WHERE Dada_De_Baja = 1", atLeast(1)},
-        {"account_is_the_client_code", "SELECT COUNT(*) FROM VT_CLIENTES WHERE CTACODIGO <> CODIGO", equals(0)},
-        {"iva_is_a_number_in_text", "SELECT COUNT(*) FROM VT_CLIENTES WHERE NOT IVA IN ('1','4','5','6')", equals(0)},
-        {"long_task_descriptions", "SELECT COUNT(*) FROM V_TA_Tareas WHERE LEN(Descripcion) < 120 OR LEN(Descripcion) > 250",
+        {"account_is_the_client_code", "SELECT COUNT(*) FROM VT_CLIENTES WHERE CTACODIGO <> CODIGO",
+         equals(0)},
+        {"iva_is_a_number_in_text", "SELECT COUNT(*) FROM VT_CLIENTES WHERE NOT IVA IN ('1','4','5','6')",
+         equals(0)},
+        {"long_task_descriptions",
+         "SELECT COUNT(*) FROM V_TA_Tareas WHERE LEN(Descripcion) < 120 OR LEN(Descripcion) > 250",
          equals(0)},
         {"one_administrator", "SELECT COUNT(*) FROM TA_USUARIOS WHERE Administrador = 1", equals(1)},
         {"a_user_per_vendor", "SELECT COUNT(*) FROM TA_USUARIOS WHERE SISTEMA = 'MOVIL'", equals(5)},
         {"documents_with_lines",
-         "SELECT COUNT(*) FROM V_MV_CPTE D WHERE NOT EXISTS (SELECT 1 FROM V_MV_CpteTareas T WHERE T.TC = D.TC AND "
-         "T.IdComprobante = D.IdComprobante) AND NOT EXISTS (SELECT 1 FROM V_MV_CpteInsumos S WHERE S.TC = D.TC AND "
+         "SELECT COUNT(*) FROM V_MV_CPTE D WHERE NOT EXISTS (SELECT 1 FROM V_MV_CpteTareas T WHERE T.TC = "
+         "D.TC AND "
+         "T.IdComprobante = D.IdComprobante) AND NOT EXISTS (SELECT 1 FROM V_MV_CpteInsumos S WHERE S.TC = "
+         "D.TC AND "
          "S.IdComprobante = D.IdComprobante)",
          equals(0)},
         {"documents_of_known_clients",
-         "SELECT COUNT(*) FROM V_MV_CPTE D WHERE NOT EXISTS (SELECT 1 FROM VT_CLIENTES C WHERE C.CTACODIGO = D.Cuenta)",
+         "SELECT COUNT(*) FROM V_MV_CPTE D WHERE NOT EXISTS (SELECT 1 FROM VT_CLIENTES C WHERE C.CTACODIGO = "
+         "D.Cuenta)",
          equals(0)},
     };
     // Every vendor has clients through each of the six vendor columns.
-    for (const char* column : {"IDVENDEDOR", "IDVENDEDOR1", "IDVENDEDOR2", "IDVENDEDOR3", "IDVENDEDOR4", "IDVENDEDOR5"})
+    for (const char* column :
+         {"IDVENDEDOR", "IDVENDEDOR1", "IDVENDEDOR2", "IDVENDEDOR3", "IDVENDEDOR4", "IDVENDEDOR5"})
         list.append({std::string("vendors_in_") + column,
-                     QStringLiteral("SELECT COUNT(DISTINCT %1) FROM VT_CLIENTES").arg(QLatin1String(column)), equals(5)});
+                     QStringLiteral("SELECT COUNT(DISTINCT %1) FROM VT_CLIENTES").arg(QLatin1String(column)),
+                     equals(5)});
     // Nothing is longer than its column (SQLite would keep it; the ERP's servers refuse it).
     for (const erp::ErpObject& o : erp::erpObjects())
         for (const erp::ErpColumn& c : o.columns)
             if (!o.isView() && (c.type == erp::ColumnType::Text || c.type == erp::ColumnType::Code))
                 list.append({(o.name + QLatin1Char('_') + c.name + QStringLiteral("_fits")).toStdString(),
-                             QStringLiteral("SELECT COUNT(*) FROM %1 WHERE LEN(%2) > %3").arg(o.name, c.name).arg(c.length),
+                             QStringLiteral("SELECT COUNT(*) FROM %1 WHERE LEN(%2) > %3")
+                                 .arg(o.name, c.name)
+                                 .arg(c.length),
                              equals(0)});
     return list;
 }
@@ -111,10 +127,13 @@ TEST_P(Sizes, AreMadeAsAsked) {
     if (!erp.available()) GTEST_SKIP() << "no PostgreSQL test server (run ./test)";
     const erp::Plan& plan = erp.summary().plan;
     EXPECT_EQ(plan.priceLists, c.lists);
-    const QList<std::pair<const char*, qint64>> counts = {
-        {"VT_CLIENTES", c.clients}, {"V_MA_ARTICULOS", c.articles}, {"TA_LISTAS", c.lists},
-        {"V_MA_Precios", c.priceRows}, {"V_TA_VENDEDORES", c.vendors}, {"V_MV_CPTE", c.documents},
-        {"TA_USUARIOS", 1 + plan.officeUsers + c.vendors}};
+    const QList<std::pair<const char*, qint64>> counts = {{"VT_CLIENTES", c.clients},
+                                                          {"V_MA_ARTICULOS", c.articles},
+                                                          {"TA_LISTAS", c.lists},
+                                                          {"V_MA_Precios", c.priceRows},
+                                                          {"V_TA_VENDEDORES", c.vendors},
+                                                          {"V_MV_CPTE", c.documents},
+                                                          {"TA_USUARIOS", 1 + plan.officeUsers + c.vendors}};
     for (const auto& [table, expected] : counts) {
         const QString sql = QStringLiteral("SELECT COUNT(*) FROM %1").arg(QLatin1String(table));
         EXPECT_EQ(test::scalar(erp.connection(), sql).toLongLong(), expected) << table;
@@ -130,14 +149,22 @@ INSTANTIATE_TEST_SUITE_P(
     Erp, Sizes,
     ::testing::Combine(
         ::testing::Values(test::kSqlite, test::kPostgres),
-        ::testing::Values(SizeCase{"defaults", {}, 300, 200, 6, 1200, 5, 12},
-                          SizeCase{"price_rows_only", {.priceRows = 1000}, 300, 167, 6, 1000, 5, 12},
-                          SizeCase{"lists_follow_price_rows", {.articles = 40, .priceRows = 1000}, 300, 40, 25, 1000, 5, 12},
-                          SizeCase{"last_article_in_some_lists", {.articles = 7, .priceRows = 50}, 300, 7, 8, 50, 5, 12},
-                          SizeCase{"nothing", {.clients = 0, .articles = 0, .priceRows = 0, .vendors = 0}, 0, 0, 6, 0, 0, 0},
-                          SizeCase{"larger",
-                                   {.clients = 5000, .articles = 2000, .priceRows = 100000, .vendors = 40, .documents = 50},
-                                   5000, 2000, 50, 100000, 40, 50})),
+        ::testing::Values(
+            SizeCase{"defaults", {}, 300, 200, 6, 1200, 5, 12},
+            SizeCase{"price_rows_only", {.priceRows = 1000}, 300, 167, 6, 1000, 5, 12},
+            SizeCase{
+                "lists_follow_price_rows", {.articles = 40, .priceRows = 1000}, 300, 40, 25, 1000, 5, 12},
+            SizeCase{"last_article_in_some_lists", {.articles = 7, .priceRows = 50}, 300, 7, 8, 50, 5, 12},
+            SizeCase{
+                "nothing", {.clients = 0, .articles = 0, .priceRows = 0, .vendors = 0}, 0, 0, 6, 0, 0, 0},
+            SizeCase{"larger",
+                     {.clients = 5000, .articles = 2000, .priceRows = 100000, .vendors = 40, .documents = 50},
+                     5000,
+                     2000,
+                     50,
+                     100000,
+                     40,
+                     50})),
     test::EngineAndCaseName());
 
 TEST(SizesRefused, WhenTheyCannotBeMade) {
@@ -178,11 +205,13 @@ TEST(Determinism, AnotherSeedGivesOtherRows) {
     test::DemoErpDb b(Engine::Sqlite, other);
     const auto printA = test::fingerprint(a.connection());
     const auto printB = test::fingerprint(b.connection());
-    for (const char* table : {"VT_CLIENTES", "V_MA_ARTICULOS", "MA_PRECIOS", "V_TA_Tareas", "V_TA_VENDEDORES", "V_MV_CPTE",
-                              "VT_PROVEEDORES", "MA_CONTACTOS"})
-        EXPECT_NE(printA.value(QString::fromLatin1(table)), printB.value(QString::fromLatin1(table))) << table;
+    for (const char* table : {"VT_CLIENTES", "V_MA_ARTICULOS", "MA_PRECIOS", "V_TA_Tareas", "V_TA_VENDEDORES",
+                              "V_MV_CPTE", "VT_PROVEEDORES", "MA_CONTACTOS"})
+        EXPECT_NE(printA.value(QString::fromLatin1(table)), printB.value(QString::fromLatin1(table)))
+            << table;
     // What is not sample data stays.
-    EXPECT_EQ(printA.value(QStringLiteral("ta_configuracion")), printB.value(QStringLiteral("ta_configuracion")));
+    EXPECT_EQ(printA.value(QStringLiteral("ta_configuracion")),
+              printB.value(QStringLiteral("ta_configuracion")));
     EXPECT_EQ(printA.value(QStringLiteral("V_TA_Unidad")), printB.value(QStringLiteral("V_TA_Unidad")));
 }
 

@@ -2,11 +2,11 @@
 
 #include "data/Recordset.h"
 
-#include <QCryptographicHash>
-#include <QDateTime>
 #include <algorithm>
 #include <gtest/gtest.h>
 #include <map>
+#include <QCryptographicHash>
+#include <QDateTime>
 
 namespace kv::test {
 
@@ -45,7 +45,8 @@ QList<QVariantList> rowsOf(Connection& c, const QString& sql) {
     QList<QVariantList> rows;
     while (!rs.eof()) {
         QVariantList row;
-        for (int i = 0; i < rs.fields().count(); ++i) row << rs[i].value();
+        for (int i = 0; i < rs.fields().count(); ++i)
+            row << rs[i].value();
         rows << row;
         rs.moveNext();
     }
@@ -63,16 +64,20 @@ QString neutral(const QVariant& v, erp::ColumnType type) {
     switch (type) {
     case erp::ColumnType::Text:
     case erp::ColumnType::Memo:
-    case erp::ColumnType::Binary: return v.toString();
+    case erp::ColumnType::Binary:
+        return v.toString();
     case erp::ColumnType::Code: {
         QString s = v.toString();
-        while (s.endsWith(QLatin1Char(' '))) s.chop(1);
+        while (s.endsWith(QLatin1Char(' ')))
+            s.chop(1);
         return s;
     }
     case erp::ColumnType::DateTime:
-        return v.typeId() == QMetaType::QDateTime ? v.toDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"))
-                                                  : v.toString();
-    default: return QString::number(v.toDouble(), 'f', 4);
+        return v.typeId() == QMetaType::QDateTime
+                   ? v.toDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"))
+                   : v.toString();
+    default:
+        return QString::number(v.toDouble(), 'f', 4);
     }
 }
 } // namespace
@@ -84,11 +89,13 @@ QMap<QString, QByteArray> fingerprint(Connection& c) {
         QStringList lines;
         for (const QVariantList& row : rowsOf(c, QStringLiteral("SELECT * FROM ") + o.name)) {
             QStringList cells;
-            for (int i = 0; i < row.size(); ++i) cells << neutral(row.at(i), o.columns.at(i).type);
+            for (int i = 0; i < row.size(); ++i)
+                cells << neutral(row.at(i), o.columns.at(i).type);
             lines << cells.join(QLatin1Char('|'));
         }
         std::sort(lines.begin(), lines.end());
-        prints.insert(o.name, QCryptographicHash::hash(lines.join(QLatin1Char('\n')).toUtf8(), QCryptographicHash::Sha1));
+        prints.insert(o.name, QCryptographicHash::hash(lines.join(QLatin1Char('\n')).toUtf8(),
+                                                       QCryptographicHash::Sha1));
     }
     return prints;
 }

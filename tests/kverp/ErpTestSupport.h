@@ -1,16 +1,16 @@
 #pragma once
 
+#include "data/Connection.h"
 #include "DemoErp.h"
 #include "ErpSchema.h"
 #include "TestEnv.h"
-#include "data/Connection.h"
 
-#include <QMap>
 #include <gtest/gtest.h>
-#include <string>
-#include <QTemporaryDir>
 #include <memory>
 #include <ostream>
+#include <QMap>
+#include <QTemporaryDir>
+#include <string>
 
 namespace kv::test {
 

@@ -2,9 +2,9 @@
 // the column map's assignments (numbers as text where the map trims them), Update; then the
 // duplicate test must find the document.
 
-#include "ErpTestSupport.h"
 #include "app/GeneralFunctions.h"
 #include "data/Recordset.h"
+#include "ErpTestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -38,44 +38,104 @@ const QString kArticle = CodigoAncho(QStringLiteral("FER-000001"), 25);
 QList<TargetCase> targets() {
     const QString id = QString::fromLatin1(kDocument);
     return {
-        {"control_sheet_row", "GM_V_MV_PLANILLA_CAB", "NP",
-         {{"id_planilla", QStringLiteral("000000000001X")}, {"Fecha_planilla", QDate(2026, 12, 9)}, {"IdVendedor", QVariant()},
-          {"Fecha", kDate}, {"FECHA_ENTREGA", QStringLiteral("2026-12-03")}, {"TC", QStringLiteral("NP")},
-          {"IdComprobante", id}, {"ClasePrecio", 2}, {"descuento", 5.0}, {"IdCliente", QStringLiteral("000001")},
-          {"ITEMS", 3}, {"Importe_S_IVA", 100.5}, {"IMPORTE_TOTAL", 121.61}},
+        {"control_sheet_row",
+         "GM_V_MV_PLANILLA_CAB",
+         "NP",
+         {{"id_planilla", QStringLiteral("000000000001X")},
+          {"Fecha_planilla", QDate(2026, 12, 9)},
+          {"IdVendedor", QVariant()},
+          {"Fecha", kDate},
+          {"FECHA_ENTREGA", QStringLiteral("2026-12-03")},
+          {"TC", QStringLiteral("NP")},
+          {"IdComprobante", id},
+          {"ClasePrecio", 2},
+          {"descuento", 5.0},
+          {"IdCliente", QStringLiteral("000001")},
+          {"ITEMS", 3},
+          {"Importe_S_IVA", 100.5},
+          {"IMPORTE_TOTAL", 121.61}},
          {{"Importe_S_IVA", 100.5}, {"IMPORTE_TOTAL", 121.61}, {"ITEMS", 3}},
          {{"id_planilla", QStringLiteral("000000000001X")}, {"TC", QStringLiteral("NP")}}},
-        {"ordinary_document", "V_MV_CPTE", "NP",
-         {{"TC", QStringLiteral("NP")}, {"IdComprobante", id}, {"IdComplemento", 0}, {"Fecha", kDate},
-          {"FECHAESTINICIO", kDate}, {"FECHAESTFIN", kDate}, {"Cuenta", QStringLiteral("000001")},
-          {"Nombre", QStringLiteral("Ferretería Núñez S.L.")}, {"DOMICILIO", QStringLiteral("   ")},
-          {"Localidad", QStringLiteral("Mérida")}, {"Telefono", QStringLiteral("924 000 000")}, {"IDPROVINCIA", QVariant()},
-          {"CODIGOPOSTAL", QStringLiteral("06800")}, {"DOCUMENTOTIPO", QStringLiteral("CIF")},
-          {"DOCUMENTONUMERO", QStringLiteral("B12345678")}, {"CONDICIONIVA", QStringLiteral("1")}, {"Importe_S_IVA", 100.0},
-          {"Importe", 121.0}, {"ImporteIVA", 21.0}, {"NetoGravado", 100.0}, {"NETONOGRAVADO", 0.0}, {"ClasePrecio", 2},
+        {"ordinary_document",
+         "V_MV_CPTE",
+         "NP",
+         {{"TC", QStringLiteral("NP")},
+          {"IdComprobante", id},
+          {"IdComplemento", 0},
+          {"Fecha", kDate},
+          {"FECHAESTINICIO", kDate},
+          {"FECHAESTFIN", kDate},
+          {"Cuenta", QStringLiteral("000001")},
+          {"Nombre", QStringLiteral("Ferretería Núñez S.L.")},
+          {"DOMICILIO", QStringLiteral("   ")},
+          {"Localidad", QStringLiteral("Mérida")},
+          {"Telefono", QStringLiteral("924 000 000")},
+          {"IDPROVINCIA", QVariant()},
+          {"CODIGOPOSTAL", QStringLiteral("06800")},
+          {"DOCUMENTOTIPO", QStringLiteral("CIF")},
+          {"DOCUMENTONUMERO", QStringLiteral("B12345678")},
+          {"CONDICIONIVA", QStringLiteral("1")},
+          {"Importe_S_IVA", 100.0},
+          {"Importe", 121.0},
+          {"ImporteIVA", 21.0},
+          {"NetoGravado", 100.0},
+          {"NETONOGRAVADO", 0.0},
+          {"ClasePrecio", 2},
           {"IMPORTEINSUMOS", 100.0}},
          {{"Importe", 121.0}, {"IMPORTEINSUMOS", 100.0}, {"IdComplemento", 0}},
          {{"DOMICILIO", QString()}, {"Nombre", QStringLiteral("Ferretería Núñez S.L.")}}},
-        {"task_line", "V_MV_CpteTareas", "OT",
-         {{"TC", QStringLiteral("OT")}, {"IdComprobante", id}, {"IdComplemento", 0},
-          {"IdTarea", CodigoAncho(QStringLiteral("T1"), 4)}, {"Descripcion", QStringLiteral("Revisión general")},
-          {"Horas", 1.5}, {"valorhora", 30.0}, {"valorHora_S_Iva", 30.0}, {"Total", 45.0}, {"EXENTO", 0},
+        {"task_line",
+         "V_MV_CpteTareas",
+         "OT",
+         {{"TC", QStringLiteral("OT")},
+          {"IdComprobante", id},
+          {"IdComplemento", 0},
+          {"IdTarea", CodigoAncho(QStringLiteral("T1"), 4)},
+          {"Descripcion", QStringLiteral("Revisión general")},
+          {"Horas", 1.5},
+          {"valorhora", 30.0},
+          {"valorHora_S_Iva", 30.0},
+          {"Total", 45.0},
+          {"EXENTO", 0},
           {"descripcionadicional", QStringLiteral("  notas con blancos  ")}},
          {{"Horas", 1.5}, {"Total", 45.0}},
-         {{"IdTarea", QStringLiteral("T1")}, {"descripcionadicional", QStringLiteral("  notas con blancos")}}},
-        {"control_sheet_line", "GM_V_MV_PLANILLA_DETALLE", "RM",
-         {{"TC", QStringLiteral("RM")}, {"IdComprobante", id}, {"Item", 1}, {"IdCliente", QStringLiteral("000001")},
-          {"Fecha", kDate}, {"FECHA_ENTREGA", QStringLiteral("2026-12-05")}, {"IdArticulo", kArticle},
-          {"Descripcion", QStringLiteral("Candado latón 30 mm")}, {"descuento", 0.0}, {"Cantidad", QStringLiteral("2.5")},
-          {"IdUnidad", QStringLiteral("UN")}, {"precio", QStringLiteral("12.10")}, {"precio_S_IVA", QStringLiteral("10")},
-          {"IMPORTE_IVA", QStringLiteral("2.1")}, {"IMPORTE_IMP_INT", QStringLiteral("0")}, {"Total", QStringLiteral("30.25")}},
+         {{"IdTarea", QStringLiteral("T1")},
+          {"descripcionadicional", QStringLiteral("  notas con blancos")}}},
+        {"control_sheet_line",
+         "GM_V_MV_PLANILLA_DETALLE",
+         "RM",
+         {{"TC", QStringLiteral("RM")},
+          {"IdComprobante", id},
+          {"Item", 1},
+          {"IdCliente", QStringLiteral("000001")},
+          {"Fecha", kDate},
+          {"FECHA_ENTREGA", QStringLiteral("2026-12-05")},
+          {"IdArticulo", kArticle},
+          {"Descripcion", QStringLiteral("Candado latón 30 mm")},
+          {"descuento", 0.0},
+          {"Cantidad", QStringLiteral("2.5")},
+          {"IdUnidad", QStringLiteral("UN")},
+          {"precio", QStringLiteral("12.10")},
+          {"precio_S_IVA", QStringLiteral("10")},
+          {"IMPORTE_IVA", QStringLiteral("2.1")},
+          {"IMPORTE_IMP_INT", QStringLiteral("0")},
+          {"Total", QStringLiteral("30.25")}},
          {{"Cantidad", 2.5}, {"precio", 12.10}, {"Total", 30.25}},
          {{"IdArticulo", QStringLiteral("FER-000001")}, {"IdUnidad", QStringLiteral("UN")}}},
-        {"supply_line", "V_MV_CpteInsumos", "NP",
-         {{"TC", QStringLiteral("NP")}, {"IdComprobante", id}, {"IdComplemento", 0}, {"IdArticulo", kArticle},
-          {"Descripcion", QStringLiteral("Candado latón 30 mm")}, {"Cantidad", QStringLiteral("2")},
-          {"IdUnidad", CodigoAncho(QStringLiteral("UN"), 4)}, {"Impuestos", QStringLiteral("0")},
-          {"Importe", QStringLiteral("12.10")}, {"Importe_S_IVA", QStringLiteral("10")}, {"Total", QStringLiteral("24.2")}},
+        {"supply_line",
+         "V_MV_CpteInsumos",
+         "NP",
+         {{"TC", QStringLiteral("NP")},
+          {"IdComprobante", id},
+          {"IdComplemento", 0},
+          {"IdArticulo", kArticle},
+          {"Descripcion", QStringLiteral("Candado latón 30 mm")},
+          {"Cantidad", QStringLiteral("2")},
+          {"IdUnidad", CodigoAncho(QStringLiteral("UN"), 4)},
+          {"Impuestos", QStringLiteral("0")},
+          {"Importe", QStringLiteral("12.10")},
+          {"Importe_S_IVA", QStringLiteral("10")},
+          {"Total", QStringLiteral("24.2")}},
          {{"Cantidad", 2}, {"Importe_S_IVA", 10}, {"Total", 24.2}},
          {{"IdArticulo", QStringLiteral("FER-000001")}, {"IdUnidad", QStringLiteral("UN")}}},
     };
@@ -88,12 +148,14 @@ void addRow(Connection& c, const QString& target, const QList<Assignment>& map) 
     Recordset rs;
     rs.open(QStringLiteral("SELECT TOP 1 * FROM ") + target, c, cursor::Dynamic, lock::Optimistic);
     rs.addNew();
-    for (const Assignment& a : map) rs.setValue(QString::fromLatin1(a.column), a.value);
+    for (const Assignment& a : map)
+        rs.setValue(QString::fromLatin1(a.column), a.value);
     rs.update();
 }
 
 QString rightTrimmed(QString s) {
-    while (s.endsWith(QLatin1Char(' '))) s.chop(1);
+    while (s.endsWith(QLatin1Char(' ')))
+        s.chop(1);
     return s;
 }
 
@@ -107,9 +169,10 @@ TEST_P(ImportTargets, TakeTheColumnMapAndAreFoundByTheDuplicateTest) {
     ASSERT_NO_THROW(addRow(erp.connection(), target, c.map));
 
     Recordset found;
-    found.open(QStringLiteral("SELECT * FROM %1 WHERE TC = '%2' AND IDCOMPROBANTE = '%3'")
-                   .arg(target, CodigoAncho(QString::fromLatin1(c.typeCode), 4), QString::fromLatin1(kDocument)),
-               erp.connection());
+    found.open(
+        QStringLiteral("SELECT * FROM %1 WHERE TC = '%2' AND IDCOMPROBANTE = '%3'")
+            .arg(target, CodigoAncho(QString::fromLatin1(c.typeCode), 4), QString::fromLatin1(kDocument)),
+        erp.connection());
     ASSERT_FALSE(found.eof());
     for (const auto& [column, expected] : c.numbers)
         EXPECT_DOUBLE_EQ(found.value(QString::fromLatin1(column)).toDouble(), expected) << column;
@@ -120,7 +183,8 @@ TEST_P(ImportTargets, TakeTheColumnMapAndAreFoundByTheDuplicateTest) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Erp, ImportTargets,
-                         ::testing::Combine(::testing::Values(test::kSqlite, test::kPostgres), ::testing::ValuesIn(targets())),
+                         ::testing::Combine(::testing::Values(test::kSqlite, test::kPostgres),
+                                            ::testing::ValuesIn(targets())),
                          test::EngineAndCaseName());
 
 // The next control-sheet number is drawn from the text maximum of what the sheet holds.
@@ -131,9 +195,11 @@ TEST(ImportTargetsControlSheet, MaximumIsTheLastNumberStored) {
         SCOPED_TRACE(engine.name);
         for (const char* number : {"000000000009X", "000000000041X", "000000000012X"})
             addRow(erp.connection(), QStringLiteral("GM_V_MV_PLANILLA_CAB"),
-                   {{"id_planilla", QString::fromLatin1(number)}, {"TC", QStringLiteral("OT")},
+                   {{"id_planilla", QString::fromLatin1(number)},
+                    {"TC", QStringLiteral("OT")},
                     {"IdComprobante", QStringLiteral("000100000001A")}});
-        EXPECT_EQ(test::scalar(erp.connection(), QStringLiteral("SELECT MAX(ID_PLANILLA) EL_MAX FROM GM_V_MV_PLANILLA_CAB "))
+        EXPECT_EQ(test::scalar(erp.connection(),
+                               QStringLiteral("SELECT MAX(ID_PLANILLA) EL_MAX FROM GM_V_MV_PLANILLA_CAB "))
                       .toString(),
                   QStringLiteral("000000000041X"));
     }

@@ -1,10 +1,10 @@
 // The writers keep every value as given, on both engines; connection strings are read as libpq
 // reads them; a PostgreSQL database is either given all the objects or left as it was.
 
-#include "ErpTestSupport.h"
-#include "ErpWriter.h"
 #include "app/RunTimeError.h"
 #include "data/Recordset.h"
+#include "ErpTestSupport.h"
+#include "ErpWriter.h"
 
 #include <gtest/gtest.h>
 
@@ -26,10 +26,29 @@ struct ConnInfoCase {
 
 TEST(ConnInfo, IsReadAsLibpqReadsIt) {
     const ConnInfoCase cases[] = {
-        {"plain", "host=127.0.0.1 port=5432 user=postgres dbname=erp", "127.0.0.1", "5432", "erp", "postgres", "", {}},
-        {"blanks_and_quotes", "  host = db.local   dbname='mi base' password='o\\'brien \\\\ x' ", "db.local", "", "mi base",
-         "", "o'brien \\ x", {}},
-        {"address_and_other_keys", "hostaddr=10.0.0.1 sslmode=require application_name='kv erp'", "10.0.0.1", "", "", "", "",
+        {"plain",
+         "host=127.0.0.1 port=5432 user=postgres dbname=erp",
+         "127.0.0.1",
+         "5432",
+         "erp",
+         "postgres",
+         "",
+         {}},
+        {"blanks_and_quotes",
+         "  host = db.local   dbname='mi base' password='o\\'brien \\\\ x' ",
+         "db.local",
+         "",
+         "mi base",
+         "",
+         "o'brien \\ x",
+         {}},
+        {"address_and_other_keys",
+         "hostaddr=10.0.0.1 sslmode=require application_name='kv erp'",
+         "10.0.0.1",
+         "",
+         "",
+         "",
+         "",
          {QStringLiteral("sslmode='require'"), QStringLiteral("application_name='kv erp'")}},
         {"empty_value", "host=h password=''", "h", "", "", "", "", {}},
     };
@@ -51,7 +70,8 @@ TEST(ConnInfo, IsReadAsLibpqReadsIt) {
 }
 
 TEST(ConnInfo, GivesTheRecordSetLayerItsConnectionString) {
-    EXPECT_EQ(erp::connectionString(erp::Target::postgres(QStringLiteral("host=h port=6543 user=u dbname=erp password=pw"))),
+    EXPECT_EQ(erp::connectionString(
+                  erp::Target::postgres(QStringLiteral("host=h port=6543 user=u dbname=erp password=pw"))),
               QStringLiteral("PROVIDER=SQLOLEDB;Server=h,6543;Database =erp;UId=u;Pwd=pw;"));
     EXPECT_EQ(erp::connectionString(erp::Target::sqlite(QStringLiteral("/tmp/erp.db"))),
               QStringLiteral("PROVIDER=Microsoft.Jet.OLEDB.4.0;Data Source =/tmp/erp.db;"));
@@ -59,14 +79,14 @@ TEST(ConnInfo, GivesTheRecordSetLayerItsConnectionString) {
 
 // Values that break naive escaping, each in a row of its own.
 const QList<QVariantList> kAwkwardRows = {
-    {QStringLiteral("O'Brien"), QStringLiteral("back\\slash \\x41"), QStringLiteral("NP"), QByteArray("\x00\x01'\\\"", 5),
-     QDateTime(QDate(2026, 12, 9), QTime(17, 5, 1)), 1234.5678, 0.1, 1, -7},
-    {QStringLiteral("\"quoted\" {braces},commas"), QStringLiteral("line one\r\nline two"), QStringLiteral("NP  "),
-     QByteArray(), QVariant(), 0.0, -1e-9, 0, 2147483647},
-    {QStringLiteral("NULL"), QString::fromUtf8("ñandú € ü"), QStringLiteral("A"), QByteArray("plain"), QVariant(),
-     -99.99, 123456789.125, 1, 0},
-    {QStringLiteral(""), QStringLiteral("  blanks around  "), QVariant(), QVariant(), QVariant(), QVariant(), QVariant(),
-     0, QVariant()},
+    {QStringLiteral("O'Brien"), QStringLiteral("back\\slash \\x41"), QStringLiteral("NP"),
+     QByteArray("\x00\x01'\\\"", 5), QDateTime(QDate(2026, 12, 9), QTime(17, 5, 1)), 1234.5678, 0.1, 1, -7},
+    {QStringLiteral("\"quoted\" {braces},commas"), QStringLiteral("line one\r\nline two"),
+     QStringLiteral("NP  "), QByteArray(), QVariant(), 0.0, -1e-9, 0, 2147483647},
+    {QStringLiteral("NULL"), QString::fromUtf8("ñandú € ü"), QStringLiteral("A"), QByteArray("plain"),
+     QVariant(), -99.99, 123456789.125, 1, 0},
+    {QStringLiteral(""), QStringLiteral("  blanks around  "), QVariant(), QVariant(), QVariant(), QVariant(),
+     QVariant(), 0, QVariant()},
 };
 
 erp::ErpObject awkwardTable() {
@@ -104,7 +124,8 @@ TEST_P(Writers, KeepEveryValueAsGiven) {
     const erp::ErpObject table = awkwardTable();
     writer->execute(table.createStatement(GetParam().engine));
     writer->beginRows(table);
-    for (const QVariantList& row : kAwkwardRows) writer->addRow(row);
+    for (const QVariantList& row : kAwkwardRows)
+        writer->addRow(row);
     writer->endRows();
     writer->commit();
     writer.reset();
@@ -132,8 +153,7 @@ TEST_P(Writers, KeepEveryValueAsGiven) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Erp, Writers, ::testing::Values(test::kSqlite, test::kPostgres),
-                         test::EngineName());
+INSTANTIATE_TEST_SUITE_P(Erp, Writers, ::testing::Values(test::kSqlite, test::kPostgres), test::EngineName());
 
 // The names of the tables and views of the database after an attempt on it that held `taken`.
 QStringList afterRefusal(const QString& taken, long error) {
@@ -157,7 +177,8 @@ QStringList afterRefusal(const QString& taken, long error) {
 
 TEST(PostgresDatabase, HoldingOneObjectIsRefusedAndLeftAsItWas) {
     if (test::postgresConnInfo().isEmpty()) GTEST_SKIP() << "no PostgreSQL test server (run ./test)";
-    EXPECT_EQ(afterRefusal(QStringLiteral("CREATE TABLE vt_clientes (codigo VARCHAR(15))"), erp::erperr::ObjectsExist),
+    EXPECT_EQ(afterRefusal(QStringLiteral("CREATE TABLE vt_clientes (codigo VARCHAR(15))"),
+                           erp::erperr::ObjectsExist),
               QStringList{QStringLiteral("vt_clientes")});
 }
 
@@ -165,8 +186,9 @@ TEST(PostgresDatabase, HoldingOneObjectIsRefusedAndLeftAsItWas) {
 // made before it.
 TEST(PostgresDatabase, AFailureHalfWayLeavesNothing) {
     if (test::postgresConnInfo().isEmpty()) GTEST_SKIP() << "no PostgreSQL test server (run ./test)";
-    EXPECT_EQ(afterRefusal(QStringLiteral("CREATE TYPE v_mv_cpteinsumos AS ENUM ('x')"), erp::erperr::Refused),
-              QStringList());
+    EXPECT_EQ(
+        afterRefusal(QStringLiteral("CREATE TYPE v_mv_cpteinsumos AS ENUM ('x')"), erp::erperr::Refused),
+        QStringList());
 }
 
 } // namespace

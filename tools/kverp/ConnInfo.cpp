@@ -1,6 +1,5 @@
-#include "DemoErp.h"
-
 #include "app/RunTimeError.h"
+#include "DemoErp.h"
 
 namespace kv::erp {
 
@@ -28,14 +27,17 @@ ConnInfo parseConnInfo(const QString& text) {
     const qsizetype n = text.size();
     qsizetype i = 0;
     auto skipBlanks = [&] {
-        while (i < n && text.at(i).isSpace()) ++i;
+        while (i < n && text.at(i).isSpace())
+            ++i;
     };
     for (skipBlanks(); i < n; skipBlanks()) {
         const qsizetype keyStart = i;
-        while (i < n && !text.at(i).isSpace() && text.at(i) != QLatin1Char('=')) ++i;
+        while (i < n && !text.at(i).isSpace() && text.at(i) != QLatin1Char('='))
+            ++i;
         const QString key = text.mid(keyStart, i - keyStart);
         skipBlanks();
-        if (i >= n || text.at(i) != QLatin1Char('=')) malformed(QStringLiteral("\"%1\" has no value").arg(key));
+        if (i >= n || text.at(i) != QLatin1Char('='))
+            malformed(QStringLiteral("\"%1\" has no value").arg(key));
         if (key.isEmpty()) malformed(QStringLiteral("a value without a key"));
         ++i;
         skipBlanks();
@@ -60,18 +62,24 @@ ConnInfo parseConnInfo(const QString& text) {
         if (!closed) malformed(QStringLiteral("the value of \"%1\" has no closing quote").arg(key));
 
         const QString k = key.toLower();
-        if (k == QLatin1String("host")) info.host = value;
+        if (k == QLatin1String("host"))
+            info.host = value;
         else if (k == QLatin1String("hostaddr")) {
             if (info.host.isEmpty()) info.host = value;
         } else if (k == QLatin1String("port")) {
             bool ok = false;
             const int port = value.toInt(&ok);
-            if (!ok || port <= 0 || port > 65535) malformed(QStringLiteral("port \"%1\" is no port number").arg(value));
+            if (!ok || port <= 0 || port > 65535)
+                malformed(QStringLiteral("port \"%1\" is no port number").arg(value));
             info.port = value;
-        } else if (k == QLatin1String("dbname")) info.dbname = value;
-        else if (k == QLatin1String("user")) info.user = value;
-        else if (k == QLatin1String("password")) info.password = value;
-        else info.options << k + QLatin1Char('=') + quotedValue(value);
+        } else if (k == QLatin1String("dbname"))
+            info.dbname = value;
+        else if (k == QLatin1String("user"))
+            info.user = value;
+        else if (k == QLatin1String("password"))
+            info.password = value;
+        else
+            info.options << k + QLatin1Char('=') + quotedValue(value);
     }
     return info;
 }

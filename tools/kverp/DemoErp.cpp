@@ -1,17 +1,17 @@
 #include "DemoErp.h"
 
-#include "ErpWriter.h"
 #include "app/RunTimeError.h"
 #include "data/Connection.h"
+#include "ErpWriter.h"
 
-#include <QDir>
-#include <QElapsedTimer>
-#include <QFile>
-#include <QFileInfo>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
 #include <unistd.h>
 
 namespace kv::erp {
@@ -35,7 +35,8 @@ QStringList allNames() {
     QStringList names;
     for (const ErpObject& o : erpObjects()) {
         names << o.name;
-        for (int i = 0; i < o.indexes.size(); ++i) names << QStringLiteral("IX_%1_%2").arg(o.name).arg(i + 1);
+        for (int i = 0; i < o.indexes.size(); ++i)
+            names << o.indexName(i);
     }
     return names;
 }
@@ -64,15 +65,19 @@ Summary build(ErpWriter& writer, Engine engine, const SampleData& data, const Pr
                 if (++rows % kProgressEvery == 0) say(QStringLiteral("%1: %2 rows").arg(o.name).arg(rows));
             });
             writer.endRows();
-            say(QStringLiteral("%1: %2 rows (%3 s)").arg(o.name).arg(rows).arg((clock.elapsed() - started) / 1000.0, 0, 'f', 1));
+            say(QStringLiteral("%1: %2 rows (%3 s)")
+                    .arg(o.name)
+                    .arg(rows)
+                    .arg((clock.elapsed() - started) / 1000.0, 0, 'f', 1));
         }
-        if (o.name == QLatin1String("MA_PRECIOS")) priceRows = rows;
+        if (o.name == QLatin1String("MA_PRECIOS")) priceRows = rows; // one row of V_MA_Precios each
         summary.objects.append({o.name, false, rows, o.purpose});
     }
 
     say(QStringLiteral("indexes and views"));
     for (const ErpObject& o : erpObjects())
-        for (const QString& statement : o.indexStatements()) writer.execute(statement);
+        for (const QString& statement : o.indexStatements())
+            writer.execute(statement);
     for (const ErpObject& o : erpObjects()) {
         if (!o.isView()) continue;
         writer.execute(o.createStatement(engine));
@@ -96,9 +101,10 @@ public:
         if (fd < 0) {
             const QString reason = QString::fromLocal8Bit(std::strerror(errno));
             m_path.clear();
-            throw RunTimeError(erperr::CannotConnect,
-                               QStringLiteral("Cannot write in the folder %1: %2").arg(info.absolutePath(), reason),
-                               kSource);
+            throw RunTimeError(
+                erperr::CannotConnect,
+                QStringLiteral("Cannot write in the folder %1: %2").arg(info.absolutePath(), reason),
+                kSource);
         }
         ::close(fd);
     }
@@ -122,13 +128,14 @@ public:
             rc = ::renameat2(AT_FDCWD, m_path.constData(), AT_FDCWD, to.constData(), RENAME_NOREPLACE);
             if (rc != 0 && (errno == EINVAL || errno == ENOSYS || errno == ENOTSUP)) {
                 rc = ::link(m_path.constData(), to.constData()); // fails the same way on a taken name
-                if (rc == 0) return;                              // the pending name goes with the destructor
+                if (rc == 0) return;                             // the pending name goes with the destructor
             }
         }
         if (rc != 0) {
             if (errno == EEXIST) throwExists(target);
             throw RunTimeError(erperr::CannotConnect,
-                               QStringLiteral("Cannot create %1: %2").arg(target, QString::fromLocal8Bit(std::strerror(errno))),
+                               QStringLiteral("Cannot create %1: %2")
+                                   .arg(target, QString::fromLocal8Bit(std::strerror(errno))),
                                kSource);
         }
         m_path.clear();
@@ -136,21 +143,23 @@ public:
 
     [[noreturn]] static void throwExists(const QString& target) {
         throw RunTimeError(erperr::AlreadyExists,
-                           QStringLiteral("%1 already exists; give --force to replace it").arg(target), kSource);
+                           QStringLiteral("%1 already exists; give --force to replace it").arg(target),
+                           kSource);
     }
 
 private:
     QByteArray m_path;
 };
 
-Summary createOnSqlite(const QString& file, const Options& options, const SampleData& data, const Progress& progress) {
+Summary createOnSqlite(const QString& file, const Options& options, const SampleData& data,
+                       const Progress& progress) {
     const QString target = QFileInfo(file).absoluteFilePath();
     const QFileInfo info(target);
     if (info.isDir()) invalid(QStringLiteral("%1 is a folder").arg(target));
     if (info.exists() && !options.force) PendingFile::throwExists(target);
     if (!info.absoluteDir().exists())
-        throw RunTimeError(erperr::CannotConnect, QStringLiteral("The folder %1 does not exist").arg(info.absolutePath()),
-                           kSource);
+        throw RunTimeError(erperr::CannotConnect,
+                           QStringLiteral("The folder %1 does not exist").arg(info.absolutePath()), kSource);
     PendingFile pending(target);
     Summary summary;
     {
@@ -168,11 +177,12 @@ Summary createOnPostgres(const QString& connInfo, const SampleData& data, const 
     if (!existing.isEmpty()) {
         QString names = existing.mid(0, 5).join(QStringLiteral(", "));
         if (existing.size() > 5) names += QStringLiteral(" and %1 more").arg(existing.size() - 5);
-        throw RunTimeError(erperr::ObjectsExist,
-                           QStringLiteral("The database %1 already holds ERP objects (%2); kverp creates them only "
-                                          "in a database without them")
-                               .arg(info.describe(), names),
-                           kSource);
+        throw RunTimeError(
+            erperr::ObjectsExist,
+            QStringLiteral("The database %1 already holds ERP objects (%2); kverp creates them only "
+                           "in a database without them")
+                .arg(info.describe(), names),
+            kSource);
     }
     return build(*writer, Engine::PostgreSql, data, progress);
 }
@@ -197,17 +207,19 @@ Plan planFor(const Options& o) {
         p.articles = o.articles;
         p.priceRows = o.priceRows;
         if (p.articles == 0 && p.priceRows > 0) invalid(QStringLiteral("price rows need articles to price"));
-        p.priceLists = p.articles == 0 ? kDefaultLists : int(qMax<qint64>(1, (p.priceRows + p.articles - 1) / p.articles));
+        p.priceLists = p.articles == 0 ? kDefaultLists
+                                       : int(qMax<qint64>(1, (p.priceRows + p.articles - 1) / p.articles));
     }
     if (p.clients > 10000000 || p.articles > 10000000 || p.priceRows > 100000000)
         invalid(QStringLiteral("at most 10,000,000 clients and articles and 100,000,000 price rows"));
     if (p.vendors > 9999) invalid(QStringLiteral("at most 9999 vendors (vendor codes have four characters)"));
     if (p.priceLists > 9999)
-        invalid(QStringLiteral("%1 price rows over %2 articles need %3 price lists; price list codes have four "
-                               "characters (at most 9999)")
-                    .arg(p.priceRows)
-                    .arg(p.articles)
-                    .arg(p.priceLists));
+        invalid(
+            QStringLiteral("%1 price rows over %2 articles need %3 price lists; price list codes have four "
+                           "characters (at most 9999)")
+                .arg(p.priceRows)
+                .arg(p.articles)
+                .arg(p.priceLists));
     p.suppliers = qMax(10, p.clients / 10);
     p.contacts = qMax(10, p.clients / 3);
     p.maintenances = qMax(10, p.clients / 5);
@@ -217,14 +229,18 @@ Plan planFor(const Options& o) {
 Summary createDemoErp(const Target& target, const Options& options, const Progress& progress) {
     const SampleData data(planFor(options));
     switch (target.engine) {
-    case Engine::Sqlite: return createOnSqlite(target.location, options, data, progress);
-    case Engine::PostgreSql: return createOnPostgres(target.location, data, progress);
-    default: invalid(QStringLiteral("the demo ERP is made on SQLite or PostgreSQL"));
+    case Engine::Sqlite:
+        return createOnSqlite(target.location, options, data, progress);
+    case Engine::PostgreSql:
+        return createOnPostgres(target.location, data, progress);
+    default:
+        invalid(QStringLiteral("the demo ERP is made on SQLite or PostgreSQL"));
     }
 }
 
 QString Target::describe() const {
-    return engine == Engine::PostgreSql ? parseConnInfo(location).describe() : QFileInfo(location).absoluteFilePath();
+    return engine == Engine::PostgreSql ? parseConnInfo(location).describe()
+                                        : QFileInfo(location).absoluteFilePath();
 }
 
 QString connectionString(const Target& target) {
@@ -234,7 +250,8 @@ QString connectionString(const Target& target) {
         return QStringLiteral("PROVIDER=SQLOLEDB;Server=%1;Database =%2;UId=%3;Pwd=%4;")
             .arg(server, ci.dbname, ci.user, ci.password);
     }
-    return QStringLiteral("PROVIDER=Microsoft.Jet.OLEDB.4.0;Data Source =%1;").arg(QFileInfo(target.location).absoluteFilePath());
+    return QStringLiteral("PROVIDER=Microsoft.Jet.OLEDB.4.0;Data Source =%1;")
+        .arg(QFileInfo(target.location).absoluteFilePath());
 }
 
 void openErp(Connection& connection, const Target& target) {

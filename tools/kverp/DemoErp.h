@@ -12,12 +12,12 @@
 // V_MA_Precios is a view over TA_LISTAS (one row per price list) and MA_PRECIOS (one row per
 // article and list); add price rows there. Every other object is a plain, writable table.
 
-#include "SampleData.h"
 #include "data/Engine.h"
+#include "SampleData.h"
 
+#include <functional>
 #include <QString>
 #include <QStringList>
-#include <functional>
 
 namespace kv {
 class Connection;
@@ -45,7 +45,7 @@ struct Options {
     int vendors = -1;      // 5
     int documents = -1;    // 12 documents entered at the office, with their lines
     quint64 seed = 1;
-    bool force = false;    // replace an existing SQLite file (a PostgreSQL database is never cleared)
+    bool force = false; // replace an existing SQLite file (a PostgreSQL database is never cleared)
 };
 
 // The sizes resolved; throws RunTimeError InvalidOptions for sizes that cannot be made.

@@ -56,7 +56,8 @@ inline ErpColumn byDefault(ErpColumn c, const char* value) {
 
 inline ErpIndex index(std::initializer_list<const char*> columns, bool unique = false) {
     ErpIndex ix;
-    for (const char* c : columns) ix.columns << QString::fromLatin1(c);
+    for (const char* c : columns)
+        ix.columns << QString::fromLatin1(c);
     ix.unique = unique;
     return ix;
 }

@@ -37,13 +37,36 @@ ErpObject documents() {
                          const Address& a = k.address;
                          // The address as the import joins it: four parts, single blanks, nothing dropped.
                          QStringList parts;
-                         for (const QVariant& p : {a.street, a.number, a.floor, a.door}) parts << p.toString();
+                         for (const QVariant& p : {a.street, a.number, a.floor, a.door})
+                             parts << p.toString();
                          const double total = doc.net + doc.vat;
-                         emit({doc.type, doc.id, 0, doc.date, doc.date, doc.date, k.code, k.name,
-                               parts.join(QLatin1Char(' ')), a.town.name, a.phone, k.province, a.postalCode,
-                               k.documentType, k.documentNumber, k.iva, doc.net, total, doc.vat, doc.net, 0.0,
-                               onlyForSupplies(doc, k.priceClass), onlyForSupplies(doc, doc.net), k.vendors[0],
-                               QVariant(), 0, doc.date});
+                         emit({doc.type,
+                               doc.id,
+                               0,
+                               doc.date,
+                               doc.date,
+                               doc.date,
+                               k.code,
+                               k.name,
+                               parts.join(QLatin1Char(' ')),
+                               a.town.name,
+                               a.phone,
+                               k.province,
+                               a.postalCode,
+                               k.documentType,
+                               k.documentNumber,
+                               k.iva,
+                               doc.net,
+                               total,
+                               doc.vat,
+                               doc.net,
+                               0.0,
+                               onlyForSupplies(doc, k.priceClass),
+                               onlyForSupplies(doc, doc.net),
+                               k.vendors[0],
+                               QVariant(),
+                               0,
+                               doc.date});
                      }
                  });
 }
@@ -58,24 +81,25 @@ ErpObject taskLines() {
                      for (int i = 0; i < d.plan().documents; ++i) {
                          const Document doc = d.document(i);
                          for (const TaskLine& t : doc.tasks)
-                             emit({doc.type, doc.id, 0, t.task, t.description, t.hours, t.rate, t.rate, t.total,
-                                   flagOf(t.exempt), t.notes, t.technician});
+                             emit({doc.type, doc.id, 0, t.task, t.description, t.hours, t.rate, t.rate,
+                                   t.total, flagOf(t.exempt), t.notes, t.technician});
                      }
                  });
 }
 
 ErpObject supplyLines() {
     QList<ErpColumn> c = documentKey();
-    c << byDefault(notNull(integer("IdComplemento")), "0") << code("IdArticulo", 25) << text("Descripcion", 250)
-      << dbl("Cantidad") << code("IdUnidad", 4) << currency("Impuestos") << currency("Importe")
-      << currency("Importe_S_IVA") << currency("Total") << byDefault(text("IdDeposito", 4), "'01'");
+    c << byDefault(notNull(integer("IdComplemento")), "0") << code("IdArticulo", 25)
+      << text("Descripcion", 250) << dbl("Cantidad") << code("IdUnidad", 4) << currency("Impuestos")
+      << currency("Importe") << currency("Importe_S_IVA") << currency("Total")
+      << byDefault(text("IdDeposito", 4), "'01'");
     return table("V_MV_CpteInsumos", "import target: supply lines of ordinary documents", c, {kDocumentIndex},
                  [](const SampleData& d, const Emit& emit) {
                      for (int i = 0; i < d.plan().documents; ++i) {
                          const Document doc = d.document(i);
                          for (const SupplyLine& s : doc.supplies)
-                             emit({doc.type, doc.id, 0, s.article, s.description, s.quantity, s.unit, 0.0, s.price,
-                                   s.priceWithoutVat, s.total, QStringLiteral("01")});
+                             emit({doc.type, doc.id, 0, s.article, s.description, s.quantity, s.unit, 0.0,
+                                   s.price, s.priceWithoutVat, s.total, QStringLiteral("01")});
                      }
                  });
 }
@@ -86,7 +110,8 @@ ErpObject controlSheets() {
     c.insert(1, notNull(text("id_planilla", 13)));
     c << dateTime("Fecha_planilla") << text("IdVendedor", 4) << dateTime("Fecha") << dateTime("FECHA_ENTREGA")
       << smallInt("ClasePrecio") << dbl("descuento") << text("IdCliente", 15) << integer("ITEMS")
-      << currency("Importe_S_IVA") << currency("IMPORTE_TOTAL") << byDefault(notNull(text("Estado", 1)), "'P'")
+      << currency("Importe_S_IVA") << currency("IMPORTE_TOTAL")
+      << byDefault(notNull(text("Estado", 1)), "'P'")
       << byDefault(dateTime("FECHAHORA_GRABACION"), "CURRENT_TIMESTAMP");
     return table("GM_V_MV_PLANILLA_CAB", "import target: control-sheet rows", c,
                  {kDocumentIndex, index({"id_planilla"})});

@@ -1,7 +1,7 @@
 #include "ErpWriter.h"
 
-#include "DemoErp.h"
 #include "app/RunTimeError.h"
+#include "DemoErp.h"
 
 #include <QAtomicInt>
 #include <QDateTime>
@@ -26,25 +26,32 @@ const QString kSource = QStringLiteral("kverp");
 void checkArity(const Row& row, qsizetype columns, const QString& object) {
     if (row.size() != columns)
         throw RunTimeError(erperr::Refused,
-                           QStringLiteral("a row of %1 values for the %2 columns of %3").arg(row.size()).arg(columns).arg(object),
+                           QStringLiteral("a row of %1 values for the %2 columns of %3")
+                               .arg(row.size())
+                               .arg(columns)
+                               .arg(object),
                            kSource);
 }
 
 QString dateTimeText(const QVariant& v) {
-    if (v.typeId() == QMetaType::QDateTime) return v.toDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
-    if (v.typeId() == QMetaType::QDate) return v.toDate().toString(QStringLiteral("yyyy-MM-dd")) + QStringLiteral(" 00:00:00");
+    if (v.typeId() == QMetaType::QDateTime)
+        return v.toDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+    if (v.typeId() == QMetaType::QDate)
+        return v.toDate().toString(QStringLiteral("yyyy-MM-dd")) + QStringLiteral(" 00:00:00");
     return v.toString();
 }
 
 QString insertPrefix(const ErpObject& object) {
     QStringList names;
-    for (const ErpColumn& c : object.writtenColumns()) names << c.name;
+    for (const ErpColumn& c : object.writtenColumns())
+        names << c.name;
     return QStringLiteral("INSERT INTO %1 (%2) ").arg(object.name, names.join(QLatin1Char(',')));
 }
 
 QList<ColumnType> writtenTypes(const ErpObject& object) {
     QList<ColumnType> types;
-    for (const ErpColumn& c : object.writtenColumns()) types << c.type;
+    for (const ErpColumn& c : object.writtenColumns())
+        types << c.type;
     return types;
 }
 
@@ -57,8 +64,8 @@ public:
             const QString message = QString::fromUtf8(sqlite3_errmsg(m_db));
             sqlite3_close(m_db);
             m_db = nullptr;
-            throw RunTimeError(erperr::CannotConnect, QStringLiteral("Cannot create %1: %2").arg(path, message),
-                               kSource);
+            throw RunTimeError(erperr::CannotConnect,
+                               QStringLiteral("Cannot create %1: %2").arg(path, message), kSource);
         }
         // A file nobody sees until it is complete: no journal on disk, no waiting for the disk.
         execute(QStringLiteral("PRAGMA journal_mode = MEMORY"));
@@ -84,14 +91,16 @@ public:
         m_object = object.name;
         m_types = writtenTypes(object);
         QStringList marks(m_types.size(), QStringLiteral("?"));
-        m_sql = insertPrefix(object) + QStringLiteral("VALUES (") + marks.join(QLatin1Char(',')) + QLatin1Char(')');
+        m_sql = insertPrefix(object) + QStringLiteral("VALUES (") + marks.join(QLatin1Char(',')) +
+                QLatin1Char(')');
         if (sqlite3_prepare_v2(m_db, m_sql.toUtf8().constData(), -1, &m_insert, nullptr) != SQLITE_OK)
             refused(QString::fromUtf8(sqlite3_errmsg(m_db)), m_sql);
     }
 
     void addRow(const Row& row) override {
         checkArity(row, m_types.size(), m_object);
-        for (int i = 0; i < row.size(); ++i) bind(i + 1, row.at(i), m_types.at(i));
+        for (int i = 0; i < row.size(); ++i)
+            bind(i + 1, row.at(i), m_types.at(i));
         if (sqlite3_step(m_insert) != SQLITE_DONE) refused(QString::fromUtf8(sqlite3_errmsg(m_db)), m_sql);
         sqlite3_reset(m_insert);
     }
@@ -128,9 +137,13 @@ private:
         case ColumnType::SmallInt:
         case ColumnType::Integer:
         case ColumnType::Flag:
-        case ColumnType::Identity: sqlite3_bind_int64(m_insert, i, v.toLongLong()); return;
+        case ColumnType::Identity:
+            sqlite3_bind_int64(m_insert, i, v.toLongLong());
+            return;
         case ColumnType::Double:
-        case ColumnType::Currency: sqlite3_bind_double(m_insert, i, v.toDouble()); return;
+        case ColumnType::Currency:
+            sqlite3_bind_double(m_insert, i, v.toDouble());
+            return;
         case ColumnType::Binary: {
             const QByteArray b = v.toByteArray();
             sqlite3_bind_blob(m_insert, i, b.constData(), int(b.size()), SQLITE_TRANSIENT);
@@ -176,7 +189,8 @@ public:
         db.setUserName(info.user);
         db.setPassword(info.password);
         QStringList options = info.options;
-        if (!info.hasOption(QStringLiteral("connect_timeout"))) options << QStringLiteral("connect_timeout=15");
+        if (!info.hasOption(QStringLiteral("connect_timeout")))
+            options << QStringLiteral("connect_timeout=15");
         db.setConnectOptions(options.join(QLatin1Char(';')));
         if (!db.open())
             throw RunTimeError(erperr::CannotConnect,
@@ -215,7 +229,7 @@ public:
         for (int i = 0; i < row.size(); ++i) {
             QString& column = m_columns[i];
             if (m_count) column += QLatin1Char(',');
-            column += postgresArrayElement(row.at(i), m_types.at(i));
+            appendArrayElement(column, row.at(i), m_types.at(i));
         }
         if (++m_count == kBatch) flush();
     }
@@ -224,14 +238,17 @@ public:
 
     QStringList existingObjects(const QStringList& names) override {
         QStringList literals;
-        for (const QString& n : names) literals << quoted(n.toLower());
+        for (const QString& n : names)
+            literals << quoted(n.toLower());
         QSqlQuery q(QSqlDatabase::database(m_name, false));
-        const QString sql = QStringLiteral("SELECT c.relname FROM pg_class c JOIN pg_namespace n ON n.oid = c.relnamespace "
-                                           "WHERE n.nspname = current_schema() AND c.relname IN (%1) ORDER BY 1")
-                                .arg(literals.join(QLatin1Char(',')));
+        const QString sql =
+            QStringLiteral("SELECT c.relname FROM pg_class c JOIN pg_namespace n ON n.oid = c.relnamespace "
+                           "WHERE n.nspname = current_schema() AND c.relname IN (%1) ORDER BY 1")
+                .arg(literals.join(QLatin1Char(',')));
         if (!q.exec(sql)) refused(q.lastError().databaseText().trimmed(), sql);
         QStringList found;
-        while (q.next()) found << q.value(0).toString();
+        while (q.next())
+            found << q.value(0).toString();
         return found;
     }
 
@@ -248,7 +265,8 @@ private:
         sql += QStringLiteral("SELECT * FROM unnest(");
         for (int i = 0; i < m_columns.size(); ++i) {
             if (i) sql += QLatin1Char(',');
-            sql += QStringLiteral("'{") + m_columns.at(i) + QStringLiteral("}'::") + postgresArrayType(m_types.at(i));
+            sql += QStringLiteral("'{") + m_columns.at(i) + QStringLiteral("}'::") +
+                   postgresArrayType(m_types.at(i));
             m_columns[i].clear();
         }
         sql += QLatin1Char(')');
@@ -272,47 +290,67 @@ QString postgresArrayType(ColumnType type) {
     case ColumnType::SmallInt:
     case ColumnType::Integer:
     case ColumnType::Flag:
-    case ColumnType::Identity: return QStringLiteral("bigint[]");
-    case ColumnType::Double: return QStringLiteral("float8[]");
-    case ColumnType::Currency: return QStringLiteral("numeric[]");
-    case ColumnType::DateTime: return QStringLiteral("timestamp[]");
-    case ColumnType::Binary: return QStringLiteral("bytea[]");
+    case ColumnType::Identity:
+        return QStringLiteral("bigint[]");
+    case ColumnType::Double:
+        return QStringLiteral("float8[]");
+    case ColumnType::Currency:
+        return QStringLiteral("numeric[]");
+    case ColumnType::DateTime:
+        return QStringLiteral("timestamp[]");
+    case ColumnType::Binary:
+        return QStringLiteral("bytea[]");
     case ColumnType::Text:
     case ColumnType::Code:
-    case ColumnType::Memo: return QStringLiteral("text[]");
+    case ColumnType::Memo:
+        return QStringLiteral("text[]");
     }
     return QStringLiteral("text[]");
 }
 
-QString postgresArrayElement(const QVariant& v, ColumnType type) {
-    if (v.isNull()) return QStringLiteral("NULL");
+void appendArrayElement(QString& out, const QVariant& v, ColumnType type) {
+    if (v.isNull()) {
+        out += QLatin1String("NULL");
+        return;
+    }
     QString text;
     switch (type) {
     case ColumnType::SmallInt:
     case ColumnType::Integer:
     case ColumnType::Flag:
-    case ColumnType::Identity: return QString::number(v.toLongLong());
-    case ColumnType::Double: return QString::number(v.toDouble(), 'g', 17);
-    case ColumnType::Currency: return QString::number(v.toDouble(), 'f', 4);
-    case ColumnType::DateTime: text = dateTimeText(v); break;
-    case ColumnType::Binary: text = QStringLiteral("\\x") + QString::fromLatin1(v.toByteArray().toHex()); break;
+    case ColumnType::Identity:
+        out += QString::number(v.toLongLong());
+        return;
+    case ColumnType::Double:
+        out += QString::number(v.toDouble(), 'g', 17);
+        return;
+    case ColumnType::Currency:
+        out += QString::number(v.toDouble(), 'f', 4);
+        return;
+    case ColumnType::DateTime:
+        text = dateTimeText(v);
+        break;
+    case ColumnType::Binary:
+        text = QStringLiteral("\\x") + QString::fromLatin1(v.toByteArray().toHex());
+        break;
     case ColumnType::Text:
     case ColumnType::Code:
-    case ColumnType::Memo: text = v.toString(); break;
+    case ColumnType::Memo:
+        text = v.toString();
+        break;
     }
     // Quoted, so "NULL", blanks, braces and commas stay text; inside the array a backslash
     // takes the next character as it is; the whole array is one SQL literal, so ' is doubled.
-    QString element;
-    element.reserve(text.size() + 2);
-    element += QLatin1Char('"');
+    out += QLatin1Char('"');
     for (const QChar c : std::as_const(text)) {
         if (c.isNull()) continue; // PostgreSQL text cannot hold NUL
-        if (c == QLatin1Char('"') || c == QLatin1Char('\\')) element += QLatin1Char('\\');
-        else if (c == QLatin1Char('\'')) element += QLatin1Char('\'');
-        element += c;
+        if (c == QLatin1Char('"') || c == QLatin1Char('\\'))
+            out += QLatin1Char('\\');
+        else if (c == QLatin1Char('\''))
+            out += QLatin1Char('\'');
+        out += c;
     }
-    element += QLatin1Char('"');
-    return element;
+    out += QLatin1Char('"');
 }
 
 std::unique_ptr<ErpWriter> openSqliteWriter(const QString& path) {

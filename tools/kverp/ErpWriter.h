@@ -34,7 +34,7 @@ std::unique_ptr<ErpWriter> openPostgresWriter(const ConnInfo& info);
 
 // How a batch carries a column: an array of this type, one element per row.
 QString postgresArrayType(ColumnType type);
-// A value as an element of that array inside a single-quoted SQL literal (NULL for Null).
-QString postgresArrayElement(const QVariant& value, ColumnType type);
+// Appends a value as an element of that array inside a single-quoted SQL literal (NULL for Null).
+void appendArrayElement(QString& out, const QVariant& value, ColumnType type);
 
 } // namespace kv::erp

@@ -1,7 +1,7 @@
 #include "Kverp.h"
 
-#include "DemoErp.h"
 #include "app/RunTimeError.h"
+#include "DemoErp.h"
 
 #include <limits>
 #include <optional>
@@ -45,11 +45,12 @@ void printSummary(QTextStream& out, const Target& target, const Summary& s) {
         << (target.engine == Engine::PostgreSql ? "PostgreSQL" : "SQLite") << ", seed " << s.plan.seed << ", "
         << QString::number(s.seconds, 'f', 1) << " s):\n";
     for (const ObjectSummary& o : s.objects)
-        out << "  " << padded(o.name, 26) << ' ' << QString::number(o.rows).rightJustified(9) << (o.view ? " view " : " rows ")
-            << o.purpose << '\n';
+        out << "  " << padded(o.name, 26) << ' ' << QString::number(o.rows).rightJustified(9)
+            << (o.view ? " view " : " rows ") << o.purpose << '\n';
     QString cs = connectionString(target);
     const qsizetype pwd = cs.indexOf(QStringLiteral(";Pwd="));
-    if (pwd >= 0 && !cs.endsWith(QStringLiteral(";Pwd=;"))) cs = cs.left(pwd) + QStringLiteral(";Pwd=<password>;");
+    if (pwd >= 0 && !cs.endsWith(QStringLiteral(";Pwd=;")))
+        cs = cs.left(pwd) + QStringLiteral(";Pwd=<password>;");
     out << "Record-set connection: " << cs << '\n';
     out.flush();
 }
@@ -70,14 +71,15 @@ int runKverp(const QStringList& arguments, QTextStream& out, QTextStream& err) {
         printHelp(err);
         return 2;
     }
-    if (arguments.first() != QLatin1String("init")) return usage(QStringLiteral("unknown command \"%1\"").arg(arguments.first()));
+    if (arguments.first() != QLatin1String("init"))
+        return usage(QStringLiteral("unknown command \"%1\"").arg(arguments.first()));
 
     Options options;
     std::optional<Target> target;
-    static const QStringList valued = {QStringLiteral("--sqlite"),   QStringLiteral("--pg"),
-                                       QStringLiteral("--clients"),  QStringLiteral("--articles"),
+    static const QStringList valued = {QStringLiteral("--sqlite"),     QStringLiteral("--pg"),
+                                       QStringLiteral("--clients"),    QStringLiteral("--articles"),
                                        QStringLiteral("--price-rows"), QStringLiteral("--vendors"),
-                                       QStringLiteral("--documents"), QStringLiteral("--seed")};
+                                       QStringLiteral("--documents"),  QStringLiteral("--seed")};
     for (int i = 1; i < arguments.size(); ++i) {
         const QString& a = arguments.at(i);
         if (a == QLatin1String("--force")) {
@@ -85,8 +87,9 @@ int runKverp(const QStringList& arguments, QTextStream& out, QTextStream& err) {
             continue;
         }
         if (!valued.contains(a))
-            return usage(a.startsWith(QLatin1String("-")) ? QStringLiteral("unknown option %1").arg(a)
-                                                          : QStringLiteral("unexpected argument \"%1\"").arg(a));
+            return usage(a.startsWith(QLatin1String("-"))
+                             ? QStringLiteral("unknown option %1").arg(a)
+                             : QStringLiteral("unexpected argument \"%1\"").arg(a));
         if (i + 1 >= arguments.size()) return usage(QStringLiteral("%1 needs a value").arg(a));
         const QString value = arguments.at(++i);
         if (a == QLatin1String("--sqlite") || a == QLatin1String("--pg")) {
@@ -102,13 +105,19 @@ int runKverp(const QStringList& arguments, QTextStream& out, QTextStream& err) {
             continue;
         }
         const qint64 number = value.toLongLong(&ok);
-        if (!ok || number < 0 || (a != QLatin1String("--price-rows") && number > std::numeric_limits<int>::max()))
+        if (!ok || number < 0 ||
+            (a != QLatin1String("--price-rows") && number > std::numeric_limits<int>::max()))
             return usage(QStringLiteral("%1 takes a whole number of 0 or more, not \"%2\"").arg(a, value));
-        if (a == QLatin1String("--price-rows")) options.priceRows = number;
-        else if (a == QLatin1String("--clients")) options.clients = int(number);
-        else if (a == QLatin1String("--articles")) options.articles = int(number);
-        else if (a == QLatin1String("--vendors")) options.vendors = int(number);
-        else options.documents = int(number);
+        if (a == QLatin1String("--price-rows"))
+            options.priceRows = number;
+        else if (a == QLatin1String("--clients"))
+            options.clients = int(number);
+        else if (a == QLatin1String("--articles"))
+            options.articles = int(number);
+        else if (a == QLatin1String("--vendors"))
+            options.vendors = int(number);
+        else
+            options.documents = int(number);
     }
     if (!target) return usage(QStringLiteral("give --sqlite FILE or --pg CONNINFO"));
 

@@ -1,9 +1,9 @@
 #pragma once
 
+#include <cmath>
 #include <QList>
 #include <QString>
 #include <QtGlobal>
-#include <cmath>
 #include <string_view>
 
 namespace kv::erp {
@@ -16,7 +16,8 @@ class Rng {
 public:
     Rng(quint64 seed, std::string_view stream, quint64 index = 0) {
         quint64 h = 14695981039346656037ull; // FNV-1a over the stream name
-        for (char c : stream) h = (h ^ quint8(c)) * 1099511628211ull;
+        for (char c : stream)
+            h = (h ^ quint8(c)) * 1099511628211ull;
         // Mixed, not added: with state = base + index * step, stream i + 1 would replay stream i
         // one draw later.
         m_state = mix(mix(mix(seed) ^ h) ^ mix(index + 0x632BE59BD9B4E019ull));
@@ -34,14 +35,12 @@ public:
     double unit() { return double(next() >> 11) * 0x1.0p-53; }
     double uniform(double lo, double hi) { return lo + (hi - lo) * unit(); }
     bool chance(double p) { return unit() < p; }
-    template <typename T>
-    const T& pick(const QList<T>& list) {
-        return list.at(below(int(list.size())));
-    }
+    template <typename T> const T& pick(const QList<T>& list) { return list.at(below(int(list.size()))); }
     // A digit string of the given length.
     QString digits(int count) {
         QString s;
-        for (int i = 0; i < count; ++i) s += QChar(u'0' + below(10));
+        for (int i = 0; i < count; ++i)
+            s += QChar(u'0' + below(10));
         return s;
     }
 

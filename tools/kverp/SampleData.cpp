@@ -41,15 +41,18 @@ QString phone(Rng& r, const Town& town) {
 Address address(Rng& r, double noStreet) {
     Address a;
     a.town = r.pick(towns());
-    a.postalCode = QString::number(a.town.postalCode.toInt() + r.below(12)).rightJustified(5, QLatin1Char('0'));
+    a.postalCode =
+        QString::number(a.town.postalCode.toInt() + r.below(12)).rightJustified(5, QLatin1Char('0'));
     a.phone = phone(r, a.town);
     if (r.chance(noStreet)) return a; // street parts stay Null
     a.street = r.pick(streets());
     a.number = r.chance(0.03) ? QStringLiteral("s/n") : QString::number(r.between(1, 240));
     if (r.chance(0.4)) {
-        a.floor = r.chance(0.15) ? QStringLiteral("Bajo") : QString::number(r.between(1, 9)) + QStringLiteral("º");
-        static const QStringList doors = {QStringLiteral("A"), QStringLiteral("B"), QStringLiteral("C"),
-                                          QStringLiteral("D"), QStringLiteral("Izda."), QStringLiteral("Dcha.")};
+        a.floor =
+            r.chance(0.15) ? QStringLiteral("Bajo") : QString::number(r.between(1, 9)) + QStringLiteral("º");
+        static const QStringList doors = {QStringLiteral("A"),     QStringLiteral("B"),
+                                          QStringLiteral("C"),     QStringLiteral("D"),
+                                          QStringLiteral("Izda."), QStringLiteral("Dcha.")};
         a.door = r.pick(doors);
     }
     return a;
@@ -70,9 +73,12 @@ QString cif(Rng& r) {
 QString firmName(Rng& r, const QStringList& trades) {
     const int kind = r.below(4);
     QString name;
-    if (kind == 0) name = r.pick(surnames()) + QStringLiteral(" y ") + r.pick(surnames());
-    else if (kind == 1) name = r.pick(trades) + QLatin1Char(' ') + r.pick(towns()).name;
-    else name = r.pick(trades) + QLatin1Char(' ') + r.pick(surnames());
+    if (kind == 0)
+        name = r.pick(surnames()) + QStringLiteral(" y ") + r.pick(surnames());
+    else if (kind == 1)
+        name = r.pick(trades) + QLatin1Char(' ') + r.pick(towns()).name;
+    else
+        name = r.pick(trades) + QLatin1Char(' ') + r.pick(surnames());
     return fit(name + r.pick(companySuffixes()), 50);
 }
 
@@ -84,7 +90,8 @@ QString mailOf(const QString& local, const QString& domain) {
 QString barcode(Rng& r) {
     const QString body = QStringLiteral("84") + r.digits(10);
     int sum = 0;
-    for (int i = 0; i < 12; ++i) sum += (body.at(i).unicode() - u'0') * (i % 2 ? 3 : 1);
+    for (int i = 0; i < 12; ++i)
+        sum += (body.at(i).unicode() - u'0') * (i % 2 ? 3 : 1);
     return body + QChar(u'0' + (10 - sum % 10) % 10);
 }
 
@@ -157,7 +164,8 @@ Vendor SampleData::vendor(int i) const {
     v.person = person(r);
     v.address = address(r, 0);
     v.documentNumber = nif(r);
-    v.email = ascii(v.person.first) + QLatin1Char('.') + ascii(v.person.last1) + QStringLiteral("@ventas.example.es");
+    v.email = ascii(v.person.first) + QLatin1Char('.') + ascii(v.person.last1) +
+              QStringLiteral("@ventas.example.es");
     v.salesPercent = r.between(4, 12) * 0.5;
     v.collectionPercent = r.between(1, 4) * 0.5;
     v.depot = QStringLiteral("0") + QString::number(r.between(1, 3));
@@ -173,7 +181,7 @@ PriceList SampleData::priceList(int i) const {
     if (i >= 6) l.name += QLatin1Char(' ') + QString::number(i / 6 + 1);
     l.withVat = i % 6 == 3;
     l.currency = i % 6 == 5 ? QStringLiteral("2") : QStringLiteral("1");
-    l.markup = l.type == QLatin1String("C") ? 1.0
+    l.markup = l.type == QLatin1String("C")   ? 1.0
                : l.type == QLatin1String("E") ? 1.10 + r.below(11) * 0.01
                                               : 1.25 + r.below(36) * 0.01;
     l.costFormula = QStringLiteral("COSTO");
@@ -194,7 +202,9 @@ Article SampleData::article(int i) const {
     a.description = fit(branded.size() <= 50 ? branded : plain, 50);
     a.barcode = r.chance(0.9) ? QVariant(barcode(r)) : QVariant();
     a.unit = f.unit;
-    a.type = r.chance(0.85) ? QStringLiteral("MER") : r.chance(0.6) ? QStringLiteral("REP") : QStringLiteral("INS");
+    a.type = r.chance(0.85)  ? QStringLiteral("MER")
+             : r.chance(0.6) ? QStringLiteral("REP")
+                             : QStringLiteral("INS");
     // Most articles cost little, a few a lot; only + and *, so every platform rounds alike.
     const double u = r.unit();
     a.cost = qMax(0.05, cents(f.minCost + (f.maxCost - f.minCost) * u * u));
@@ -213,7 +223,8 @@ Technician SampleData::technician(int i) const {
     Technician t;
     t.code = technicianCode(i);
     t.person = person(r);
-    t.phone = QStringLiteral("6") + r.digits(2) + QLatin1Char(' ') + r.digits(3) + QLatin1Char(' ') + r.digits(3);
+    t.phone =
+        QStringLiteral("6") + r.digits(2) + QLatin1Char(' ') + r.digits(3) + QLatin1Char(' ') + r.digits(3);
     t.specialty = r.pick(specialties());
     return t;
 }
@@ -242,7 +253,8 @@ Task SampleData::task(int i) const {
         QStringList lines;
         QStringList pool = taskChecklist();
         const int count = r.between(3, int(pool.size()));
-        for (int k = 0; k < count; ++k) lines << QStringLiteral("- ") + pool.takeAt(r.below(int(pool.size())));
+        for (int k = 0; k < count; ++k)
+            lines << QStringLiteral("- ") + pool.takeAt(r.below(int(pool.size())));
         t.notes = lines.join(QStringLiteral("\r\n"));
     }
     return t;
@@ -299,7 +311,8 @@ QList<User> SampleData::users() const {
     QSet<QString> taken = {QStringLiteral("admin")};
     auto add = [&](const Person& p, const QString& system, Rng& r) {
         QString login = ascii(p.first.left(1) + p.last1);
-        for (int n = 2; taken.contains(login); ++n) login = ascii(p.first.left(1) + p.last1) + QString::number(n);
+        for (int n = 2; taken.contains(login); ++n)
+            login = ascii(p.first.left(1) + p.last1) + QString::number(n);
         taken.insert(login);
         list.append({login, system, ascii(p.last2).left(4) + r.digits(4), 0});
     };
@@ -320,15 +333,16 @@ Document SampleData::document(int i) const {
                                       QStringLiteral("PR")};
     Document d;
     d.type = types.at(i % 4);
-    d.id = QStringLiteral("0001") + QString::number(i + 1).rightJustified(8, QLatin1Char('0')) + QLatin1Char('A');
+    d.id = QStringLiteral("0001") + QString::number(i + 1).rightJustified(8, QLatin1Char('0')) +
+           QLatin1Char('A');
     d.client = client(r.below(qMax(1, m_plan.clients)));
     d.date = daysFromEpoch(i * 2 + r.below(2)).addSecs(r.between(8 * 3600, 18 * 3600));
     if (d.type == QLatin1String("OT")) {
         const int count = r.between(1, 4);
         for (int k = 0; k < count && m_plan.tasks > 0; ++k) {
             const Task t = task(r.below(m_plan.tasks));
-            TaskLine line{t.code, t.description, t.hours, t.rate, cents(t.hours * t.rate), t.exempt, t.notes,
-                          t.technician};
+            TaskLine line{t.code,   t.description, t.hours,     t.rate, cents(t.hours * t.rate),
+                          t.exempt, t.notes,       t.technician};
             d.net += line.total;
             d.vat += cents(line.total * t.vat / 100.0);
             d.tasks.append(line);
@@ -340,8 +354,9 @@ Document SampleData::document(int i) const {
             SupplyLine line;
             line.article = a.code.leftJustified(25);
             line.description = a.description;
-            line.quantity = a.unit == QLatin1String("MT") || a.unit == QLatin1String("KG") ? r.between(2, 40) * 0.5
-                                                                                            : r.between(1, 24);
+            line.quantity = a.unit == QLatin1String("MT") || a.unit == QLatin1String("KG")
+                                ? r.between(2, 40) * 0.5
+                                : r.between(1, 24);
             line.unit = a.unit;
             line.priceWithoutVat = cents(a.cost * 1.35);
             line.price = cents(line.priceWithoutVat * (1.0 + a.vat / 100.0));

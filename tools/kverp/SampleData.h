@@ -2,11 +2,11 @@
 
 #include "Vocabulary.h"
 
+#include <array>
 #include <QDateTime>
 #include <QList>
 #include <QString>
 #include <QVariant>
-#include <array>
 
 namespace kv::erp {
 
@@ -215,7 +215,9 @@ public:
     static QString clientCode(int i) { return QString::number(i + 1).rightJustified(6, QLatin1Char('0')); }
     static QString priceListCode(int i) { return QString::number(i + 1); }
     static QString technicianCode(int i) { return QString::number(i + 1); }
-    static QString taskCode(int i) { return QStringLiteral("T") + QString::number(i + 1).rightJustified(3, QLatin1Char('0')); }
+    static QString taskCode(int i) {
+        return QStringLiteral("T") + QString::number(i + 1).rightJustified(3, QLatin1Char('0'));
+    }
     // The date the sample history is dated from; fixed, so the rows do not depend on the clock.
     static QDateTime epoch() { return QDateTime(QDate(2024, 1, 8), QTime(0, 0)); }
 

@@ -9,13 +9,15 @@ namespace {
 QStringList list(std::initializer_list<const char*> items) {
     QStringList l;
     l.reserve(qsizetype(items.size()));
-    for (const char* s : items) l << QString::fromUtf8(s);
+    for (const char* s : items)
+        l << QString::fromUtf8(s);
     return l;
 }
 
 QList<Code> codes(std::initializer_list<std::pair<const char*, const char*>> items) {
     QList<Code> l;
-    for (const auto& [code, description] : items) l.append({QString::fromUtf8(code), QString::fromUtf8(description)});
+    for (const auto& [code, description] : items)
+        l.append({QString::fromUtf8(code), QString::fromUtf8(description)});
     return l;
 }
 
@@ -27,43 +29,46 @@ ProductFamily family(const char* noun, const char* unit, std::initializer_list<c
 } // namespace
 
 const QStringList& maleNames() {
-    static const QStringList l = list({"Antonio", "José", "Manuel", "Francisco", "Juan", "David", "Javier", "Daniel",
-                                       "Carlos", "Jesús", "Alejandro", "Miguel", "Rafael", "Pedro", "Pablo", "Ángel",
-                                       "Sergio", "Fernando", "Jorge", "Luis", "Alberto", "Álvaro", "Adrián", "Diego",
-                                       "Raúl", "Enrique", "Ramón", "Vicente", "Iván", "Rubén", "Óscar", "Andrés",
-                                       "Joaquín", "Santiago", "Eduardo", "Víctor", "Roberto", "Jaime", "Ignacio",
-                                       "Alfonso", "Gonzalo", "Agustín", "Emilio", "Tomás", "Julián", "Marcos"});
+    static const QStringList l =
+        list({"Antonio", "José",     "Manuel",    "Francisco", "Juan",    "David",  "Javier",  "Daniel",
+              "Carlos",  "Jesús",    "Alejandro", "Miguel",    "Rafael",  "Pedro",  "Pablo",   "Ángel",
+              "Sergio",  "Fernando", "Jorge",     "Luis",      "Alberto", "Álvaro", "Adrián",  "Diego",
+              "Raúl",    "Enrique",  "Ramón",     "Vicente",   "Iván",    "Rubén",  "Óscar",   "Andrés",
+              "Joaquín", "Santiago", "Eduardo",   "Víctor",    "Roberto", "Jaime",  "Ignacio", "Alfonso",
+              "Gonzalo", "Agustín",  "Emilio",    "Tomás",     "Julián",  "Marcos"});
     return l;
 }
 
 const QStringList& femaleNames() {
-    static const QStringList l = list({"María", "Carmen", "Ana", "Isabel", "Laura", "Cristina", "Marta", "Lucía",
-                                       "Pilar", "Dolores", "Paula", "Elena", "Sara", "Mercedes", "Rosa", "Raquel",
-                                       "Beatriz", "Patricia", "Silvia", "Julia", "Nuria", "Irene", "Alba", "Rocío",
-                                       "Sonia", "Andrea", "Montserrat", "Inmaculada", "Rosario", "Teresa", "Natalia",
-                                       "Encarnación", "Eva", "Concepción", "Claudia", "Noelia", "Verónica", "Lorena",
-                                       "Esther", "Ángela", "Inés", "Begoña", "Marina", "Susana", "Amparo", "Olga"});
+    static const QStringList l =
+        list({"María",   "Carmen",   "Ana",     "Isabel",      "Laura",  "Cristina",   "Marta",
+              "Lucía",   "Pilar",    "Dolores", "Paula",       "Elena",  "Sara",       "Mercedes",
+              "Rosa",    "Raquel",   "Beatriz", "Patricia",    "Silvia", "Julia",      "Nuria",
+              "Irene",   "Alba",     "Rocío",   "Sonia",       "Andrea", "Montserrat", "Inmaculada",
+              "Rosario", "Teresa",   "Natalia", "Encarnación", "Eva",    "Concepción", "Claudia",
+              "Noelia",  "Verónica", "Lorena",  "Esther",      "Ángela", "Inés",       "Begoña",
+              "Marina",  "Susana",   "Amparo",  "Olga"});
     return l;
 }
 
 const QStringList& surnames() {
     static const QStringList l = list(
-        {"García",    "González", "Rodríguez", "Fernández", "López",    "Martínez", "Sánchez",  "Pérez",
-         "Gómez",     "Martín",   "Jiménez",   "Ruiz",      "Hernández", "Díaz",    "Moreno",   "Muñoz",
-         "Álvarez",   "Romero",   "Alonso",    "Gutiérrez", "Navarro",  "Torres",   "Domínguez", "Vázquez",
-         "Ramos",     "Gil",      "Ramírez",   "Serrano",   "Blanco",   "Molina",   "Morales",  "Suárez",
-         "Ortega",    "Delgado",  "Castro",    "Ortiz",     "Rubio",    "Marín",    "Sanz",     "Núñez",
-         "Iglesias",  "Medina",   "Garrido",   "Cortés",    "Castillo", "Santos",   "Lozano",   "Guerrero",
-         "Cano",      "Prieto",   "Méndez",    "Cruz",      "Calvo",    "Gallego",  "Vidal",    "León",
-         "Márquez",   "Herrera",  "Peña",      "Flores",    "Cabrera",  "Campos",   "Vega",     "Fuentes",
-         "Carrasco",  "Diez",     "Caballero", "Reyes",     "Nieto",    "Aguilar",  "Pascual",  "Santana",
-         "Herrero",   "Montero",  "Lorenzo",   "Hidalgo",   "Giménez",  "Ibáñez",   "Ferrer",   "Durán",
-         "Santiago",  "Benítez",  "Mora",      "Vicente",   "Vargas",   "Arias",    "Carmona",  "Crespo",
-         "Román",     "Pastor",   "Soto",      "Sáez",      "Velasco",  "Moya",     "Soler",    "Parra",
-         "Esteban",   "Bravo",    "Gallardo",  "Rojas",     "Pardo",    "Merino",   "Franco",   "Espinosa",
-         "Izquierdo", "Lara",     "Rivas",     "Silva",     "Rivera",   "Casado",   "Arroyo",   "Redondo",
-         "Camacho",   "Rey",      "Vera",      "Otero",     "Luque",    "Galán",    "Montes",   "Ríos",
-         "Sierra",    "Segura",   "Carrillo",  "Marcos",    "Martí",    "Soriano",  "Mendoza",  "Robles"});
+        {"García",    "González", "Rodríguez", "Fernández", "López",     "Martínez", "Sánchez",   "Pérez",
+         "Gómez",     "Martín",   "Jiménez",   "Ruiz",      "Hernández", "Díaz",     "Moreno",    "Muñoz",
+         "Álvarez",   "Romero",   "Alonso",    "Gutiérrez", "Navarro",   "Torres",   "Domínguez", "Vázquez",
+         "Ramos",     "Gil",      "Ramírez",   "Serrano",   "Blanco",    "Molina",   "Morales",   "Suárez",
+         "Ortega",    "Delgado",  "Castro",    "Ortiz",     "Rubio",     "Marín",    "Sanz",      "Núñez",
+         "Iglesias",  "Medina",   "Garrido",   "Cortés",    "Castillo",  "Santos",   "Lozano",    "Guerrero",
+         "Cano",      "Prieto",   "Méndez",    "Cruz",      "Calvo",     "Gallego",  "Vidal",     "León",
+         "Márquez",   "Herrera",  "Peña",      "Flores",    "Cabrera",   "Campos",   "Vega",      "Fuentes",
+         "Carrasco",  "Diez",     "Caballero", "Reyes",     "Nieto",     "Aguilar",  "Pascual",   "Santana",
+         "Herrero",   "Montero",  "Lorenzo",   "Hidalgo",   "Giménez",   "Ibáñez",   "Ferrer",    "Durán",
+         "Santiago",  "Benítez",  "Mora",      "Vicente",   "Vargas",    "Arias",    "Carmona",   "Crespo",
+         "Román",     "Pastor",   "Soto",      "Sáez",      "Velasco",   "Moya",     "Soler",     "Parra",
+         "Esteban",   "Bravo",    "Gallardo",  "Rojas",     "Pardo",     "Merino",   "Franco",    "Espinosa",
+         "Izquierdo", "Lara",     "Rivas",     "Silva",     "Rivera",    "Casado",   "Arroyo",    "Redondo",
+         "Camacho",   "Rey",      "Vera",      "Otero",     "Luque",     "Galán",    "Montes",    "Ríos",
+         "Sierra",    "Segura",   "Carrillo",  "Marcos",    "Martí",     "Soriano",  "Mendoza",   "Robles"});
     return l;
 }
 
@@ -191,8 +196,9 @@ const QList<Town>& towns() {
         };
         QList<Town> t;
         for (const Row& r : rows)
-            t.append({QString::fromUtf8(r.name), QString::fromLatin1(r.province), QString::fromLatin1(r.postal),
-                      QString::fromLatin1(r.phone), QString::fromLatin1(r.zone)});
+            t.append({QString::fromUtf8(r.name), QString::fromLatin1(r.province),
+                      QString::fromLatin1(r.postal), QString::fromLatin1(r.phone),
+                      QString::fromLatin1(r.zone)});
         return t;
     }();
     return l;
@@ -200,21 +206,25 @@ const QList<Town>& towns() {
 
 const QStringList& clientTrades() {
     static const QStringList l =
-        list({"Ferretería", "Almacén", "Electricidad", "Construcciones", "Talleres", "Suministros", "Distribuciones",
-              "Comercial", "Instalaciones", "Reformas", "Fontanería", "Pinturas", "Materiales", "Climatización",
-              "Bricolaje", "Cerrajería", "Carpintería", "Mantenimientos", "Hostal", "Bar", "Panadería"});
+        list({"Ferretería",  "Almacén",        "Electricidad",   "Construcciones", "Talleres",
+              "Suministros", "Distribuciones", "Comercial",      "Instalaciones",  "Reformas",
+              "Fontanería",  "Pinturas",       "Materiales",     "Climatización",  "Bricolaje",
+              "Cerrajería",  "Carpintería",    "Mantenimientos", "Hostal",         "Bar",
+              "Panadería"});
     return l;
 }
 
 const QStringList& supplierTrades() {
     static const QStringList l =
-        list({"Industrias", "Fábrica de Tornillería", "Importadora", "Manufacturas", "Aceros", "Cables y Conductores",
-              "Pinturas y Barnices", "Herramientas", "Plásticos", "Maderas", "Química Industrial", "Transportes"});
+        list({"Industrias", "Fábrica de Tornillería", "Importadora", "Manufacturas", "Aceros",
+              "Cables y Conductores", "Pinturas y Barnices", "Herramientas", "Plásticos", "Maderas",
+              "Química Industrial", "Transportes"});
     return l;
 }
 
 const QStringList& companySuffixes() {
-    static const QStringList l = list({" S.L.", " S.L.", " S.A.", " Hnos.", " e Hijos", " S.L.U.", " S.Coop.", ""});
+    static const QStringList l =
+        list({" S.L.", " S.L.", " S.A.", " Hnos.", " e Hijos", " S.L.U.", " S.Coop.", ""});
     return l;
 }
 
@@ -226,122 +236,135 @@ const QStringList& contactRoles() {
 
 const QList<Code>& banks() {
     static const QList<Code> l = codes({{"0001", "Banco del Sur"},
-                                         {"0002", "Banco Atlántico de Comercio"},
-                                         {"0003", "Caja Rural de Levante"},
-                                         {"0004", "Banco Cooperativo Agrario"},
-                                         {"0005", "Caja de Ahorros del Norte"},
-                                         {"0006", "Banco Popular de la Meseta"},
-                                         {"0007", "Caja Provincial de Castilla"},
-                                         {"0008", "Banco Industrial Mediterráneo"},
-                                         {"0009", "Banco de Crédito Local"},
-                                         {"0010", "Caja Insular de Ahorros"}});
+                                        {"0002", "Banco Atlántico de Comercio"},
+                                        {"0003", "Caja Rural de Levante"},
+                                        {"0004", "Banco Cooperativo Agrario"},
+                                        {"0005", "Caja de Ahorros del Norte"},
+                                        {"0006", "Banco Popular de la Meseta"},
+                                        {"0007", "Caja Provincial de Castilla"},
+                                        {"0008", "Banco Industrial Mediterráneo"},
+                                        {"0009", "Banco de Crédito Local"},
+                                        {"0010", "Caja Insular de Ahorros"}});
     return l;
 }
 
 const QList<Code>& clientCategories() {
     static const QList<Code> l = codes({{"MIN", "Minorista"},
-                                         {"MAY", "Mayorista"},
-                                         {"INS", "Instalador profesional"},
-                                         {"CON", "Constructora"},
-                                         {"ADM", "Administración pública"},
-                                         {"PAR", "Particular"}});
+                                        {"MAY", "Mayorista"},
+                                        {"INS", "Instalador profesional"},
+                                        {"CON", "Constructora"},
+                                        {"ADM", "Administración pública"},
+                                        {"PAR", "Particular"}});
     return l;
 }
 
 const QList<Code>& units() {
     static const QList<Code> l = codes({{"UN", "Unidad"},
-                                         {"PAR", "Par"},
-                                         {"CJ", "Caja"},
-                                         {"BL", "Bolsa"},
-                                         {"KG", "Kilogramo"},
-                                         {"MT", "Metro"},
-                                         {"M2", "Metro cuadrado"},
-                                         {"LT", "Litro"},
-                                         {"RLL", "Rollo"},
-                                         {"HS", "Hora"}});
+                                        {"PAR", "Par"},
+                                        {"CJ", "Caja"},
+                                        {"BL", "Bolsa"},
+                                        {"KG", "Kilogramo"},
+                                        {"MT", "Metro"},
+                                        {"M2", "Metro cuadrado"},
+                                        {"LT", "Litro"},
+                                        {"RLL", "Rollo"},
+                                        {"HS", "Hora"}});
     return l;
 }
 
 const QList<Code>& articleTypes() {
     static const QList<Code> l = codes({{"MER", "Mercadería de reventa"},
-                                         {"REP", "Repuesto"},
-                                         {"INS", "Insumo de taller"},
-                                         {"SER", "Servicio"}});
+                                        {"REP", "Repuesto"},
+                                        {"INS", "Insumo de taller"},
+                                        {"SER", "Servicio"}});
     return l;
 }
 
 const QList<Rubro>& rubros() {
     static const QList<Rubro> l = [] {
         QList<Rubro> r;
-        r.append({{QStringLiteral("FER"), QStringLiteral("Ferretería general")},
-                  {family("Tornillo autorroscante", "CJ", {"cabeza plana", "cabeza redonda", "zincado", "inox"},
-                          {"3,5x16", "4x25", "4x40", "5x50", "6x60"}, 1.5, 12),
-                   family("Tuerca hexagonal", "BL", {"zincada", "inox A2", "autoblocante"}, {"M6", "M8", "M10", "M12"},
-                          0.8, 6),
-                   family("Bisagra", "UN", {"de libro", "de cazoleta", "de piano", "de seguridad"},
-                          {"40 mm", "60 mm", "80 mm", "100 mm"}, 0.9, 9),
-                   family("Cerradura", "UN", {"de embutir", "de sobreponer", "antibumping", "de seguridad"},
-                          {"35 mm", "50 mm", "60 mm"}, 9, 85),
-                   family("Candado", "UN", {"latón", "acero templado", "con combinación"}, {"30 mm", "40 mm", "50 mm"},
-                          3, 28),
-                   family("Taco de nailon", "CJ", {"universal", "con borde", "para pladur"}, {"6 mm", "8 mm", "10 mm"},
-                          1.2, 7)}});
-        r.append({{QStringLiteral("ELE"), QStringLiteral("Material eléctrico")},
-                  {family("Cable unipolar", "RLL", {"rojo", "azul", "negro", "amarillo-verde", "gris"},
-                          {"1,5 mm²", "2,5 mm²", "4 mm²", "6 mm²"}, 14, 95),
-                   family("Interruptor", "UN", {"simple", "conmutado", "de cruce", "bipolar"}, {"blanco", "marfil"},
-                          1.8, 14),
-                   family("Base de enchufe", "UN", {"schuko", "doble schuko", "con tapa estanca"},
-                          {"16 A", "16 A IP44"}, 2, 18),
-                   family("Lámpara LED", "UN", {"luz cálida", "luz neutra", "luz fría"}, {"E27 9 W", "E27 12 W", "GU10 5 W", "E14 6 W"},
-                          1.5, 9),
-                   family("Magnetotérmico", "UN", {"1P+N", "2P", "4P"}, {"10 A", "16 A", "20 A", "25 A"}, 6, 48),
-                   family("Cinta aislante", "UN", {"negra", "azul", "roja", "blanca"}, {"19 mm x 20 m"}, 0.5, 2.5)}});
+        r.append(
+            {{QStringLiteral("FER"), QStringLiteral("Ferretería general")},
+             {family("Tornillo autorroscante", "CJ", {"cabeza plana", "cabeza redonda", "zincado", "inox"},
+                     {"3,5x16", "4x25", "4x40", "5x50", "6x60"}, 1.5, 12),
+              family("Tuerca hexagonal", "BL", {"zincada", "inox A2", "autoblocante"},
+                     {"M6", "M8", "M10", "M12"}, 0.8, 6),
+              family("Bisagra", "UN", {"de libro", "de cazoleta", "de piano", "de seguridad"},
+                     {"40 mm", "60 mm", "80 mm", "100 mm"}, 0.9, 9),
+              family("Cerradura", "UN", {"de embutir", "de sobreponer", "antibumping", "de seguridad"},
+                     {"35 mm", "50 mm", "60 mm"}, 9, 85),
+              family("Candado", "UN", {"latón", "acero templado", "con combinación"},
+                     {"30 mm", "40 mm", "50 mm"}, 3, 28),
+              family("Taco de nailon", "CJ", {"universal", "con borde", "para pladur"},
+                     {"6 mm", "8 mm", "10 mm"}, 1.2, 7)}});
+        r.append(
+            {{QStringLiteral("ELE"), QStringLiteral("Material eléctrico")},
+             {family("Cable unipolar", "RLL", {"rojo", "azul", "negro", "amarillo-verde", "gris"},
+                     {"1,5 mm²", "2,5 mm²", "4 mm²", "6 mm²"}, 14, 95),
+              family("Interruptor", "UN", {"simple", "conmutado", "de cruce", "bipolar"},
+                     {"blanco", "marfil"}, 1.8, 14),
+              family("Base de enchufe", "UN", {"schuko", "doble schuko", "con tapa estanca"},
+                     {"16 A", "16 A IP44"}, 2, 18),
+              family("Lámpara LED", "UN", {"luz cálida", "luz neutra", "luz fría"},
+                     {"E27 9 W", "E27 12 W", "GU10 5 W", "E14 6 W"}, 1.5, 9),
+              family("Magnetotérmico", "UN", {"1P+N", "2P", "4P"}, {"10 A", "16 A", "20 A", "25 A"}, 6, 48),
+              family("Cinta aislante", "UN", {"negra", "azul", "roja", "blanca"}, {"19 mm x 20 m"}, 0.5,
+                     2.5)}});
         r.append({{QStringLiteral("FON"), QStringLiteral("Fontanería y saneamiento")},
-                  {family("Tubo multicapa", "MT", {"con coquilla", "desnudo"}, {"16 mm", "20 mm", "26 mm"}, 0.9, 4.5),
+                  {family("Tubo multicapa", "MT", {"con coquilla", "desnudo"}, {"16 mm", "20 mm", "26 mm"},
+                          0.9, 4.5),
                    family("Codo de latón", "UN", {"roscado", "a presión", "hembra-hembra"},
                           {"1/2\"", "3/4\"", "1\""}, 0.9, 6),
                    family("Grifo monomando", "UN", {"de lavabo", "de fregadero", "de ducha"},
                           {"cromado", "negro mate"}, 18, 140),
-                   family("Llave de paso", "UN", {"de esfera", "de escuadra", "empotrada"}, {"1/2\"", "3/4\""},
-                          3, 25),
-                   family("Sifón", "UN", {"de botella", "extensible", "de bañera"}, {"32 mm", "40 mm"}, 2.5, 16)}});
-        r.append({{QStringLiteral("PIN"), QStringLiteral("Pinturas y accesorios")},
-                  {family("Pintura plástica", "LT", {"blanca mate", "blanca satinada", "gris perla", "marfil"},
-                          {"750 ml", "4 l", "15 l"}, 4, 70),
-                   family("Esmalte sintético", "LT", {"brillante", "satinado", "forja"}, {"375 ml", "750 ml", "4 l"},
-                          5, 60),
-                   family("Rodillo", "UN", {"antigota", "de espuma", "de microfibra"}, {"11 cm", "18 cm", "22 cm"},
-                          1.5, 9),
-                   family("Brocha", "UN", {"plana", "redonda", "de paletina"}, {"20 mm", "40 mm", "60 mm"}, 0.9, 7),
-                   family("Cinta de carrocero", "RLL", {"estándar", "para exteriores"}, {"24 mm", "36 mm", "48 mm"},
-                          0.9, 4)}});
+                   family("Llave de paso", "UN", {"de esfera", "de escuadra", "empotrada"},
+                          {"1/2\"", "3/4\""}, 3, 25),
+                   family("Sifón", "UN", {"de botella", "extensible", "de bañera"}, {"32 mm", "40 mm"}, 2.5,
+                          16)}});
+        r.append(
+            {{QStringLiteral("PIN"), QStringLiteral("Pinturas y accesorios")},
+             {family("Pintura plástica", "LT", {"blanca mate", "blanca satinada", "gris perla", "marfil"},
+                     {"750 ml", "4 l", "15 l"}, 4, 70),
+              family("Esmalte sintético", "LT", {"brillante", "satinado", "forja"},
+                     {"375 ml", "750 ml", "4 l"}, 5, 60),
+              family("Rodillo", "UN", {"antigota", "de espuma", "de microfibra"}, {"11 cm", "18 cm", "22 cm"},
+                     1.5, 9),
+              family("Brocha", "UN", {"plana", "redonda", "de paletina"}, {"20 mm", "40 mm", "60 mm"}, 0.9,
+                     7),
+              family("Cinta de carrocero", "RLL", {"estándar", "para exteriores"},
+                     {"24 mm", "36 mm", "48 mm"}, 0.9, 4)}});
         r.append({{QStringLiteral("HER"), QStringLiteral("Herramientas")},
                   {family("Destornillador", "UN", {"plano", "de estrella", "Torx", "aislado 1000 V"},
                           {"PH1", "PH2", "3 mm", "5,5 mm"}, 2, 14),
                    family("Alicate", "UN", {"universal", "de corte", "de punta", "pelacables"},
                           {"160 mm", "180 mm", "200 mm"}, 5, 32),
-                   family("Taladro percutor", "UN", {"con cable", "a batería 18 V"}, {"600 W", "750 W", "850 W"}, 38,
-                          190),
+                   family("Taladro percutor", "UN", {"con cable", "a batería 18 V"},
+                          {"600 W", "750 W", "850 W"}, 38, 190),
                    family("Juego de brocas", "CJ", {"para metal", "para hormigón", "para madera"},
                           {"5 piezas", "10 piezas", "19 piezas"}, 5, 45),
-                   family("Llave inglesa", "UN", {"cromada", "de boca ancha"}, {"150 mm", "250 mm", "300 mm"}, 5, 28)}});
-        r.append({{QStringLiteral("CLI"), QStringLiteral("Climatización")},
-                  {family("Filtro de aire", "UN", {"para split", "para conducto", "de carbón activo"},
-                          {"estándar", "alta eficiencia"}, 3, 30),
-                   family("Gas refrigerante", "KG", {"R32", "R410A"}, {"botella 5 kg", "botella 10 kg"}, 40, 260),
-                   family("Termostato", "UN", {"analógico", "digital", "programable wifi"}, {"blanco"}, 12, 120),
-                   family("Tubo de cobre", "MT", {"recocido", "aislado"}, {"1/4\"", "3/8\"", "1/2\""}, 2, 9)}});
-        r.append({{QStringLiteral("JAR"), QStringLiteral("Jardín y riego")},
-                  {family("Manguera", "RLL", {"reforzada", "extensible", "antitorsión"}, {"15 m", "25 m", "50 m"}, 8,
-                          60),
-                   family("Programador de riego", "UN", {"de grifo", "de 4 zonas", "de 6 zonas"}, {"a pilas", "230 V"},
-                          18, 120),
-                   family("Gotero", "BL", {"autocompensante", "regulable"}, {"2 l/h", "4 l/h", "8 l/h"}, 2, 9)}});
-        r.append({{QStringLiteral("LIM"), QStringLiteral("Limpieza e higiene")},
-                  {family("Desengrasante", "LT", {"industrial", "multiusos", "para cocinas"}, {"1 l", "5 l"}, 2, 18),
-                   family("Guante de nitrilo", "CJ", {"azul", "negro"}, {"talla M", "talla L", "talla XL"}, 4, 12),
-                   family("Bolsa de basura", "RLL", {"de comunidad", "industrial"}, {"85x105", "110x130"}, 1.5, 8)}});
+                   family("Llave inglesa", "UN", {"cromada", "de boca ancha"}, {"150 mm", "250 mm", "300 mm"},
+                          5, 28)}});
+        r.append(
+            {{QStringLiteral("CLI"), QStringLiteral("Climatización")},
+             {family("Filtro de aire", "UN", {"para split", "para conducto", "de carbón activo"},
+                     {"estándar", "alta eficiencia"}, 3, 30),
+              family("Gas refrigerante", "KG", {"R32", "R410A"}, {"botella 5 kg", "botella 10 kg"}, 40, 260),
+              family("Termostato", "UN", {"analógico", "digital", "programable wifi"}, {"blanco"}, 12, 120),
+              family("Tubo de cobre", "MT", {"recocido", "aislado"}, {"1/4\"", "3/8\"", "1/2\""}, 2, 9)}});
+        r.append(
+            {{QStringLiteral("JAR"), QStringLiteral("Jardín y riego")},
+             {family("Manguera", "RLL", {"reforzada", "extensible", "antitorsión"}, {"15 m", "25 m", "50 m"},
+                     8, 60),
+              family("Programador de riego", "UN", {"de grifo", "de 4 zonas", "de 6 zonas"},
+                     {"a pilas", "230 V"}, 18, 120),
+              family("Gotero", "BL", {"autocompensante", "regulable"}, {"2 l/h", "4 l/h", "8 l/h"}, 2, 9)}});
+        r.append(
+            {{QStringLiteral("LIM"), QStringLiteral("Limpieza e higiene")},
+             {family("Desengrasante", "LT", {"industrial", "multiusos", "para cocinas"}, {"1 l", "5 l"}, 2,
+                     18),
+              family("Guante de nitrilo", "CJ", {"azul", "negro"}, {"talla M", "talla L", "talla XL"}, 4, 12),
+              family("Bolsa de basura", "RLL", {"de comunidad", "industrial"}, {"85x105", "110x130"}, 1.5,
+                     8)}});
         return r;
     }();
     return l;
@@ -371,13 +394,14 @@ const QStringList& taskObjects() {
 }
 
 const QStringList& taskDetails() {
-    static const QStringList l =
-        list({"con comprobación de conexiones y aprietes", "incluye limpieza de filtros y bandejas",
-              "con medición de consumos y tensiones", "verificando estanqueidad de uniones",
-              "con prueba de funcionamiento final en presencia del cliente", "según las indicaciones del fabricante",
-              "registrando las lecturas en el parte de trabajo", "sin incluir materiales, que se facturan aparte",
-              "con retirada de residuos al punto limpio", "dejando la zona de trabajo limpia y señalizada",
-              "en horario acordado con el responsable del local", "con revisión de protecciones diferenciales"});
+    static const QStringList l = list(
+        {"con comprobación de conexiones y aprietes", "incluye limpieza de filtros y bandejas",
+         "con medición de consumos y tensiones", "verificando estanqueidad de uniones",
+         "con prueba de funcionamiento final en presencia del cliente",
+         "según las indicaciones del fabricante", "registrando las lecturas en el parte de trabajo",
+         "sin incluir materiales, que se facturan aparte", "con retirada de residuos al punto limpio",
+         "dejando la zona de trabajo limpia y señalizada", "en horario acordado con el responsable del local",
+         "con revisión de protecciones diferenciales"});
     return l;
 }
 
@@ -386,7 +410,8 @@ const QStringList& taskChecklist() {
         list({"Comprobar que el equipo está desconectado antes de intervenir.",
               "Anotar número de serie y modelo del equipo en el parte.",
               "Revisar el estado de juntas, latiguillos y racores.",
-              "Medir la resistencia de aislamiento y anotar el valor.", "Verificar el par de apriete de los bornes.",
+              "Medir la resistencia de aislamiento y anotar el valor.",
+              "Verificar el par de apriete de los bornes.",
               "Limpiar y desinfectar filtros y bandejas de condensados.",
               "Comprobar presiones de trabajo en alta y en baja.",
               "Informar al cliente de cualquier anomalía detectada y pedir su firma.",
