@@ -181,9 +181,9 @@ PriceList SampleData::priceList(int i) const {
     if (i >= 6) l.name += QLatin1Char(' ') + QString::number(i / 6 + 1);
     l.withVat = i % 6 == 3;
     l.currency = i % 6 == 5 ? QStringLiteral("2") : QStringLiteral("1");
-    l.markup = l.type == QLatin1String("C")   ? 1.0
-               : l.type == QLatin1String("E") ? 1.10 + r.below(11) * 0.01
-                                              : 1.25 + r.below(36) * 0.01;
+    // General above wholesale and distributors, the purchase list at cost.
+    static const std::array<double, 6> markups = {1.50, 1.25, 1.00, 1.45, 1.20, 1.12};
+    l.markup = markups.at(size_t(i % 6)) + (l.type == QLatin1String("C") ? 0.0 : (r.below(9) - 4) * 0.01);
     l.costFormula = QStringLiteral("COSTO");
     for (double factor : kClassFactors)
         l.classFormulas << QStringLiteral("COSTO*%1").arg(l.markup * factor, 0, 'f', 4);
