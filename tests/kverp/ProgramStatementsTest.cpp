@@ -66,10 +66,10 @@ const QList<StatementCase>& statements() {
          QStringLiteral("SELECT MAX(ID_PLANILLA) EL_MAX FROM GM_V_MV_PLANILLA_CAB "), 1, 1,
          [](const QList<QVariantList>& rows) { EXPECT_TRUE(isNull(rows.first().first())); }},
         {"document_exists",
-         QStringLiteral("SELECT * FROM V_MV_CPTE WHERE TC = 'NP  ' AND IDCOMPROBANTE = '000100000001A'"), 1,
+         QStringLiteral("SELECT * FROM V_MV_CPTE WHERE TC = 'NP  ' AND IDCOMPROBANTE = '000000000001A'"), 1,
          1},
         {"document_is_new",
-         QStringLiteral("SELECT * FROM V_MV_CPTE WHERE TC = 'NP  ' AND IDCOMPROBANTE = '000100000002A'"), 0,
+         QStringLiteral("SELECT * FROM V_MV_CPTE WHERE TC = 'NP  ' AND IDCOMPROBANTE = '000000000002A'"), 0,
          0},
         {"control_sheet_is_new",
          QStringLiteral(

@@ -333,7 +333,9 @@ Document SampleData::document(int i) const {
                                       QStringLiteral("PR")};
     Document d;
     d.type = types.at(i % 4);
-    d.id = QStringLiteral("0001") + QString::number(i + 1).rightJustified(8, QLatin1Char('0')) +
+    // Branch 0000 is the office's own numbering; handhelds number their documents under their
+    // own branches, so what they bring home never collides with the history.
+    d.id = QStringLiteral("0000") + QString::number(i + 1).rightJustified(8, QLatin1Char('0')) +
            QLatin1Char('A');
     d.client = client(r.below(qMax(1, m_plan.clients)));
     d.date = daysFromEpoch(i * 2 + r.below(2)).addSecs(r.between(8 * 3600, 18 * 3600));
