@@ -5,6 +5,7 @@
 
 #include <QRegularExpression>
 #include <QSqlDriver>
+#include <QSqlField>
 #include <QSqlRecord>
 
 namespace kv {
@@ -27,6 +28,29 @@ QString unquoteName(QString n) {
         (n.startsWith(QLatin1Char('"')) && n.endsWith(QLatin1Char('"'))))
         n = n.mid(1, n.size() - 2);
     return n;
+}
+
+// An empty text given to a number, date or flag column stands for "no value" (the program's
+// null guard turns Null into the empty text before assigning).
+bool isEmptyText(const QVariant& v) {
+    return v.metaType().id() == QMetaType::QString && v.toString().isEmpty();
+}
+
+bool holdsText(int typeId) {
+    switch (typeId) {
+    case QMetaType::Int:
+    case QMetaType::UInt:
+    case QMetaType::LongLong:
+    case QMetaType::ULongLong:
+    case QMetaType::Short:
+    case QMetaType::Double:
+    case QMetaType::Float:
+    case QMetaType::Bool:
+    case QMetaType::QDate:
+    case QMetaType::QTime:
+    case QMetaType::QDateTime: return false;
+    default: return true;
+    }
 }
 
 // The one table a "SELECT [TOP n] * FROM X [WHERE ...]" statement reads, or empty.
@@ -115,11 +139,13 @@ void Recordset::execute() {
     const QSqlRecord rec = m_query->record();
     QStringList names;
     QList<int> sizes;
+    QList<int> types;
     for (int i = 0; i < rec.count(); ++i) {
         names << rec.fieldName(i);
         sizes << m_connection->driver().definedSize(*m_query, i);
+        types << rec.field(i).metaType().id();
     }
-    buildFields(names, sizes);
+    buildFields(names, sizes, types);
     m_rowIndex = -1;
     m_adding = false;
     fetch();
@@ -138,10 +164,10 @@ void Recordset::openRows(const QStringList& names, const QList<QVariantList>& ro
     m_bof = m_eof;
 }
 
-void Recordset::buildFields(const QStringList& names, const QList<int>& sizes) {
+void Recordset::buildFields(const QStringList& names, const QList<int>& sizes, const QList<int>& types) {
     m_fields.m_items.clear();
     for (int i = 0; i < names.size(); ++i)
-        m_fields.m_items.push_back(std::make_unique<Field>(this, i, names.at(i), sizes.value(i)));
+        m_fields.m_items.push_back(std::make_unique<Field>(this, i, names.at(i), sizes.value(i), types.value(i)));
 }
 
 // Moves to the next row and caches its values; sets EOF after the last.
@@ -248,7 +274,7 @@ void Recordset::assign(int index, const QVariant& v) {
     if (!m_adding)
         raise(err::NotSupported,
               QStringLiteral("Only a row added with AddNew can be assigned (field %1).").arg(m_fields.item(index).name()));
-    m_pending[index] = isNull(v) ? QVariant() : v;
+    m_pending[index] = isNull(v) || (isEmptyText(v) && !holdsText(m_fields.item(index).typeId())) ? QVariant() : v;
     m_assigned[index] = true;
 }
 

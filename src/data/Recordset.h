@@ -24,20 +24,23 @@ constexpr int Optimistic = 3;
 // One column of a record set, read on the current row.
 class Field {
 public:
-    Field(Recordset* owner, int index, QString name, int definedSize)
-        : m_owner(owner), m_index(index), m_name(std::move(name)), m_definedSize(definedSize) {}
+    Field(Recordset* owner, int index, QString name, int definedSize, int typeId = 0)
+        : m_owner(owner), m_index(index), m_name(std::move(name)), m_definedSize(definedSize), m_typeId(typeId) {}
     const QString& name() const { return m_name; }
     // The value on the current row; a null QVariant is Null. Reading at BOF or EOF fails (3021).
     QVariant value() const;
     // Assigns the value on the row being added (AddNew).
     void setValue(const QVariant& v);
     int definedSize() const { return m_definedSize; }
+    // The column's value type as the engine reports it (QMetaType id; 0 when unknown).
+    int typeId() const { return m_typeId; }
 
 private:
     Recordset* m_owner;
     int m_index;
     QString m_name;
     int m_definedSize;
+    int m_typeId;
 };
 
 class Fields {
@@ -96,7 +99,7 @@ private:
     void assign(int index, const QVariant& v);
     void fetch();
     void execute();
-    void buildFields(const QStringList& names, const QList<int>& sizes);
+    void buildFields(const QStringList& names, const QList<int>& sizes, const QList<int>& types = {});
 
     Connection* m_connection = nullptr;
     std::unique_ptr<QSqlQuery> m_query;

@@ -8,6 +8,13 @@
 
 class QProcess;
 
+#include <ostream>
+
+// Readable failure messages: gtest prints texts as texts, not as lists of bytes.
+inline void PrintTo(const QString& s, std::ostream* os) {
+    *os << '"' << s.toStdString() << '"';
+}
+
 namespace kv::test {
 
 // A fresh application folder for one test: $KVCONTROL_HOME points at it while the object lives.

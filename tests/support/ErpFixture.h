@@ -1,0 +1,48 @@
+#pragma once
+
+#include "ScriptedOperator.h"
+#include "TestEnv.h"
+#include "data/Engine.h"
+
+#include <QVariant>
+#include <memory>
+
+namespace kv::test {
+
+// A demo ERP (SQLite file or a fresh PostgreSQL database), an empty local sync store, and the
+// program's two data-access objects connected to them, with a scripted operator.
+class ErpFixture {
+public:
+    struct Sizes {
+        int clients = 30;
+        int articles = 20;
+        int vendors = 3;
+        int documents = 0;
+    };
+    ErpFixture(Engine engine, Sizes sizes);
+    ErpFixture(Engine engine) : ErpFixture(engine, Sizes{}) {}
+    ~ErpFixture();
+    bool available() const { return m_available; }
+
+    TempHome home;
+    ScopedOperator person;
+    QString storePath;
+
+    // Runs a statement on the ERP / the store with plain values, outside the program's objects.
+    void erpExec(const QString& sql);
+    void storeExec(const QString& sql, const QVariantList& values = {});
+    // The rows of a query, each row its values joined by "|" (Null shown as "<null>").
+    QStringList erpRows(const QString& sql);
+    QStringList storeRows(const QString& sql);
+    QVariant erpValue(const QString& sql);
+
+private:
+    std::unique_ptr<TempPgDatabase> m_pg;
+    QString m_erpPath;
+    bool m_available = false;
+};
+
+// A readable name for an engine parameter.
+std::string engineTestName(Engine e);
+
+} // namespace kv::test
