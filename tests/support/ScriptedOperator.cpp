@@ -17,6 +17,7 @@ public:
         ++m_o.m_statusShows;
         const QString line = a + QLatin1Char('|') + b + QLatin1Char('|') + c;
         if (m_o.m_statusLog.isEmpty() || m_o.m_statusLog.last() != line) m_o.m_statusLog << line;
+        if (m_o.m_onStatus) m_o.m_onStatus(a);
         return m_o.m_cancelAt > 0 && m_o.m_statusShows >= m_o.m_cancelAt;
     }
     void close() override {

@@ -37,6 +37,9 @@ public:
     const QList<ConnectionValues>& connectionDialogs() const { return m_connectionShown; }
     // The status window reports a cancel request from the n-th showTexts call on (1-based).
     void cancelStatusAt(int call) { m_cancelAt = call; }
+    // Called whenever the status window shows its texts (with the first line): lets a test act
+    // in the middle of a long job.
+    void onStatusTexts(std::function<void(const QString&)> f) { m_onStatus = std::move(f); }
     // Called on every processEvents; lets a test act "while the program waits".
     void onProcessEvents(std::function<void()> f) { m_onEvents = std::move(f); }
 
@@ -81,6 +84,7 @@ private:
     int m_statusShows = 0;
     int m_cancelAt = 0;
     std::function<void()> m_onEvents;
+    std::function<void(const QString&)> m_onStatus;
     StepProgress* m_steps = nullptr;
     int m_stepShows = 0;
     std::unique_ptr<StatusWindow> m_status;

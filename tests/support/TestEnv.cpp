@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QMap>
 #include <QProcess>
 #include <QRandomGenerator>
@@ -10,6 +11,7 @@
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QUuid>
+#include <unistd.h>
 
 namespace kv::test {
 
@@ -93,6 +95,71 @@ QString TempPgDatabase::user() const {
 
 QString TempPgDatabase::connInfo() const {
     return QStringLiteral("host=%1 port=%2 user=%3 dbname=%4").arg(host()).arg(port()).arg(user(), m_name);
+}
+
+PrivatePgServer::PrivatePgServer() {
+    QDir lib(QStringLiteral("/usr/lib/postgresql"));
+    QStringList versions = lib.entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name);
+    if (versions.isEmpty() || !m_dir.isValid()) return;
+    m_bin = lib.filePath(versions.last() + QStringLiteral("/bin"));
+    if (::geteuid() == 0) {
+        // The server refuses to run as root: the cluster belongs to the postgres user.
+        QProcess::execute(QStringLiteral("chown"), {QStringLiteral("postgres:postgres"), m_dir.path()});
+    }
+    if (!run({m_bin + QStringLiteral("/initdb"), QStringLiteral("-D"), m_dir.filePath(QStringLiteral("data")),
+              QStringLiteral("-U"), QStringLiteral("postgres"), QStringLiteral("-A"), QStringLiteral("trust"),
+              QStringLiteral("-E"), QStringLiteral("UTF8"), QStringLiteral("--locale=C.UTF-8")}))
+        return;
+    for (int attempt = 0; attempt < 20 && !m_port; ++attempt) {
+        const int port = 20000 + int(QRandomGenerator::global()->bounded(40000));
+        m_port = port;
+        if (!start()) m_port = 0;
+    }
+}
+
+PrivatePgServer::~PrivatePgServer() {
+    if (m_port) stop();
+}
+
+bool PrivatePgServer::run(const QStringList& command, int timeoutMs) {
+    QStringList args = command;
+    QString program = args.takeFirst();
+    if (::geteuid() == 0) {
+        args = QStringList{QStringLiteral("-u"), QStringLiteral("postgres"), QStringLiteral("--"), program} + args;
+        program = QStringLiteral("runuser");
+    }
+    QProcess p;
+    p.setProcessChannelMode(QProcess::MergedChannels);
+    p.start(program, args);
+    const bool ok = p.waitForFinished(timeoutMs) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
+    if (!ok) qWarning("%s failed: %s", qPrintable(command.first()), p.readAll().constData());
+    return ok;
+}
+
+bool PrivatePgServer::start() {
+    const bool ok = run({m_bin + QStringLiteral("/pg_ctl"), QStringLiteral("-D"), m_dir.filePath(QStringLiteral("data")),
+                QStringLiteral("-l"), m_dir.filePath(QStringLiteral("log")), QStringLiteral("-w"), QStringLiteral("-o"),
+                QStringLiteral("-c listen_addresses=127.0.0.1 -p %1 -k %2 -c fsync=off").arg(m_port).arg(m_dir.path()),
+                QStringLiteral("start")});
+    if (!ok) {
+        QFile log(m_dir.filePath(QStringLiteral("log")));
+        if (log.open(QIODevice::ReadOnly)) qWarning("server log: %s", log.readAll().right(2000).constData());
+    }
+    return ok;
+}
+
+bool PrivatePgServer::stop() {
+    return run({m_bin + QStringLiteral("/pg_ctl"), QStringLiteral("-D"), m_dir.filePath(QStringLiteral("data")),
+                QStringLiteral("-m"), QStringLiteral("immediate"), QStringLiteral("-w"), QStringLiteral("stop")});
+}
+
+QString PrivatePgServer::connInfo(const QString& dbname) const {
+    return QStringLiteral("host=127.0.0.1 port=%1 user=postgres dbname=%2").arg(m_port).arg(dbname);
+}
+
+bool PrivatePgServer::createDatabase(const QString& name) {
+    return run({m_bin + QStringLiteral("/createdb"), QStringLiteral("-h"), QStringLiteral("127.0.0.1"),
+                QStringLiteral("-p"), QString::number(m_port), QStringLiteral("-U"), QStringLiteral("postgres"), name});
 }
 
 QString programPath(const QString& name) {

@@ -47,6 +47,27 @@ private:
     QString m_name;
 };
 
+// A PostgreSQL server of the test's own (its own cluster in a temporary folder, on a free
+// loopback port), for tests that stop and restart the server: the shared one must stay up for
+// the other tests. Needs the server binaries (./test installs them).
+class PrivatePgServer {
+public:
+    PrivatePgServer();
+    ~PrivatePgServer();
+    bool available() const { return m_port > 0; }
+    int port() const { return m_port; }
+    QString connInfo(const QString& dbname = QStringLiteral("postgres")) const;
+    bool stop();  // immediate shutdown, as a crash or a pulled cable would end it
+    bool start();
+    bool createDatabase(const QString& name);
+
+private:
+    bool run(const QStringList& command, int timeoutMs = 60000);
+    QTemporaryDir m_dir;
+    QString m_bin;
+    int m_port = 0;
+};
+
 // Path of a built program (kvctl, kvhandheld, kverp ...).
 QString programPath(const QString& name);
 
