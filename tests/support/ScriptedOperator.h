@@ -17,7 +17,7 @@ namespace kv::test {
 class ScriptedOperator : public Operator {
 public:
     struct Shown {
-        QString kind; // "message", "error", "input", "file", "status"
+        QString kind; // "message", "error", "input", "file", "status", "lookup"
         QString title;
         QString text;
         int style = 0;
@@ -37,6 +37,9 @@ public:
     const QList<ConnectionValues>& connectionDialogs() const { return m_connectionShown; }
     // The status window reports a cancel request from the n-th showTexts call on (1-based).
     void cancelStatusAt(int call) { m_cancelAt = call; }
+    // Plays the person in the list lookup: ticks, types, presses F5, accepts or cancels through
+    // the session. Without one, or when it leaves the session open, the lookup is cancelled.
+    void onListLookup(std::function<void(LookupSession&)> f) { m_onLookup = std::move(f); }
     // Called on every processEvents; lets a test act "while the program waits".
     void onProcessEvents(std::function<void()> f) { m_onEvents = std::move(f); }
 
@@ -60,6 +63,8 @@ public:
     StatusWindow& statusWindow() override;
     void showStepProgress(StepProgress& steps) override;
     void processEvents() override;
+    // Recorded as "lookup" with the statement the lookup class handed over as its text.
+    void listLookup(LookupSession& session) override;
     // The step list last shown, and how often one was shown.
     StepProgress* stepProgress() const { return m_steps; }
     int stepProgressShows() const { return m_stepShows; }
@@ -81,6 +86,7 @@ private:
     int m_statusShows = 0;
     int m_cancelAt = 0;
     std::function<void()> m_onEvents;
+    std::function<void(LookupSession&)> m_onLookup;
     StepProgress* m_steps = nullptr;
     int m_stepShows = 0;
     std::unique_ptr<StatusWindow> m_status;
