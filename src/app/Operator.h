@@ -5,6 +5,7 @@
 
 namespace kv {
 
+class LookupSession;
 class StepProgress;
 
 // Message-box styles and answers, with the values of the classic message-box API the program's
@@ -74,6 +75,9 @@ public:
     virtual StatusWindow& statusWindow() = 0;
     // The step progress window over the given steps: shown without a modal wait, left open.
     virtual void showStepProgress(StepProgress& steps) = 0;
+    // The modal list lookup over a loaded session: the person ticks rows, searches and ends it
+    // with the session's accept, cancel or close; returning with none of them counts as cancel.
+    virtual void listLookup(LookupSession& session) = 0;
     // Let the interface process its pending events (keeps windows alive during waits).
     virtual void processEvents() = 0;
 };

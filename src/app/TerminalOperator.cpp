@@ -1,8 +1,10 @@
 #include "app/TerminalOperator.h"
 
+#include "lookup/LookupSession.h"
 #include "progress/StepProgress.h"
 
 #include <QCoreApplication>
+#include <QRegularExpression>
 #include <atomic>
 #include <csignal>
 #include <termios.h>
@@ -216,6 +218,52 @@ void TerminalOperator::showStepProgress(StepProgress& steps) {
         if (line.state == 5 && !line.detail.isEmpty()) m_out << QStringLiteral("  ") << line.detail;
         m_out << Qt::endl;
     });
+}
+
+void TerminalOperator::listLookup(LookupSession& session) {
+    if (!m_interactive) {
+        session.cancel();
+        return;
+    }
+    m_out << QStringLiteral("Consulta...") << Qt::endl;
+    QStringList headings;
+    for (const auto& c : session.columns()) headings << c.name;
+    m_out << QStringLiteral("   ") << headings.join(QStringLiteral(" | ")) << Qt::endl;
+    for (int r = 0; r < session.rowCount(); ++r) {
+        QStringList cells;
+        for (int c = 0; c < session.columns().size(); ++c) cells << session.cell(r, c).trimmed();
+        m_out << QStringLiteral("%1. ").arg(r + 1, 2) << cells.join(QStringLiteral(" | ")) << Qt::endl;
+    }
+    while (true) {
+        const auto answer =
+            ask(QStringLiteral("Filas a marcar (números separados por blancos o comas, \"a\" todas, "
+                               "vacío ninguna, \"q\" cancela):"));
+        if (!answer) break;
+        const QString a = answer->trimmed();
+        if (a.compare(QStringLiteral("q"), Qt::CaseInsensitive) == 0) break;
+        QList<int> picked;
+        bool valid = true;
+        if (a.compare(QStringLiteral("a"), Qt::CaseInsensitive) == 0) {
+            for (int r = 0; r < session.rowCount(); ++r) picked << r;
+        } else {
+            static const QRegularExpression separators(QStringLiteral("[\\s,]+"));
+            for (const QString& part : a.split(separators, Qt::SkipEmptyParts)) {
+                bool ok = false;
+                const int n = part.toInt(&ok);
+                if (!ok || n < 1 || n > session.rowCount()) valid = false;
+                else picked << n - 1;
+            }
+        }
+        if (!valid) {
+            m_out << QStringLiteral("  Elija números entre 1 y %1.").arg(session.rowCount()) << Qt::endl;
+            continue;
+        }
+        for (int r = 0; r < session.rowCount(); ++r) session.setTicked(r, picked.contains(r));
+        session.accept();
+        if (session.outcome() == LookupSession::Outcome::Accepted) return;
+        break;
+    }
+    session.cancel();
 }
 
 void TerminalOperator::processEvents() {

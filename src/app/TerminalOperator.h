@@ -33,6 +33,9 @@ public:
     bool connectionDialog(ConnectionValues& values) override;
     StatusWindow& statusWindow() override;
     void showStepProgress(StepProgress& steps) override;
+    // The rows numbered on the terminal; the answer names the rows to tick ("a" all, empty
+    // none, "q" cancels). Without a terminal the lookup counts as cancelled.
+    void listLookup(LookupSession& session) override;
     void processEvents() override;
 
     // Reads one line with echo off (for passwords); nullopt when not interactive.

@@ -21,7 +21,10 @@ void writeDevice(int device, const QString& key, const QString& value) {
 }
 
 QString deviceDisplayName(int device) {
-    return readDevice(device, Nombre, QStringLiteral("Nº ") + QString::number(device));
+    // A name saved empty reads as no name at all; one saved as blanks stays an empty line.
+    const QString fallback = QStringLiteral("Nº ") + QString::number(device);
+    const QString stored = LeerIni(File, deviceSection(device), Nombre, fallback);
+    return (stored.isEmpty() ? fallback : stored).trimmed();
 }
 
 DeviceConnection readDeviceConnection(int device) {

@@ -30,7 +30,7 @@ QString deviceSection(int device);
 QString readDevice(int device, const QString& key, const QString& fallback = QString());
 // Stores a device value exactly as given.
 void writeDevice(int device, const QString& key, const QString& value);
-// The tile caption's name: NOMBRE trimmed, "Nº " and the number when it is missing.
+// The tile caption's name: NOMBRE trimmed, "Nº " and the number when it is missing or empty.
 QString deviceDisplayName(int device);
 
 struct DeviceConnection {

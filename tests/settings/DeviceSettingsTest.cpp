@@ -44,6 +44,14 @@ TEST(DeviceSettings, DeviceValuesAreTrimmedGeneralValuesAreNot) {
     EXPECT_EQ(readDeviceConnection(5).servidor, QString()) << "a missing section reads as empty keys";
 }
 
+TEST(DeviceSettings, NameSavedEmptyReadsAsTheNumber) {
+    test::TempHome home;
+    writeDevice(7, Nombre, QString());
+    EXPECT_EQ(deviceDisplayName(7), QStringLiteral("Nº 7"));
+    writeDevice(7, Nombre, QStringLiteral("  "));
+    EXPECT_EQ(deviceDisplayName(7), QString());
+}
+
 TEST(DeviceSettings, WritesAreStoredUntrimmedAndReadBackTrimmed) {
     test::TempHome home;
     writeDevice(4, Cliente, QStringLiteral(" C1,C2 "));

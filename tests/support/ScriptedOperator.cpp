@@ -1,5 +1,7 @@
 #include "ScriptedOperator.h"
 
+#include "lookup/LookupSession.h"
+
 namespace kv::test {
 
 class ScriptedStatusWindow : public StatusWindow {
@@ -108,6 +110,12 @@ StatusWindow& ScriptedOperator::statusWindow() {
 void ScriptedOperator::showStepProgress(StepProgress& steps) {
     m_steps = &steps;
     ++m_stepShows;
+}
+
+void ScriptedOperator::listLookup(LookupSession& session) {
+    m_shown << Shown{QStringLiteral("lookup"), QStringLiteral("Consulta..."), session.givenStatement(), 0};
+    if (m_onLookup) m_onLookup(session);
+    if (session.outcome() == LookupSession::Outcome::Open) session.cancel();
 }
 
 void ScriptedOperator::processEvents() {

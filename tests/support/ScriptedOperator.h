@@ -17,7 +17,7 @@ namespace kv::test {
 class ScriptedOperator : public Operator {
 public:
     struct Shown {
-        QString kind; // "message", "error", "input", "file", "status"
+        QString kind; // "message", "error", "input", "file", "status", "lookup"
         QString title;
         QString text;
         int style = 0;
@@ -40,6 +40,9 @@ public:
     // Called whenever the status window shows its texts (with the first line): lets a test act
     // in the middle of a long job.
     void onStatusTexts(std::function<void(const QString&)> f) { m_onStatus = std::move(f); }
+    // Plays the person in the list lookup: ticks, types, presses F5, accepts or cancels through
+    // the session. Without one, or when it leaves the session open, the lookup is cancelled.
+    void onListLookup(std::function<void(LookupSession&)> f) { m_onLookup = std::move(f); }
     // Called on every processEvents; lets a test act "while the program waits".
     void onProcessEvents(std::function<void()> f) { m_onEvents = std::move(f); }
 
@@ -63,6 +66,8 @@ public:
     StatusWindow& statusWindow() override;
     void showStepProgress(StepProgress& steps) override;
     void processEvents() override;
+    // Recorded as "lookup" with the statement the lookup class handed over as its text.
+    void listLookup(LookupSession& session) override;
     // The step list last shown, and how often one was shown.
     StepProgress* stepProgress() const { return m_steps; }
     int stepProgressShows() const { return m_stepShows; }
@@ -85,6 +90,7 @@ private:
     int m_cancelAt = 0;
     std::function<void()> m_onEvents;
     std::function<void(const QString&)> m_onStatus;
+    std::function<void(LookupSession&)> m_onLookup;
     StepProgress* m_steps = nullptr;
     int m_stepShows = 0;
     std::unique_ptr<StatusWindow> m_status;

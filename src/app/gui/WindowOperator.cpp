@@ -2,6 +2,7 @@
 
 #include "app/gui/FrmAcceso.h"
 #include "app/gui/StatusDialog.h"
+#include "lookup/gui/Lib_FrmCons3.h"
 #include "progress/gui/FrmStatus.h"
 
 #include <QApplication>
@@ -133,6 +134,13 @@ void WindowOperator::showStepProgress(StepProgress& steps) {
     m_progressWindow->show();
     m_progressWindow->raise();
     QApplication::processEvents();
+}
+
+void WindowOperator::listLookup(LookupSession& session) {
+    // Over the dialog that asked for it (the device parameters), else over the console.
+    QWidget* modal = QApplication::activeModalWidget();
+    Lib_FrmCons3 dialog(session, modal ? modal : m_parent.data());
+    dialog.exec();
 }
 
 void WindowOperator::processEvents() {

@@ -26,6 +26,8 @@ public:
     bool connectionDialog(ConnectionValues& values) override;
     StatusWindow& statusWindow() override;
     void showStepProgress(StepProgress& steps) override;
+    // "Consulta...", modal.
+    void listLookup(LookupSession& session) override;
     void processEvents() override;
 
     // "Desc |*.MDB|Other|*.x" -> "Desc (*.MDB *.mdb);;Other (*.x *.X)" (file names on Linux
