@@ -6,6 +6,7 @@ std::unique_ptr<Command> makeStoreInit();
 std::unique_ptr<Command> makeDevices();
 std::unique_ptr<Command> makeFilters();
 std::unique_ptr<Command> makeSend();
+std::unique_ptr<Command> makeReceive();
 std::unique_ptr<Command> makeTranslate();
 std::vector<std::unique_ptr<Command>> makeConduitCommands();
 
@@ -14,6 +15,7 @@ std::vector<std::unique_ptr<Command>> allCommands() {
     list.push_back(makeDevices());
     list.push_back(makeFilters());
     list.push_back(makeSend());
+    list.push_back(makeReceive());
     list.push_back(makeStoreInit());
     for (auto& c : makeConduitCommands()) list.push_back(std::move(c));
     list.push_back(makeTranslate());
