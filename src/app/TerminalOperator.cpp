@@ -47,11 +47,15 @@ public:
     }
     bool showTexts(const QString& first, const QString& second, const QString& third) override {
         const QStringList lines{first, second, third};
-        if (lines != m_lines) {
+        // A new first line is a new phase: all of it is printed. Changes of the other lines
+        // (the advancing text of a long job) are printed at most once a second.
+        const bool newPhase = m_lines.isEmpty() || m_lines[0] != first;
+        if (lines != m_lines && (newPhase || !m_lastPrint.isValid() || m_lastPrint.elapsed() >= 1000)) {
             for (int i = 0; i < 3; ++i)
-                if (i >= m_lines.size() || lines[i] != m_lines[i])
+                if (newPhase || i >= m_lines.size() || lines[i] != m_lines[i])
                     if (!lines[i].isEmpty()) m_out << QStringLiteral("  ") << lines[i] << Qt::endl;
             m_lines = lines;
+            m_lastPrint.start();
         }
         return m_offer && g_interrupted.load();
     }
@@ -69,6 +73,7 @@ private:
     }
     QTextStream& m_out;
     QStringList m_lines;
+    QElapsedTimer m_lastPrint;
     bool m_offer = false;
     bool m_installed = false;
     struct sigaction m_previous {};
@@ -196,11 +201,10 @@ StatusWindow& TerminalOperator::statusWindow() {
 }
 
 void TerminalOperator::showStepProgress(StepProgress& steps) {
+    m_out << QStringLiteral("Procesando ...") << Qt::endl;
     m_progressLink = std::make_unique<QObject>();
     auto timer = std::make_shared<QElapsedTimer>();
     timer->start();
-    QObject::connect(&steps, &StepProgress::cleared, m_progressLink.get(),
-                     [this] { m_out << QStringLiteral("Procesando ...") << Qt::endl; });
     QObject::connect(&steps, &StepProgress::lineChanged, m_progressLink.get(), [this, &steps, timer](int i) {
         const auto& line = steps.lines().at(i);
         if (line.state == 2 && line.rows >= 0) {
