@@ -1,0 +1,100 @@
+#include "ErpFixture.h"
+#include "console/ConsoleCommands.h"
+#include "console/gui/Console.h"
+#include "console/gui/DeviceTile.h"
+#include "console/gui/FrmControl.h"
+#include "progress/StepProgress.h"
+#include "settings/gui/frmParam.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTimer>
+#include <QToolBar>
+#include <QToolButton>
+#include <gtest/gtest.h>
+
+using namespace kv;
+
+namespace {
+
+struct KeyCase {
+    const char* key;
+    ConsoleCommand command;
+};
+
+class CommandKeys : public ::testing::TestWithParam<KeyCase> {};
+
+TEST_P(CommandKeys, AreComparedWithoutRegardToCase) {
+    EXPECT_EQ(commandForKey(QString::fromLatin1(GetParam().key)), GetParam().command);
+}
+
+INSTANTIATE_TEST_SUITE_P(Keys, CommandKeys,
+                         ::testing::Values(KeyCase{"PROPIEDADES", ConsoleCommand::Properties},
+                                           KeyCase{"propiedades", ConsoleCommand::Properties},
+                                           KeyCase{"HOTSYNC-PALM", ConsoleCommand::Send},
+                                           KeyCase{"hotsync-pc", ConsoleCommand::Receive},
+                                           KeyCase{"HOTSYNC", ConsoleCommand::None}, KeyCase{"", ConsoleCommand::None}));
+
+// The console over a demo ERP, with the program's own commands behind its toolbar.
+class ConsoleWiring : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(f.available()); }
+    QAction* button(FrmControl& w, int tile, int index) {
+        return w.findChild<QToolBar*>(QStringLiteral("TbOpciones%1").arg(tile))->actions().at(index);
+    }
+    test::ErpFixture f{Engine::Sqlite};
+};
+
+TEST_F(ConsoleWiring, PropertiesOpensTheDialogAndAcceptRefreshesTheCaption) {
+    FrmControl w;
+    connectConsoleCommands(w);
+    w.load();
+    w.show();
+    w.tile(1)->selectionButton()->click();
+    bool sawDialog = false;
+    QTimer::singleShot(0, [&] {
+        auto* dialog = qobject_cast<frmParam*>(QApplication::activeModalWidget());
+        ASSERT_NE(dialog, nullptr);
+        sawDialog = true;
+        EXPECT_EQ(dialog->windowTitle(), QStringLiteral("Parametros de Conexión PALM Nº2"));
+        dialog->findChild<QLineEdit*>(QStringLiteral("txtfields8"))->setText(QStringLiteral("Ruta Oeste"));
+        dialog->findChild<QPushButton*>(QStringLiteral("cmdAceptar"))->click();
+    });
+    button(w, 1, 0)->trigger();
+    EXPECT_TRUE(sawDialog);
+    EXPECT_EQ(w.tile(1)->caption(), QStringLiteral("Móvil\r\nRuta Oeste"));
+    EXPECT_FALSE(w.busy());
+}
+
+TEST_F(ConsoleWiring, ReceiveRunsTheSyncRunForTheSelectedDevice) {
+    FrmControl w;
+    connectConsoleCommands(w);
+    w.load();
+    w.show();
+    w.tile(2)->selectionButton()->click();
+    // The person cancels at the status window before any sync begins.
+    f.person.person.cancelStatusAt(1);
+    button(w, 2, 2)->trigger();
+    EXPECT_TRUE(f.person.person.messages().contains(QStringLiteral("Aviso al Operador!!!: Cancelado por el Usuario!!!!")));
+    EXPECT_TRUE(f.person.person.statusLog().contains(QStringLiteral("open:Syncronizacion de Datos")));
+}
+
+TEST_F(ConsoleWiring, SendExportsThenWaitsForTheSync) {
+    FrmControl w;
+    connectConsoleCommands(w);
+    w.load();
+    w.show();
+    w.tile(0)->selectionButton()->click();
+    f.person.person.cancelStatusAt(1);
+    button(w, 0, 1)->trigger();
+    ASSERT_NE(f.person.person.stepProgress(), nullptr);
+    EXPECT_EQ(f.person.person.stepProgress()->lines().size(), 13);
+    EXPECT_EQ(f.person.person.stepProgress()->lines().last().stateText, QStringLiteral("Finalizado"));
+    // Cancelled before the sync: no success message, but the send still ends with its own.
+    EXPECT_EQ(f.person.person.messages().last(), QStringLiteral("Aviso al Usuario: Proceso Finalizado!!!"));
+    EXPECT_FALSE(f.storeRows(QStringLiteral("SELECT COUNT(*) FROM MA_CLIENTES")).value(0) == QStringLiteral("0"));
+}
+
+} // namespace
