@@ -1,5 +1,6 @@
 #include "data/Dialect.h"
 
+#include <QHash>
 #include <QRegularExpression>
 #include <functional>
 
@@ -40,9 +41,33 @@ QString replaceInCode(const QString& sql, const QRegularExpression& re, const Re
     return out;
 }
 
-QString replaceWord(const QString& sql, const QString& pattern, const QString& with) {
-    const QRegularExpression re(pattern, QRegularExpression::CaseInsensitiveOption);
+QString replaceWord(const QString& sql, const QRegularExpression& re, const QString& with) {
     return replaceInCode(sql, re, [&](const QRegularExpressionMatch&, const QString&) { return with; });
+}
+
+// The patterns are compiled once: every statement the program opens passes through here.
+QRegularExpression word(const char* pattern) {
+    return QRegularExpression(QLatin1String(pattern), QRegularExpression::CaseInsensitiveOption);
+}
+const QRegularExpression& deleteStar() {
+    static const QRegularExpression re = word(R"(\bDELETE\s+\*\s+FROM\b)");
+    return re;
+}
+const QRegularExpression& lenCall() {
+    static const QRegularExpression re = word(R"(\bLEN\s*\()");
+    return re;
+}
+const QRegularExpression& isnullCall() {
+    static const QRegularExpression re = word(R"(\bISNULL\s*\()");
+    return re;
+}
+const QRegularExpression& likeWord() {
+    static const QRegularExpression re = word(R"(\bLIKE\b)");
+    return re;
+}
+const QRegularExpression& bracketed() {
+    static const QRegularExpression re(QStringLiteral(R"(\[([^\]\x01]*)\])"));
+    return re;
 }
 
 // Index just after the parenthesis that closes the one at `open`, or -1 (literals skipped).
@@ -57,7 +82,11 @@ int closingParenthesis(const QString& masked, int open) {
 
 // NAME(a, b) -> newName(b, a): functions whose arguments come in the other order.
 QString swapArguments(const QString& sql, const QString& name, const QString& newName) {
-    const QRegularExpression re(QStringLiteral(R"(\b%1\s*\()").arg(name), QRegularExpression::CaseInsensitiveOption);
+    static QHash<QString, QRegularExpression> compiled;
+    if (!compiled.contains(name))
+        compiled.insert(name, QRegularExpression(QStringLiteral(R"(\b%1\s*\()").arg(name), QRegularExpression::CaseInsensitiveOption));
+    const QRegularExpression& re = compiled[name];
+    if (!sql.contains(name, Qt::CaseInsensitive)) return sql;
     QString s = sql;
     int from = 0;
     for (;;) {
@@ -102,10 +131,10 @@ QString topToLimit(const QString& sql) {
 }
 
 // What both file and server engines share.
-QString common(const QString& sql, const Replacement& bracketed) {
-    QString s = replaceInCode(sql, QRegularExpression(QStringLiteral(R"(\[([^\]\x01]*)\])")), bracketed);
-    s = replaceWord(s, QStringLiteral(R"(\bDELETE\s+\*\s+FROM\b)"), QStringLiteral("DELETE FROM"));
-    s = replaceWord(s, QStringLiteral(R"(\bLEN\s*\()"), QStringLiteral("LENGTH("));
+QString common(const QString& sql, const Replacement& bracketedName) {
+    QString s = sql.contains(QLatin1Char('[')) ? replaceInCode(sql, bracketed(), bracketedName) : sql;
+    s = replaceWord(s, deleteStar(), QStringLiteral("DELETE FROM"));
+    s = replaceWord(s, lenCall(), QStringLiteral("LENGTH("));
     return topToLimit(s);
 }
 
@@ -119,7 +148,7 @@ QString toSqlite(const QString& sql) {
     QString s = common(sql, [](const QRegularExpressionMatch& m, const QString& orig) {
         return QLatin1Char('"') + bracketInner(m, orig) + QLatin1Char('"');
     });
-    s = replaceWord(s, QStringLiteral(R"(\bISNULL\s*\()"), QStringLiteral("IFNULL("));
+    s = replaceWord(s, isnullCall(), QStringLiteral("IFNULL("));
     return swapArguments(s, QStringLiteral("CHARINDEX"), QStringLiteral("INSTR"));
 }
 
@@ -129,8 +158,8 @@ QString toPostgres(const QString& sql) {
         const QString name = bracketInner(m, orig);
         return plainName.match(name).hasMatch() ? name : QLatin1Char('"') + name.toLower() + QLatin1Char('"');
     });
-    s = replaceWord(s, QStringLiteral(R"(\bISNULL\s*\()"), QStringLiteral("COALESCE("));
-    s = replaceWord(s, QStringLiteral(R"(\bLIKE\b)"), QStringLiteral("ILIKE"));
+    s = replaceWord(s, isnullCall(), QStringLiteral("COALESCE("));
+    s = replaceWord(s, likeWord(), QStringLiteral("ILIKE"));
     return swapArguments(s, QStringLiteral("CHARINDEX"), QStringLiteral("STRPOS"));
 }
 
