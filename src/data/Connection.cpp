@@ -59,6 +59,7 @@ void Connection::open(const QString& connectionString, const QString& user, cons
 void Connection::close() {
     for (Recordset* rs : QSet<Recordset*>(m_recordsets)) rs->close();
     m_recordsets.clear();
+    m_prepared.clear();
     if (!m_driver) return;
     {
         QSqlDatabase db = QSqlDatabase::database(m_name, false);
@@ -85,6 +86,16 @@ QSqlDatabase Connection::database() const {
 const EngineDriver& Connection::driver() const {
     requireOpen();
     return *m_driver;
+}
+
+QSqlQuery& Connection::preparedStatement(const QString& sql) {
+    auto it = m_prepared.find(sql);
+    if (it == m_prepared.end()) {
+        QSqlQuery q(database());
+        if (!q.prepare(sql)) fail(q.lastError());
+        it = m_prepared.insert(sql, q);
+    }
+    return *it;
 }
 
 void Connection::fail(const QSqlError& e) {

@@ -2,7 +2,9 @@
 
 #include "data/EngineDriver.h"
 
+#include <QHash>
 #include <QList>
+#include <QSqlQuery>
 #include <QSet>
 #include <QSqlDatabase>
 #include <memory>
@@ -72,6 +74,9 @@ public:
     // For record sets and engine-aware helpers.
     QSqlDatabase database() const;
     const EngineDriver& driver() const;
+    // A statement prepared once per connection and reused (the inserts of record sets: the
+    // same shape for every row of an import). Throws RunTimeError when it cannot be prepared.
+    QSqlQuery& preparedStatement(const QString& sql);
     // Records the engine's error and throws it as a RunTimeError.
     [[noreturn]] void fail(const QSqlError& e);
     [[noreturn]] void fail(const ProviderError& e);
@@ -95,6 +100,7 @@ private:
     int m_isolationLevel = 4096;
     ProviderErrors m_errors;
     QSet<Recordset*> m_recordsets;
+    QHash<QString, QSqlQuery> m_prepared;
 };
 
 // Inside a transaction on PostgreSQL one failing statement aborts the whole transaction; the

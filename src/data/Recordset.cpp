@@ -300,10 +300,10 @@ void Recordset::update() {
                             : QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
                                   .arg(table, columns.join(QLatin1Char(',')), marks.join(QLatin1Char(',')));
     StatementGuard guard(*m_connection);
-    QSqlQuery q(db);
-    if (!q.prepare(sql)) m_connection->fail(q.lastError());
-    for (const QVariant& v : values) q.addBindValue(v);
+    QSqlQuery& q = m_connection->preparedStatement(sql);
+    for (int i = 0; i < values.size(); ++i) q.bindValue(i, values[i]);
     if (!q.exec()) m_connection->fail(q.lastError());
+    q.finish();
     guard.succeeded();
     // The added row becomes the current one, with the values as assigned.
     m_current = m_pending;
