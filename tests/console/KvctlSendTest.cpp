@@ -1,0 +1,143 @@
+#include "CaseName.h"
+#include "DemoErp.h"
+#include "TableRows.h"
+#include "TestEnv.h"
+#include "app/SettingsFile.h"
+#include "settings/DeviceSettings.h"
+#include "store/StoreFile.h"
+
+#include <QProcess>
+#include <gtest/gtest.h>
+
+using namespace kv;
+
+namespace {
+
+const QStringList kMasterTables{"MA_ARTICULOS", "MA_CLIENTES", "MA_PRECIOS",  "TA_BANCOS",
+                                "TA_CATEGORIAS", "TA_RUBROS",  "TA_TAREAS",   "TA_TIPOS",
+                                "TA_UNIDAD",    "TA_USUARIOS", "TA_VENDEDORES", "TA_ZONAS"};
+
+// kvctl and kvhandheld as the support person and the person at the cradle run them: a demo ERP
+// in a file (3 devices), the local sync store, and a handheld with stale masters.
+class KvctlSend : public ::testing::Test {
+protected:
+    void SetUp() override {
+        erp::Options o;
+        o.clients = 40;
+        o.articles = 20;
+        o.documents = 0;
+        erp::createDemoErp(erp::Target::sqlite(erpPath), o);
+        createStore(store);
+        GrabarIni(settings::File, settings::General, QStringLiteral("BaseDeDatos"), store);
+        settings::writeDevice(1, settings::Reparto, QStringLiteral("2"));
+        settings::writeDevice(2, settings::Cliente, QStringLiteral("000001,000002"));
+        const test::ToolRun init = test::runTool(QStringLiteral("kvhandheld"), home, {QStringLiteral("init"), handheld});
+        ASSERT_EQ(init.exitCode, 0) << init.err.toStdString();
+        exec(handheld, QStringLiteral("INSERT INTO MA_CLIENTES (IDCLIENTE) VALUES ('OLD')"));
+    }
+    QStringList kvctlArgs(const QStringList& command) const {
+        return QStringList{QStringLiteral("--home"), home.path(), QStringLiteral("--launch"),
+                           QStringLiteral("@Motor=sqlite;@Server=local;@DbName=%1;@Usuario=admin;@Password=admin;")
+                               .arg(erpPath)} +
+               command;
+    }
+    test::ToolRun kvctl(const QStringList& command) {
+        return test::runTool(QStringLiteral("kvctl"), kvctlArgs(command), 60000);
+    }
+    void exec(const QString& path, const QString& sql) {
+        QSqlQuery q(checks.file(path));
+        EXPECT_TRUE(q.exec(sql)) << sql.toStdString() << ": " << q.lastError().text().toStdString();
+    }
+    QStringList rows(const QString& path, const QString& sql) { return test::canonicalRows(checks.file(path), sql); }
+
+    test::TempHome home;
+    const QString erpPath = home.file(QStringLiteral("erp.db"));
+    const QString store = home.file(QStringLiteral("kvpalmsync.mdb"));
+    const QString handheld = home.file(QStringLiteral("palm1.db"));
+    test::Databases checks;
+};
+
+TEST_F(KvctlSend, SendWaitsForTheSyncAndTheHandheldGetsExactlyTheExport) {
+    QProcess send;
+    send.start(test::programPath(QStringLiteral("kvctl")), kvctlArgs({QStringLiteral("send"), QStringLiteral("1")}));
+    QByteArray out;
+    ASSERT_TRUE(test::waitForOutput(send, out, "Del Dispositivo M")) << out.toStdString();
+
+    const test::ToolRun sync = test::runTool(QStringLiteral("kvhandheld"), home,
+                                             {QStringLiteral("hotsync"), handheld, QStringLiteral("--hold"), QStringLiteral("1")});
+    EXPECT_EQ(sync.exitCode, 0) << sync.err.toStdString();
+    ASSERT_TRUE(send.waitForFinished(30000));
+    out += send.readAllStandardOutput();
+    const QString text = QString::fromUtf8(out);
+    EXPECT_EQ(send.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(send.exitCode(), 0) << send.readAllStandardError().toStdString();
+    EXPECT_TRUE(text.contains(QStringLiteral("  TA_ZONAS: Finalizado  [Progreso 100%]"))) << text.toStdString();
+    EXPECT_TRUE(text.trimmed().endsWith(QStringLiteral("Aviso al Usuario: Proceso Finalizado!!!"))) << text.toStdString();
+
+    for (const QString& t : kMasterTables) {
+        SCOPED_TRACE(t.toStdString());
+        const QString all = QStringLiteral("SELECT * FROM ") + t;
+        EXPECT_EQ(rows(handheld, all), rows(store, all));
+    }
+    EXPECT_EQ(rows(handheld, QStringLiteral("SELECT IDCLIENTE FROM MA_CLIENTES")),
+              rows(erpPath, QStringLiteral("SELECT CODIGO FROM VT_CLIENTES WHERE '2' IN (IDVENDEDOR, IDVENDEDOR1, "
+                                           "IDVENDEDOR2, IDVENDEDOR3, IDVENDEDOR4, IDVENDEDOR5)")));
+}
+
+TEST_F(KvctlSend, AFailedStepEndsWithoutWaitingAndWithoutFinished) {
+    exec(erpPath, QStringLiteral("UPDATE VT_CLIENTES SET ZONA = 'NORTE12' WHERE CODIGO = "
+                                 "(SELECT MIN(CODIGO) FROM VT_CLIENTES WHERE IDVENDEDOR = '2')"));
+    const test::ToolRun r = kvctl({QStringLiteral("send"), QStringLiteral("1")});
+    EXPECT_FALSE(r.crashed) << "it waited for a sync";
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.err, QStringLiteral("kvctl send: export steps failed: MA_CLIENTES, TA_ZONAS\n"));
+    EXPECT_TRUE(r.out.contains(QStringLiteral("  MA_CLIENTES: Error"))) << r.out.toStdString();
+    EXPECT_TRUE(r.out.contains(QStringLiteral("Aviso al Usuario: No se completaron los pasos de la exportación: "
+                                              "MA_CLIENTES, TA_ZONAS.")))
+        << r.out.toStdString();
+    EXPECT_FALSE(r.out.contains(QStringLiteral("Proceso Finalizado!!!")));
+    EXPECT_FALSE(r.out.contains(QStringLiteral("Del Dispositivo"))) << "no sync wait";
+}
+
+TEST_F(KvctlSend, FiltersPrintsBothFiltersExactlyOnTheirOwnLines) {
+    exec(erpPath, QStringLiteral("UPDATE VT_CLIENTES SET IdLista = '4' WHERE CODIGO = '000001'"));
+    exec(erpPath, QStringLiteral("UPDATE VT_CLIENTES SET IdLista = '1' WHERE CODIGO = '000002'"));
+    const test::ToolRun two = kvctl({QStringLiteral("filters"), QStringLiteral("2")});
+    EXPECT_EQ(two.exitCode, 0) << two.err.toStdString();
+    EXPECT_EQ(two.out, QStringLiteral(" WHERE CODIGO IN ('000001','000002') \n WHERE LTRIM(IDLISTA) IN ('1','4')\n"));
+    EXPECT_EQ(two.err, QString());
+    const test::ToolRun three = kvctl({QStringLiteral("filters"), QStringLiteral("3")});
+    EXPECT_EQ(three.exitCode, 0);
+    EXPECT_EQ(three.out, QStringLiteral("\n\n")) << "no settings: no restriction";
+}
+
+struct DeviceNumberCase {
+    const char* name;
+    const char* command;
+    const char* device;
+};
+
+class KvctlDeviceNumber : public KvctlSend, public ::testing::WithParamInterface<DeviceNumberCase> {};
+
+TEST_P(KvctlDeviceNumber, OutsideOneToTheCountIsRefused) {
+    const DeviceNumberCase& c = GetParam();
+    const QString before = rows(store, QStringLiteral("SELECT COUNT(*) FROM MA_CLIENTES")).value(0);
+    const test::ToolRun r = kvctl({QString::fromUtf8(c.command), QString::fromUtf8(c.device)});
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_EQ(r.err, QStringLiteral("kvctl %1: device \"%2\" does not exist; devices are 1 to 3\n")
+                         .arg(QString::fromUtf8(c.command), QString::fromUtf8(c.device)));
+    EXPECT_EQ(r.out, QString());
+    EXPECT_EQ(rows(store, QStringLiteral("SELECT COUNT(*) FROM MA_CLIENTES")).value(0), before);
+}
+
+INSTANTIATE_TEST_SUITE_P(Kvctl, KvctlDeviceNumber,
+                         ::testing::Values(DeviceNumberCase{"filters_zero", "filters", "0"},
+                                           DeviceNumberCase{"filters_negative", "filters", "-1"},
+                                           DeviceNumberCase{"filters_beyond_count", "filters", "4"},
+                                           DeviceNumberCase{"filters_not_a_number", "filters", "uno"},
+                                           DeviceNumberCase{"send_zero", "send", "0"},
+                                           DeviceNumberCase{"send_negative", "send", "-1"},
+                                           DeviceNumberCase{"send_beyond_count", "send", "4"}),
+                         test::CaseName());
+
+} // namespace
