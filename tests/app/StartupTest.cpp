@@ -1,4 +1,5 @@
 #include "ScriptedOperator.h"
+#include "ErpFile.h"
 #include "TestEnv.h"
 #include "app/Cfg.h"
 #include "app/LookupMapFile.h"
@@ -17,17 +18,6 @@ using namespace kv;
 
 namespace {
 
-void makeDatabase(const QString& path, const QStringList& statements) {
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("setup"));
-        db.setDatabaseName(path);
-        ASSERT_TRUE(db.open());
-        QSqlQuery q(db);
-        for (const QString& s : statements) ASSERT_TRUE(q.exec(s)) << s.toStdString();
-        db.close();
-    }
-    QSqlDatabase::removeDatabase(QStringLiteral("setup"));
-}
 
 // A small ERP in a file with the users and configuration tables, and an empty store.
 class Startup : public ::testing::Test {
@@ -37,7 +27,7 @@ protected:
         program() = ProgramValues();
         configTableName().clear();
         erp = home.file(QStringLiteral("erp.db"));
-        makeDatabase(erp, {
+        test::makeSqliteDatabase(erp, {
             QStringLiteral("CREATE TABLE TA_USUARIOS (NOMBRE TEXT, SISTEMA TEXT, PASSWORD TEXT, Administrador INT)"),
             QStringLiteral("INSERT INTO TA_USUARIOS VALUES ('ana', 'GM', 'pw', 0)"),
             QStringLiteral("CREATE TABLE ta_configuracion (CLAVE TEXT, VALOR TEXT, VALORAUX TEXT)"),
@@ -45,7 +35,7 @@ protected:
             QStringLiteral("INSERT INTO ta_configuracion VALUES ('[FECHA DESDE]', '01/01/2026', NULL)"),
             QStringLiteral("INSERT INTO ta_configuracion VALUES ('GM_UsaPlanillaControl', NULL, NULL)"),
         });
-        makeDatabase(home.file(QStringLiteral("kvpalmsync.mdb")), {QStringLiteral("CREATE TABLE MV_CPTE (A TEXT)")});
+        test::makeSqliteDatabase(home.file(QStringLiteral("kvpalmsync.mdb")), {QStringLiteral("CREATE TABLE MV_CPTE (A TEXT)")});
     }
     void TearDown() override { resetProgramDatabases(); }
     QString launch(const QString& extra = QString()) const {

@@ -1,4 +1,5 @@
 #include "ScriptedOperator.h"
+#include "ErpFile.h"
 #include "TestEnv.h"
 #include "app/Clock.h"
 #include "data/DB_Dll.h"
@@ -13,17 +14,6 @@ using namespace kv;
 
 namespace {
 
-void makeDatabase(const QString& path, const QStringList& statements) {
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("setup"));
-        db.setDatabaseName(path);
-        ASSERT_TRUE(db.open());
-        QSqlQuery q(db);
-        for (const QString& s : statements) ASSERT_TRUE(q.exec(s)) << s.toStdString();
-        db.close();
-    }
-    QSqlDatabase::removeDatabase(QStringLiteral("setup"));
-}
 
 const QStringList kUsers{
     QStringLiteral("CREATE TABLE TA_USUARIOS (NOMBRE VARCHAR(50), SISTEMA VARCHAR(50), PASSWORD VARCHAR(40), "
@@ -58,7 +48,7 @@ struct AdminCase {
 class AdministratorCheck : public DataAccess, public ::testing::WithParamInterface<AdminCase> {};
 
 TEST_P(AdministratorCheck, ReadsTheUsersTable) {
-    makeDatabase(erpPath, GetParam().withTable ? kUsers : QStringList{QStringLiteral("CREATE TABLE X (A INT)")});
+    test::makeSqliteDatabase(erpPath, GetParam().withTable ? kUsers : QStringList{QStringLiteral("CREATE TABLE X (A INT)")});
     DB_Dll db;
     aimAtFile(db, QString::fromUtf8(GetParam().user));
     db.OpenServerADODB(false, 3, QString(), GetParam().validate);
@@ -113,7 +103,7 @@ TEST_F(DataAccess, ConnectionStringsAreBuiltAsTheSuiteWritesThem) {
 }
 
 TEST_F(DataAccess, RetryPromptYesShowsTheDialogAndConnectsOnTheSecondAttempt) {
-    makeDatabase(erpPath, kUsers);
+    test::makeSqliteDatabase(erpPath, kUsers);
     DB_Dll db;
     aimAtFile(db, QStringLiteral("admin"));
     db.gDBName = home.file(QStringLiteral("no-such.db"));
@@ -168,7 +158,7 @@ TEST_F(DataAccess, DialogPlatformOracleMarksTheServer) {
 
 TEST_F(DataAccess, MissingStoreAsksForTheFileThenOpensTheChosenOne) {
     const QString store = home.file(QStringLiteral("elegido.mdb"));
-    makeDatabase(store, {QStringLiteral("CREATE TABLE MV_CPTE (A TEXT)")});
+    test::makeSqliteDatabase(store, {QStringLiteral("CREATE TABLE MV_CPTE (A TEXT)")});
     DB_Dll local;
     local.gProveedor = DB_Dll::pJETOLEDB40();
     local.gDBName = home.file(QStringLiteral("xxx.mdb"));
@@ -194,7 +184,7 @@ TEST_F(DataAccess, CancelledFilePromptLeavesNoConnectionAndCreatesNoFile) {
 }
 
 TEST_F(DataAccess, AbrirRecordsetClosesTheOpenSetAndWritesTheSynonymBack) {
-    makeDatabase(erpPath, kUsers + QStringList{QStringLiteral("CREATE TABLE SS_MA_CUENTAS (CODIGO TEXT)"),
+    test::makeSqliteDatabase(erpPath, kUsers + QStringList{QStringLiteral("CREATE TABLE SS_MA_CUENTAS (CODIGO TEXT)"),
                                                QStringLiteral("INSERT INTO SS_MA_CUENTAS VALUES ('restringida')")});
     DB_Dll db;
     aimAtFile(db, QStringLiteral("ana"));
@@ -213,7 +203,7 @@ TEST_F(DataAccess, AbrirRecordsetClosesTheOpenSetAndWritesTheSynonymBack) {
 }
 
 TEST_F(DataAccess, FailedOpenGoesToTheErrorPromptAndLeavesTheSetClosed) {
-    makeDatabase(erpPath, kUsers);
+    test::makeSqliteDatabase(erpPath, kUsers);
     DB_Dll db;
     aimAtFile(db, QStringLiteral("ana"));
     db.OpenServerADODB();
@@ -226,7 +216,7 @@ TEST_F(DataAccess, FailedOpenGoesToTheErrorPromptAndLeavesTheSetClosed) {
 }
 
 TEST_F(DataAccess, DatosTablaFindsTrimmedValuesAndNeverBreaksOnQuotes) {
-    makeDatabase(erpPath, kUsers);
+    test::makeSqliteDatabase(erpPath, kUsers);
     DB_Dll db;
     aimAtFile(db, QStringLiteral("ana"));
     db.OpenServerADODB(false, 3, QString(), false);
@@ -243,7 +233,7 @@ TEST_F(DataAccess, DatosTablaFindsTrimmedValuesAndNeverBreaksOnQuotes) {
 }
 
 TEST_F(DataAccess, ExisteTablaDBIgnoresCaseAndBlanks) {
-    makeDatabase(erpPath, kUsers);
+    test::makeSqliteDatabase(erpPath, kUsers);
     DB_Dll db;
     aimAtFile(db, QStringLiteral("ana"));
     db.OpenServerADODB(false, 3, QString(), false);

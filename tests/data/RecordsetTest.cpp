@@ -1,3 +1,4 @@
+#include "ErpFile.h"
 #include "TestEnv.h"
 #include "app/RunTimeError.h"
 #include "data/Connection.h"
@@ -13,18 +14,6 @@ using namespace kv;
 
 namespace {
 
-// Builds a small SQLite database with plain Qt SQL, independent of the layer under test.
-void makeDatabase(const QString& path, const QStringList& statements) {
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("setup"));
-        db.setDatabaseName(path);
-        ASSERT_TRUE(db.open());
-        QSqlQuery q(db);
-        for (const QString& s : statements) ASSERT_TRUE(q.exec(s)) << s.toStdString();
-        db.close();
-    }
-    QSqlDatabase::removeDatabase(QStringLiteral("setup"));
-}
 
 QString jet(const QString& path) {
     return QStringLiteral("PROVIDER=Microsoft.Jet.OLEDB.4.0;Data Source =%1;User Id=;Password=;").arg(path);
@@ -43,7 +32,7 @@ class RecordsetTest : public ::testing::Test {
 protected:
     void SetUp() override {
         path = home.file(QStringLiteral("store.db"));
-        makeDatabase(path, {
+        test::makeSqliteDatabase(path, {
             QStringLiteral("CREATE TABLE CLIENTES (CODIGO VARCHAR(15) NOT NULL, NOMBRE VARCHAR(200), SALDO DOUBLE, "
                            "ZONA VARCHAR(4) DEFAULT 'NORT')"),
             QStringLiteral("INSERT INTO CLIENTES VALUES ('C1', 'Ana', 10.5, 'SUR')"),
