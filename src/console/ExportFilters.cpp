@@ -33,9 +33,13 @@ QString priceListQueryFor(const QString& clientFilter) {
 }
 
 ExportFilters buildExportFilters(int device) {
-    ExportFilters f;
     const QString reparto = settings::readDevice(device, settings::Reparto);
     const QString cliente = settings::readDevice(device, settings::Cliente);
+    return exportFiltersFor(reparto, cliente);
+}
+
+ExportFilters exportFiltersFor(const QString& reparto, const QString& cliente) {
+    ExportFilters f;
     f.client = clientFilterFor(reparto, cliente);
     if (f.client.isEmpty()) return f;
 

@@ -26,5 +26,7 @@ QString priceListQueryFor(const QString& clientFilter);
 // Builds both filters for a device from its settings ("REPARTO", then "CLIENTE") and, for the
 // price lists, the ERP database.
 ExportFilters buildExportFilters(int device);
+// The same for vendor and client lists given as they are (trimmed), e.g. while being edited.
+ExportFilters exportFiltersFor(const QString& reparto, const QString& cliente);
 
 } // namespace kv

@@ -3,15 +3,20 @@
 #include "app/Operator.h"
 #include "conduit/HotSyncWait.h"
 #include "console/ExportFilters.h"
+#include "console/SendHistory.h"
 #include "data/DB_Dll.h"
 #include "export/ExportRunner.h"
+#include "history/JobHistory.h"
 
 namespace kv {
 
-SendResult EnviarDatosPalm(int device, bool waitForSync) {
+namespace {
+
+SendResult send(int device, bool waitForSync) {
     SendResult result;
     const ExportFilters filters = buildExportFilters(device);
     const QList<StepOutcome> outcomes = EjecutarExportacion(LocalDb().gDBName, filters.client, filters.priceList);
+    result.steps = outcomes;
     result.failedSteps = failedSteps(outcomes);
     result.exported = result.failedSteps.isEmpty();
     if (!result.exported) {
@@ -23,9 +28,26 @@ SendResult EnviarDatosPalm(int device, bool waitForSync) {
         return result;
     }
     if (!waitForSync) return result;
-    result.synced = EsperarHotSync() == WaitOutcome::Completed;
+    result.wait = EsperarHotSync();
+    result.synced = *result.wait == WaitOutcome::Completed;
     op().messageBox(QStringLiteral("Proceso Finalizado!!!"), mb::Information, QStringLiteral("Aviso al Usuario"));
     return result;
+}
+
+} // namespace
+
+SendResult EnviarDatosPalm(int device, bool waitForSync) {
+    history::Record job = history::startJob(device, history::Direction::Send);
+    try {
+        const SendResult result = send(device, waitForSync);
+        history::recordJob(sendRecord(std::move(job), result));
+        return result;
+    } catch (const RunTimeError& e) {
+        job.outcome = history::Outcome::Failed;
+        job.detail = e.description();
+        history::recordJob(std::move(job));
+        throw;
+    }
 }
 
 } // namespace kv

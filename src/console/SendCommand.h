@@ -1,6 +1,10 @@
 #pragma once
 
+#include "conduit/HotSyncWait.h"
+#include "export/ExportRunner.h"
+
 #include <QStringList>
+#include <optional>
 
 namespace kv {
 
@@ -10,9 +14,12 @@ struct SendResult {
     bool exported = false;  // every export step finished
     QStringList failedSteps;
     bool synced = false;    // the sync wait completed (not cancelled)
+    QList<StepOutcome> steps;         // each export step's outcome, in position order
+    std::optional<WaitOutcome> wait;  // how the sync wait ended; none when it did not run
 };
 
-// waitForSync false stops after the export (kvctl send --no-wait).
+// waitForSync false stops after the export (kvctl send --no-wait). Every send, however it ends,
+// leaves one record in the history.
 SendResult EnviarDatosPalm(int device, bool waitForSync = true);
 
 } // namespace kv

@@ -6,8 +6,10 @@
 #include "conduit/Conducto.h"
 #include "conduit/HotSyncWait.h"
 #include "data/DB_Dll.h"
+#include "history/JobHistory.h"
 #include "settings/DeviceSettings.h"
 #include "sync/DocumentImport.h"
+#include "sync/ReceiveHistory.h"
 
 namespace kv {
 
@@ -24,9 +26,10 @@ RunOutcome importDocuments(SyncRunState& run) {
     }
 }
 
-RunOutcome ActualizaDatos_KVControl(int device, bool) {
-    Trap trap = Trap::prompting(QStringLiteral("ActualizaDatos_KVControl"));
-    SyncRunState run(trap);
+namespace {
+
+RunOutcome receive(int device, SyncRunState& run) {
+    Trap& trap = run.trap;
     StatusWindow& status = op().statusWindow();
     try {
         // 1. Control-sheet mode.
@@ -78,6 +81,24 @@ RunOutcome ActualizaDatos_KVControl(int device, bool) {
         // A run left through the error treatment closes its status window too.
         Trap::silent().step([&] { status.close(); });
         return RunOutcome::Left;
+    }
+}
+
+} // namespace
+
+RunOutcome ActualizaDatos_KVControl(int device, bool) {
+    Trap trap = Trap::prompting(QStringLiteral("ActualizaDatos_KVControl"));
+    SyncRunState run(trap);
+    history::Record job = history::startJob(device, history::Direction::Receive);
+    try {
+        const RunOutcome outcome = receive(device, run);
+        history::recordJob(receiveRecord(std::move(job), outcome, run));
+        return outcome;
+    } catch (const RunTimeError& e) {
+        job = receiveRecord(std::move(job), RunOutcome::Left, run);
+        job.detail = e.description();
+        history::recordJob(std::move(job));
+        throw;
     }
 }
 

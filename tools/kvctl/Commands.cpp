@@ -7,6 +7,8 @@ std::unique_ptr<Command> makeDevices();
 std::unique_ptr<Command> makeFilters();
 std::unique_ptr<Command> makeSend();
 std::unique_ptr<Command> makeReceive();
+std::unique_ptr<Command> makePreview();
+std::unique_ptr<Command> makeHistory();
 std::unique_ptr<Command> makeTranslate();
 std::vector<std::unique_ptr<Command>> makeConduitCommands();
 
@@ -16,6 +18,8 @@ std::vector<std::unique_ptr<Command>> allCommands() {
     list.push_back(makeFilters());
     list.push_back(makeSend());
     list.push_back(makeReceive());
+    list.push_back(makePreview());
+    list.push_back(makeHistory());
     list.push_back(makeStoreInit());
     for (auto& c : makeConduitCommands()) list.push_back(std::move(c));
     list.push_back(makeTranslate());

@@ -6,6 +6,7 @@
 #include "app/gui/PrepararFormulario.h"
 #include "console/TileLayout.h"
 #include "console/gui/DeviceTile.h"
+#include "history/gui/FrmHistorial.h"
 #include "settings/DeviceSettings.h"
 
 #include <QApplication>
@@ -36,6 +37,9 @@ FrmControl::FrmControl(QWidget* parent) : QMainWindow(parent) {
     menu->setObjectName(QStringLiteral("MNU_Planilla_Control"));
     QAction* report = menu->addAction(QStringLiteral("Planilla de Control de Comprobantes"));
     report->setObjectName(QStringLiteral("MNU_ReportedeCPTES"));
+    QAction* historial = menu->addAction(QStringLiteral("Historial"));
+    historial->setObjectName(QStringLiteral("MNU_Historial"));
+    connect(historial, &QAction::triggered, this, [this] { FrmHistorial(this).exec(); });
     menu->addSeparator()->setObjectName(QStringLiteral("MNU_Separador01"));
     QAction* quit = menu->addAction(QStringLiteral("Salir"));
     quit->setObjectName(QStringLiteral("MNU_Salir"));

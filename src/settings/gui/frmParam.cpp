@@ -2,6 +2,7 @@
 
 #include "app/gui/FocusColour.h"
 #include "app/gui/PrepararFormulario.h"
+#include "console/SendPreview.h"
 #include "settings/DeviceParameters.h"
 
 #include <QEvent>
@@ -82,10 +83,18 @@ frmParam::frmParam(QWidget* parent) : QDialog(parent), m_model(new DeviceParamet
                                            DeviceParameters::Reparto, "lblVendedor", "cmdConsultaVdor");
     auto [cliente, cmdCli] = filterFrame("fraCliente", QStringLiteral("Cliente"), DeviceParameters::Cliente,
                                          "lblCliente", "cmdConsultaCli");
+    // What the filters being edited would send, before they are saved.
+    auto* vistaPrevia = new QPushButton(QStringLiteral("&Vista previa"), filtro);
+    vistaPrevia->setObjectName(QStringLiteral("cmdVistaPrevia"));
+    vistaPrevia->setAutoDefault(false);
+    auto* previewRow = new QHBoxLayout;
+    previewRow->addStretch();
+    previewRow->addWidget(vistaPrevia);
     auto* filtroLayout = new QVBoxLayout(filtro);
     filtroLayout->addWidget(nombre);
     filtroLayout->addWidget(vendedor);
     filtroLayout->addWidget(cliente);
+    filtroLayout->addLayout(previewRow);
     filtroLayout->addStretch();
 
     auto* base = frame("fraBaseDatos", QStringLiteral("Base de Datos"), conexion);
@@ -132,6 +141,9 @@ frmParam::frmParam(QWidget* parent) : QDialog(parent), m_model(new DeviceParamet
     connect(m_model, &DeviceParameters::tileCaptionChanged, this, &frmParam::tileCaptionChanged);
     connect(cmdVdor, &QPushButton::clicked, m_model, &DeviceParameters::ConsultaVendedor);
     connect(cmdCli, &QPushButton::clicked, m_model, &DeviceParameters::ConsultaCliente);
+    connect(vistaPrevia, &QPushButton::clicked, this, [this] {
+        VistaPrevia(m_model->text(DeviceParameters::Reparto), m_model->text(DeviceParameters::Cliente));
+    });
     connect(aceptar, &QPushButton::clicked, this, [this] {
         m_model->pPalmNro = pPalmNro;
         m_model->Aceptar();

@@ -1,0 +1,190 @@
+#include "Command.h"
+#include "ErpFixture.h"
+#include "history/JobHistory.h"
+#include "HistoryTestSupport.h"
+
+#include <gtest/gtest.h>
+
+using namespace kv;
+using namespace kv::history;
+
+namespace {
+
+struct KvctlRun {
+    int status;
+    QString out;
+    QString err;
+};
+
+// kvctl in this process, with its output captured.
+KvctlRun kvctl(const test::TempHome& home, const QStringList& args) {
+    QString out, err, in;
+    QTextStream o(&out), e(&err), i(&in);
+    const int status = cli::runKvctl(QStringList{"--home", home.path()} + args, o, e, i, false);
+    o.flush();
+    e.flush();
+    return {status, out, err};
+}
+
+Record job(int device, Direction d, const QDateTime& when, Outcome o) {
+    Record r = d == Direction::Send ? test::sendJob(device, when) : test::receiveJob(device, when);
+    r.outcome = o;
+    return r;
+}
+
+class KvctlHistory : public ::testing::Test {
+protected:
+    void SetUp() override {
+        HistoryFile file(historyPath(), HistoryFile::Mode::Write);
+        for (const Record& r : jobs)
+            file.append(r);
+    }
+    QString lines(QList<int> which) {
+        QString text;
+        const QList<Record> stored = readHistory();
+        for (int i : which)
+            text += historyLine(stored.at(i)) + QLatin1Char('\n');
+        return text;
+    }
+    test::TempHome home;
+    const QList<Record> jobs{
+        job(1, Direction::Send, QDateTime(QDate(2026, 11, 30), QTime(18, 0)), Outcome::Done),
+        job(2, Direction::Receive, QDateTime(QDate(2026, 12, 1), QTime(8, 15)), Outcome::Done),
+        job(2, Direction::Send, QDateTime(QDate(2026, 12, 2), QTime(9, 0)), Outcome::Cancelled),
+        job(10, Direction::Send, QDateTime(QDate(2026, 12, 3), QTime(9, 0)), Outcome::Failed)};
+};
+
+struct PrintCase {
+    const char* name;
+    QStringList args;
+    QList<int> records; // oldest first
+};
+
+class KvctlHistoryPrint : public KvctlHistory, public ::testing::WithParamInterface<PrintCase> {};
+
+TEST_P(KvctlHistoryPrint, OneLinePerRecordOfTheDeviceFromTheDay) {
+    const KvctlRun r = kvctl(home, QStringList{"history"} + GetParam().args);
+    EXPECT_EQ(r.status, 0) << r.err.toStdString();
+    EXPECT_TRUE(r.err.isEmpty()) << r.err.toStdString();
+    EXPECT_EQ(r.out, lines(GetParam().records));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, KvctlHistoryPrint,
+    ::testing::Values(PrintCase{"All", {}, {0, 1, 2, 3}}, PrintCase{"DeviceTwo", {"2"}, {1, 2}},
+                      PrintCase{"DeviceOneNotTen", {"1"}, {0}},
+                      PrintCase{"Since", {"--since", "2026-12-01"}, {1, 2, 3}},
+                      PrintCase{"SinceBeforeDevice", {"--since", "2026-12-02", "2"}, {2}},
+                      PrintCase{"DeviceBeforeSince", {"2", "--since", "2026-12-02"}, {2}},
+                      PrintCase{"NothingYet", {"--since", "2027-01-01"}, {}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+struct BadCase {
+    const char* name;
+    QStringList args;
+    const char* reason;
+};
+
+class KvctlHistoryBad : public KvctlHistory, public ::testing::WithParamInterface<BadCase> {};
+
+TEST_P(KvctlHistoryBad, ExitsTwoWithTheReasonAndPrintsNoRecord) {
+    const KvctlRun r = kvctl(home, QStringList{"history"} + GetParam().args);
+    EXPECT_EQ(r.status, 2);
+    EXPECT_TRUE(r.out.isEmpty()) << r.out.toStdString();
+    EXPECT_TRUE(r.err.startsWith(QLatin1String("kvctl history: "))) << r.err.toStdString();
+    EXPECT_TRUE(r.err.contains(QLatin1String(GetParam().reason))) << r.err.toStdString();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, KvctlHistoryBad,
+    ::testing::Values(
+        BadCase{"Word", {"dos"}, "\"dos\" is no device number"},
+        BadCase{"Zero", {"0"}, "\"0\" is no device number"},
+        BadCase{"Negative", {"-3"}, "\"-3\" is no device number"},
+        BadCase{"TwoDevices", {"1", "2"}, "unexpected \"2\""},
+        BadCase{"SinceWithoutDate", {"--since"}, "--since takes one date"},
+        BadCase{"SinceTwice", {"--since", "2026-12-01", "--since", "2026-12-02"}, "--since takes one date"},
+        BadCase{"NoSuchMonth", {"--since", "2026-13-01"}, "\"2026-13-01\" is no date"},
+        BadCase{"NoSuchDay", {"--since", "2026-02-30"}, "\"2026-02-30\" is no date"},
+        BadCase{"DayFirst", {"--since", "01/12/2026"}, "\"01/12/2026\" is no date"},
+        BadCase{"WithTime", {"--since", "2026-12-01T10:00"}, "is no date"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(KvctlHistoryFile, NoHistoryYetPrintsNothingAndAnUnreadableOneIsAFailure) {
+    test::TempHome home;
+    const KvctlRun none = kvctl(home, {"history"});
+    EXPECT_EQ(none.status, 0);
+    EXPECT_TRUE(none.out.isEmpty());
+    EXPECT_FALSE(QFile::exists(historyPath()));
+
+    test::UnwritableHistory junk(test::Unwritable::NotADatabase, historyPath());
+    const KvctlRun broken = kvctl(home, {"history"});
+    EXPECT_EQ(broken.status, 1);
+    EXPECT_TRUE(broken.out.isEmpty());
+    EXPECT_TRUE(broken.err.startsWith(QLatin1String("kvctl history: the history cannot be read: ")))
+        << broken.err.toStdString();
+}
+
+// The commands as an operator at a terminal uses them, on the demo ERP.
+class KvctlPreview : public ::testing::Test {
+protected:
+    void SetUp() override {
+        f = std::make_unique<test::ErpFixture>(Engine::Sqlite, test::ErpFixture::Sizes{25, 10, 4, 0});
+        ASSERT_TRUE(f->available());
+        launch = QStringLiteral("@Motor=sqlite;@Server=local;@DbName=%1;@Usuario=ana;")
+                     .arg(f->home.file(QStringLiteral("erp.db")));
+    }
+    KvctlRun run(const QStringList& args) { return kvctl(f->home, QStringList{"--launch", launch} + args); }
+    std::unique_ptr<test::ErpFixture> f;
+    QString launch;
+};
+
+TEST_F(KvctlPreview, PrintsTheRowsAndPriceListsTheSendThenExports) {
+    const QString vendor =
+        f->erpRows(QStringLiteral("SELECT TRIM(IdVendedor) FROM V_TA_VENDEDORES ORDER BY 1")).first();
+    QFile ini(f->home.file(QStringLiteral("CN000pr.INI")));
+    ASSERT_TRUE(ini.open(QIODevice::Append));
+    ini.write(QStringLiteral("[PARAMETROS PALM Nº 2]\nREPARTO=%1\n").arg(vendor).toUtf8());
+    ini.close();
+
+    const KvctlRun preview = run({"preview", "2"});
+    ASSERT_EQ(preview.status, 0) << preview.err.toStdString();
+    QStringList lines = preview.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    ASSERT_EQ(lines.size(), 13) << preview.out.toStdString();
+    const QString priceLine = lines.takeLast();
+    EXPECT_FALSE(QFile::exists(historyPath())) << "a preview is no job";
+
+    const KvctlRun send = run({"send", "2", "--no-wait"});
+    ASSERT_EQ(send.status, 0) << send.err.toStdString();
+    for (const QString& line : lines) {
+        const QStringList parts = line.split(QLatin1Char('\t'));
+        ASSERT_EQ(parts.size(), 2) << line.toStdString();
+        EXPECT_EQ(parts[1], f->storeRows(QStringLiteral("SELECT COUNT(*) FROM ") + parts[0]).first())
+            << line.toStdString();
+    }
+    EXPECT_EQ(priceLine,
+              QStringLiteral("price lists: ") +
+                  f->storeRows(QStringLiteral("SELECT DISTINCT TRIM(IDLISTA) FROM MA_PRECIOS ORDER BY 1"))
+                      .join(QStringLiteral(", ")));
+
+    const KvctlRun history = run({"history", "2"});
+    EXPECT_EQ(history.status, 0);
+    const QStringList recorded = history.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    ASSERT_EQ(recorded.size(), 1) << history.out.toStdString();
+    EXPECT_TRUE(recorded[0].contains(
+        QStringLiteral("  device 2 (Nº 2)  send     by ana  done  (Exportación sin esperar "
+                       "la sincronización)  rows: TA_BANCOS ")))
+        << recorded[0].toStdString();
+}
+
+TEST_F(KvctlPreview, ADeviceThatDoesNotExistIsABadArgument) {
+    for (const QStringList& args : {QStringList{"preview"}, QStringList{"preview", "9"},
+                                    QStringList{"preview", "x"}, QStringList{"preview", "1", "2"}}) {
+        const KvctlRun r = run(args);
+        EXPECT_EQ(r.status, 2) << args.join(' ').toStdString();
+        EXPECT_TRUE(r.out.isEmpty());
+        EXPECT_TRUE(r.err.startsWith(QLatin1String("kvctl preview: "))) << r.err.toStdString();
+    }
+}
+
+} // namespace
