@@ -39,10 +39,14 @@ QStringList lineFields(const QString& line) {
 } // namespace
 
 QList<std::optional<double>> readColumnWidths(const QString& path, const QString& table, int columns) {
-    QList<std::optional<double>> widths(qMax(columns, 0));
     QFile f(path);
-    if (!f.open(QIODevice::ReadOnly)) return widths;
-    const QStringList lines = decodeText(f.readAll()).split(QLatin1Char('\n'));
+    if (!f.open(QIODevice::ReadOnly)) return QList<std::optional<double>>(qMax(columns, 0));
+    return columnWidthsOf(f.readAll(), table, columns);
+}
+
+QList<std::optional<double>> columnWidthsOf(QByteArrayView file, const QString& table, int columns) {
+    QList<std::optional<double>> widths(qMax(columns, 0));
+    const QStringList lines = decodeText(file).split(QLatin1Char('\n'));
     for (QString line : lines) {
         if (line.endsWith(QLatin1Char('\r'))) line.chop(1);
         if (line.isEmpty()) continue;
