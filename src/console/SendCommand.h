@@ -10,9 +10,12 @@ struct SendResult {
     bool exported = false;  // every export step finished
     QStringList failedSteps;
     bool synced = false;    // the sync wait completed (not cancelled)
+    bool busy = false;      // another send was under way: nothing was done
 };
 
-// waitForSync false stops after the export (kvctl send --no-wait).
+// waitForSync false stops after the export (kvctl send --no-wait). One send at a time per
+// application folder, from its export to the end of its sync wait (the lock file "kvsend.lock"):
+// a second one is refused with a message and changes nothing.
 SendResult EnviarDatosPalm(int device, bool waitForSync = true);
 
 } // namespace kv
