@@ -99,6 +99,19 @@ FileLock::FileLock(const QString& lockPath, const QString& source, int waitLimit
     }
 }
 
+std::unique_ptr<FileLock> FileLock::tryTake(const QString& lockPath, const QString& source) {
+    const int fd = ::open(QFile::encodeName(lockPath).constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    if (fd < 0) throwFileError(QStringLiteral("lock"), lockPath, errno, source);
+    int result;
+    while ((result = ::flock(fd, LOCK_EX | LOCK_NB)) != 0 && errno == EINTR) {
+    }
+    if (result == 0) return std::unique_ptr<FileLock>(new FileLock(fd));
+    const int e = errno;
+    ::close(fd);
+    if (e == EWOULDBLOCK) return nullptr;
+    throwFileError(QStringLiteral("lock"), lockPath, e, source);
+}
+
 FileLock::~FileLock() {
     ::close(m_fd); // releases the lock
 }

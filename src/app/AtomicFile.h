@@ -2,6 +2,7 @@
 
 #include <QByteArrayView>
 #include <QString>
+#include <memory>
 #include <sys/types.h>
 
 namespace kv {
@@ -27,7 +28,12 @@ public:
     FileLock(const FileLock&) = delete;
     FileLock& operator=(const FileLock&) = delete;
 
+    // The lock only when no one holds it, without waiting: nullptr while another process (or
+    // another holder in this one) has it. Throws RunTimeError when the lock file cannot be used.
+    static std::unique_ptr<FileLock> tryTake(const QString& lockPath, const QString& source = QString());
+
 private:
+    explicit FileLock(int fd) : m_fd(fd) {}
     int m_fd;
 };
 

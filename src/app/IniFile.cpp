@@ -72,8 +72,12 @@ IniDocument IniDocument::parse(QByteArrayView bytes) {
     doc.m_crlf = firstBreak > 0 && text.at(firstBreak - 1) == QLatin1Char('\r');
     doc.m_lines = text.split(QLatin1Char('\n'));
     if (doc.m_lines.last().isEmpty()) doc.m_lines.removeLast(); // the break that ends the file
-    for (QString& line : doc.m_lines)
-        if (line.endsWith(QLatin1Char('\r'))) line.chop(1);
+    // In a CR LF file the CR is part of the line break. In an LF file a CR at a line's end is
+    // the line's own (a line pasted from elsewhere): it stays, so a rewrite gives the line back
+    // as it was, and names and values never hold it (they are trimmed).
+    if (doc.m_crlf)
+        for (QString& line : doc.m_lines)
+            if (line.endsWith(QLatin1Char('\r'))) line.chop(1);
     doc.index();
     return doc;
 }

@@ -12,9 +12,9 @@ QString launchValue(const QString& text, const QString& key, const QString& abse
         int next = p + key.size();
         while (next < text.size() && text.at(next).isSpace()) ++next;
         if (next < text.size() && text.at(next) == QLatin1Char('=')) {
-            const int end = text.indexOf(QLatin1Char(';'), p);
-            if (end < 0) return QString();
             const int start = p + key.size();
+            const int end = text.indexOf(QLatin1Char(';'), start);
+            if (end < 0) return QString();
             return QuitarCaracteres(text.mid(start, end - start), QStringLiteral("=")).trimmed();
         }
         from = p + 1;

@@ -19,8 +19,8 @@ void put(QByteArray& rec, FieldSpan f, const QString& text) {
     rec.replace(f.offset, bytes.size(), bytes);
 }
 
-QString get(const QByteArray& rec, FieldSpan f) {
-    return QString::fromLatin1(rec.mid(f.offset, f.length));
+QString get(QByteArrayView rec, FieldSpan f) {
+    return QString::fromLatin1(rec.sliced(f.offset, f.length));
 }
 } // namespace
 
@@ -73,10 +73,13 @@ QList<LookupMapRecord> readLookupMap(const QString& path, bool* partialTail) {
     if (!f.open(QIODevice::ReadOnly))
         throw RunTimeError(53, QStringLiteral("No se pudo leer el archivo de consultas %1: %2").arg(path, f.errorString()),
                            QStringLiteral("Lib_ClsCons3"));
-    const QByteArray data = f.readAll();
+    return parseLookupMap(f.readAll(), partialTail);
+}
+
+QList<LookupMapRecord> parseLookupMap(QByteArrayView data, bool* partialTail) {
     QList<LookupMapRecord> records;
     for (qsizetype at = 0; at + LookupMapRecordSize <= data.size(); at += LookupMapRecordSize) {
-        const QByteArray rec = data.mid(at, LookupMapRecordSize);
+        const QByteArrayView rec = data.sliced(at, LookupMapRecordSize);
         records.append({get(rec, kName), get(rec, kSource), get(rec, kColumns), get(rec, kExtra)});
     }
     if (partialTail) *partialTail = data.size() % LookupMapRecordSize != 0;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArrayView>
 #include <QList>
 #include <QString>
 
@@ -25,5 +26,7 @@ void GrabarMapaConsultas(const QString& path);
 // Every whole record of the file (a trailing partial record is not a record). Throws
 // RunTimeError when the file cannot be read.
 QList<LookupMapRecord> readLookupMap(const QString& path, bool* partialTail = nullptr);
+// The records of the file's bytes, as readLookupMap reads them.
+QList<LookupMapRecord> parseLookupMap(QByteArrayView data, bool* partialTail = nullptr);
 
 } // namespace kv

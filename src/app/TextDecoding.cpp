@@ -45,7 +45,9 @@ std::optional<quint8> toWindows1252(QChar c) {
 }
 
 QString decodeText(QByteArrayView bytes) {
-    if (bytes.startsWith("\xEF\xBB\xBF")) bytes = bytes.sliced(3);
+    // Every mark at the start: an editor may add one to a file that had one already.
+    while (bytes.startsWith("\xEF\xBB\xBF"))
+        bytes = bytes.sliced(3);
     if (auto whole = utf8(bytes)) return *whole;
     // Not UTF-8 as a whole: decide line by line. '\n' never occurs inside a UTF-8 sequence, so
     // cutting there keeps every valid line valid.

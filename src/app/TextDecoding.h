@@ -9,7 +9,7 @@ namespace kv {
 // Text files brought from an older workstation are in Windows-1252; the ones this program
 // writes are UTF-8. Reading decodes line by line: a line that is valid UTF-8 is read as UTF-8,
 // any other line as Windows-1252, so a file edited by both keeps every name readable
-// ("PARAMETROS PALM Nº 3", "CONTRASEÑA"). A UTF-8 byte-order mark at the start is dropped.
+// ("PARAMETROS PALM Nº 3", "CONTRASEÑA"). UTF-8 byte-order marks at the start are dropped.
 QString decodeText(QByteArrayView bytes);
 
 // Windows-1252: its own characters in 0x80-0x9F, Latin-1 everywhere else; the five codes that

@@ -1,5 +1,7 @@
 #include "console/SendCommand.h"
 
+#include "app/AppHome.h"
+#include "app/AtomicFile.h"
 #include "app/Operator.h"
 #include "conduit/HotSyncWait.h"
 #include "console/ExportFilters.h"
@@ -14,6 +16,16 @@ namespace {
 
 SendResult send(int device, bool waitForSync) {
     SendResult result;
+    // A second send would empty and refill the store under the first one's sync.
+    const auto sending =
+        FileLock::tryTake(AppHome::file(QStringLiteral("kvsend.lock")), QStringLiteral("EnviarDatosPalm"));
+    if (!sending) {
+        result.busy = true;
+        op().messageBox(QStringLiteral("Hay otro envío de datos en curso en este equipo.\r"
+                                       "Espere a que termine y vuelva a enviar."),
+                        mb::Critical, QStringLiteral("Aviso al Usuario"));
+        return result;
+    }
     const ExportFilters filters = buildExportFilters(device);
     const QList<StepOutcome> outcomes = EjecutarExportacion(LocalDb().gDBName, filters.client, filters.priceList);
     result.steps = outcomes;

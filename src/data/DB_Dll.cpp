@@ -277,7 +277,9 @@ QString errorLogLine(const QDateTime& at, const QString& rutina, const QString& 
 }
 
 QString withoutPasswords(const QString& text) {
-    static const QRegularExpression pwd(QStringLiteral(R"(((?:Pwd|Password)\s*=)[^;]*)"),
+    // A value runs to the next ";", or, written in braces as ODBC strings quote a value that holds
+    // ";", to its closing brace ("}}" inside stands for one brace).
+    static const QRegularExpression pwd(QStringLiteral(R"(((?:Pwd|Password)\s*=)(?:\s*\{(?:[^}]|\}\})*\}?|[^;]*))"),
                                         QRegularExpression::CaseInsensitiveOption);
     QString t = text;
     return t.replace(pwd, QStringLiteral("\\1****"));

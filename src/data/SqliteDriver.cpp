@@ -53,11 +53,9 @@ void SqliteDriver::open(QSqlDatabase& db, const ConnectionString& cs) const {
         throw openFailure(QStringLiteral("3051"), cannotOpen);
     }
     if (m_engine == Engine::Sqlite) {
-        // An ERP in a file takes one small transaction per imported document: with a write-ahead
-        // log a commit costs no disk flush, and a document lost to a power failure is still in
-        // the store and comes in at the next run. (The store keeps its rollback journal: the
-        // cradle sync commits it together with the handheld's file.)
-        probe.exec(QStringLiteral("PRAGMA journal_mode=WAL"));
+        // An ERP in a file takes one small transaction per imported document: a commit need
+        // not wait for the disk twice, and a document lost to a power failure is still in the
+        // store and comes in at the next run. The file's own journal mode is left as it is.
         probe.exec(QStringLiteral("PRAGMA synchronous=NORMAL"));
     }
 }

@@ -4,7 +4,9 @@
 #include "app/RunTimeError.h"
 
 #include <QDate>
+#include <QHash>
 #include <QRegularExpression>
+#include <functional>
 
 namespace kv {
 
@@ -14,30 +16,17 @@ const QString kSource = QStringLiteral("ORACLE_Dicc");
 
 // Every occurrence of `find`, in any letter case, replaced by `with`, scanning from the left
 // without overlaps (so two names sharing one blank count once). An empty `find` changes nothing.
-// When `pos` is given it is a position in `text` and is moved to where that character stands in
-// the result; a position inside a replaced occurrence moves to the end of its replacement.
-QString replaceAll(const QString& text, const QString& find, const QString& with, qsizetype* pos = nullptr) {
+QString replaceAll(const QString& text, const QString& find, const QString& with) {
     if (find.isEmpty()) return text;
     QString out;
     qsizetype from = 0;
-    qsizetype shift = 0; // growth of the text before the current occurrence
-    bool placed = pos == nullptr;
     for (qsizetype at = text.indexOf(find, 0, Qt::CaseInsensitive); at >= 0;
          at = text.indexOf(find, from, Qt::CaseInsensitive)) {
         out += QStringView(text).mid(from, at - from);
         out += with;
-        if (!placed && *pos <= at) {
-            *pos += shift;
-            placed = true;
-        } else if (!placed && *pos < at + find.size()) {
-            *pos = out.size();
-            placed = true;
-        }
-        shift += with.size() - find.size();
         from = at + find.size();
     }
     out += QStringView(text).mid(from);
-    if (!placed) *pos += shift;
     return out;
 }
 
@@ -51,6 +40,107 @@ QString trimBlanks(const QString& text) {
         --last;
     return text.mid(first, last - first);
 }
+
+// ---- literals ----
+
+// A statement with its quoted literals set apart, so the rewrites see only the statement's own
+// words. Text from outside (a client code, a document key, a search typed by the operator)
+// stands in literals with its quotes doubled, and must come out exactly as it went in: a value
+// that looks like a keyword, a bracket, a date or a quote never changes the statement around it.
+// Each literal is replaced by a placeholder of private-use characters that no rewrite matches;
+// an empty literal stays as it is (it holds nothing, and the empty-text rewrite looks for it).
+class Literals {
+public:
+    // A quote never closed: error 5 when `strict`, else the rest of the text is one literal.
+    Literals(const QString& sql, bool strict) {
+        m_code.reserve(sql.size());
+        for (qsizetype i = 0; i < sql.size();) {
+            const QChar c = sql.at(i);
+            if (c == kPlaceholderStart || c == kPlaceholderEnd) { // the placeholders' own characters
+                m_code += placeholderFor(QString(c));
+                ++i;
+                continue;
+            }
+            if (c != kQuote) {
+                m_code += c;
+                ++i;
+                continue;
+            }
+            qsizetype end = i + 1; // one past the closing quote
+            for (;;) {
+                const qsizetype close = sql.indexOf(kQuote, end);
+                if (close < 0) {
+                    if (strict)
+                        throw RunTimeError(err::InvalidProcedureCall,
+                                           QStringLiteral("Invalid procedure call or argument: a single quote "
+                                                          "is not closed"),
+                                           kSource);
+                    end = sql.size();
+                    break;
+                }
+                end = close + 1;
+                if (end < sql.size() && sql.at(end) == kQuote) ++end; // a doubled quote inside
+                else break;
+            }
+            const QString literal = sql.mid(i, end - i);
+            m_code += literal == QLatin1String("''") ? literal : placeholderFor(literal);
+            i = end;
+        }
+    }
+
+    // The statement's words, each literal replaced by its placeholder.
+    const QString& code() const { return m_code; }
+
+    // The placeholder of a literal (its text with the quotes); the same text has the same one,
+    // so a rewrite that looks for a repeated literal finds every occurrence.
+    QString placeholderFor(const QString& literal) {
+        qsizetype n = m_numbers.value(literal, -1);
+        if (n < 0) {
+            n = m_literals.size();
+            m_literals << literal;
+            m_numbers.insert(literal, n);
+        }
+        QString digits; // the number in base 16, one private-use character a digit
+        do {
+            digits.prepend(QChar(char16_t(0xE010 + n % 16)));
+            n /= 16;
+        } while (n > 0);
+        return kPlaceholderStart + digits + kPlaceholderEnd;
+    }
+
+    // Calls f(placeholder, literal) for each placeholder in `code`, in order, and returns the
+    // code with each placeholder replaced by what f returns. One pass: nothing a literal holds
+    // is ever read as a placeholder.
+    QString map(const QString& code, const std::function<QString(const QString&, const QString&)>& f) const {
+        QString out;
+        out.reserve(code.size());
+        for (qsizetype i = 0; i < code.size(); ++i) {
+            if (code.at(i) != kPlaceholderStart) {
+                out += code.at(i);
+                continue;
+            }
+            const qsizetype start = i;
+            qsizetype n = 0;
+            while (++i < code.size() && code.at(i) != kPlaceholderEnd)
+                n = n * 16 + (code.at(i).unicode() - 0xE010);
+            out += f(code.mid(start, i + 1 - start), m_literals.at(n));
+        }
+        return out;
+    }
+    // The statement again, each literal back in its place.
+    QString restore(const QString& code) const {
+        return map(code, [](const QString&, const QString& literal) { return literal; });
+    }
+
+private:
+    static constexpr QChar kQuote = QLatin1Char('\'');
+    static constexpr QChar kPlaceholderStart = QChar(0xE000);
+    static constexpr QChar kPlaceholderEnd = QChar(0xE001);
+
+    QString m_code;
+    QStringList m_literals;
+    QHash<QString, qsizetype> m_numbers;
+};
 
 // ---- synonyms ----
 
@@ -81,7 +171,7 @@ const QString kAdminMarker = QStringLiteral("@Admin_");
 // ---- Oracle ----
 
 // TOP n becomes a ROWNUM condition placed before any GROUP BY or ORDER BY clause.
-// Worked on the statement as given, with p the first "top" in any letter case.
+// Worked on the statement's words (its literals set apart), with p the first "top" in any letter case.
 QString rowLimit(const QString& valor) {
     const qsizetype p = valor.indexOf(QLatin1String("top"), 0, Qt::CaseInsensitive);
     const QString head = valor.left(p);
@@ -145,35 +235,26 @@ QDate regionalDate(const QString& text) {
     return QDate(year, month, day); // invalid when the day does not exist in that month
 }
 
-QString oracleDate(const QDate& d) {
-    return QStringLiteral("TO_DATE('%1/%2/%3','DD/MM/YYYY')")
-        .arg(d.day(), 2, 10, QLatin1Char('0'))
-        .arg(d.month(), 2, 10, QLatin1Char('0'))
-        .arg(d.year(), 4, 10, QLatin1Char('0'));
-}
-
-// Each quoted date becomes TO_DATE, every occurrence of it at once. The scan goes on in
-// the rewritten text after the literal's replacement, so a repeated literal met again inside its
-// own TO_DATE is wrapped twice; the clean-up at the end folds those back.
-QString dateLiterals(QString s) {
-    const QLatin1Char quote('\'');
-    qsizetype open = s.indexOf(quote);
-    while (open >= 0) {
-        const qsizetype close = s.indexOf(quote, open + 1);
-        if (close < 0)
-            throw RunTimeError(err::InvalidProcedureCall,
-                               QStringLiteral("Invalid procedure call or argument: a single quote "
-                                              "is not closed"),
-                               kSource);
-        qsizetype next = close + 1;
-        const QDate date = regionalDate(s.mid(open + 1, close - open - 1));
-        if (date.isValid()) s = replaceAll(s, s.mid(open, close - open + 1), oracleDate(date), &next);
-        open = s.indexOf(quote, next);
-    }
+// Each quoted date becomes TO_DATE, every occurrence of it at once; a literal that merely holds
+// a date among other text is not a date. A date already inside TO_DATE(..., 'DD/MM/YYYY') is
+// wrapped twice and folded back to one.
+QString dateLiterals(const QString& code, Literals& literals) {
+    const QString format = literals.placeholderFor(QStringLiteral("'DD/MM/YYYY'"));
+    QString s = literals.map(code, [&](const QString& placeholder, const QString& literal) {
+        const QDate date = regionalDate(literal.mid(1, literal.size() - 2));
+        if (!date.isValid()) return placeholder;
+        const QString normal = QStringLiteral("'%1/%2/%3'")
+                                   .arg(date.day(), 2, 10, QLatin1Char('0'))
+                                   .arg(date.month(), 2, 10, QLatin1Char('0'))
+                                   .arg(date.year(), 4, 10, QLatin1Char('0'));
+        return QStringLiteral("TO_DATE(") + literals.placeholderFor(normal) + QLatin1Char(',') + format +
+               QLatin1Char(')');
+    });
     const QString nested = QStringLiteral("TO_DATE(TO_DATE(");
     while (s.contains(nested, Qt::CaseInsensitive)) {
         s = replaceAll(s, nested, QStringLiteral("TO_DATE("));
-        s = replaceAll(s, QStringLiteral("'DD/MM/YYYY'),'DD/MM/YYYY')"), QStringLiteral("'DD/MM/YYYY')"));
+        const QString doubled = format + QStringLiteral("),") + format + QLatin1Char(')');
+        s = replaceAll(s, doubled, format + QLatin1Char(')'));
     }
     return s;
 }
@@ -207,8 +288,10 @@ QString dateStyle103(QString s) {
 } // namespace
 
 QString SS_TSinonimos(const QString& sql, bool esAdmin) {
-    if (esAdmin) return replaceAll(sql, kAdminMarker, QString());
-    QString s = sql;
+    // Object names and markers are words of the statement, never text inside its literals.
+    const Literals literals(sql, false);
+    if (esAdmin) return literals.restore(replaceAll(literals.code(), kAdminMarker, QString()));
+    QString s = literals.code();
     for (const Redirection& r : kRedirections) {
         const QString object = QLatin1String(r.object);
         const QString synonym = QLatin1String(r.synonym);
@@ -219,7 +302,7 @@ QString SS_TSinonimos(const QString& sql, bool esAdmin) {
         }
     }
     s = replaceAll(s, QStringLiteral("@Admin_MA_CUENTAS"), QStringLiteral("MA_CUENTAS"));
-    return replaceAll(s, kAdminMarker, QString());
+    return literals.restore(replaceAll(s, kAdminMarker, QString()));
 }
 
 QString ORACLE_Dicc(const QString& valor, const QString& connString) {
@@ -229,8 +312,10 @@ QString ORACLE_Dicc(const QString& valor, const QString& connString) {
         return valor.compare(QLatin1String("LEN"), Qt::CaseInsensitive) == 0 ? QStringLiteral("LENGTH")
                                                                              : valor;
 
-    QString s = valor;
-    if (valor.contains(QLatin1String("top "), Qt::CaseInsensitive)) s = rowLimit(valor);
+    // The rewrites work on the statement's words; literals come back as they were, dates as TO_DATE.
+    Literals literals(valor, true);
+    QString s = literals.code();
+    if (s.contains(QLatin1String("top "), Qt::CaseInsensitive)) s = rowLimit(s);
 
     for (int blanks = 0; blanks <= 4; ++blanks)
         s = replaceAll(s, QStringLiteral(" LEN") + QString(blanks, QLatin1Char(' ')) + QLatin1Char('('),
@@ -239,7 +324,7 @@ QString ORACLE_Dicc(const QString& valor, const QString& connString) {
     s.replace(QLatin1Char('['), QLatin1Char('"'));
     s.replace(QLatin1Char(']'), QLatin1Char('"'));
 
-    s = dateLiterals(s);
+    s = dateLiterals(s, literals);
 
     s = replaceAll(s, QStringLiteral("Charindex"), QStringLiteral("InStr"));
 
@@ -251,7 +336,7 @@ QString ORACLE_Dicc(const QString& valor, const QString& connString) {
 
     s = replaceAll(s, QStringLiteral("SUBSTRING("), QStringLiteral("SUBSTR("));
     s = replaceAll(s, QStringLiteral("ISNULL("), QStringLiteral("NVL("));
-    return s;
+    return literals.restore(s);
 }
 
 } // namespace kv

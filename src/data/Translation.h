@@ -7,7 +7,9 @@ namespace kv {
 // The program's statements are written in the SQL Server dialect and name the ERP's tables
 // directly. These two rewrites of DB_Dll adapt a statement before it reaches the database; both
 // are pure functions of the text and of the object's gEsAdmin / gConnString, which the caller
-// passes. Every search and replacement ignores letter case and replaces every occurrence.
+// passes. Every search and replacement ignores letter case and replaces every occurrence, and
+// none looks inside a quoted literal: a value from outside, quoted with its apostrophes doubled,
+// comes out as it went in (on Oracle a literal that is a whole date becomes TO_DATE).
 
 // Sends a user who is not an administrator to the restricted SS_ synonyms of the accounting and
 // treasury objects, and removes the "@Admin_" markers with which a statement asks for the real

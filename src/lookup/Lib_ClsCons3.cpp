@@ -138,7 +138,16 @@ LookupStatement Lib_ClsCons3::ArmarSentencia(const QString& SQL) {
     // Without the map file the list gets the bare name and orders the rows itself.
     if (!QFileInfo(gRutaMascaraConsultas).isFile()) return {SQL, QString(), false};
     std::optional<LookupMapRecord> record;
-    trap.step([&] { record = findLookupRecord(readLookupMap(gRutaMascaraConsultas), SQL); });
+    bool cut = false;
+    trap.step([&] { record = findLookupRecord(readLookupMap(gRutaMascaraConsultas, &cut), SQL); });
+    // A cut file still gives its whole records; when the one asked for is not among them the
+    // operator learns why the lookup shows the view's columns (the file is left as it is).
+    if (cut && !record)
+        op().messageBox(QStringLiteral("El archivo de consultas %1 está cortado: su último registro está "
+                                       "incompleto y no se leyó. La consulta de %2 muestra las columnas de la "
+                                       "vista.")
+                            .arg(gRutaMascaraConsultas, SQL.trimmed()),
+                        mb::Information, QStringLiteral("Aviso al operador"));
     return record ? statementFromMap(*record, top) : statementFromView(SQL, top);
 }
 

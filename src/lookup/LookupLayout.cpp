@@ -3,7 +3,9 @@
 #include "app/GeneralFunctions.h"
 #include "app/TextDecoding.h"
 
+#include <algorithm>
 #include <cmath>
+#include <limits>
 #include <QFile>
 
 namespace kv {
@@ -39,10 +41,14 @@ QStringList lineFields(const QString& line) {
 } // namespace
 
 QList<std::optional<double>> readColumnWidths(const QString& path, const QString& table, int columns) {
-    QList<std::optional<double>> widths(qMax(columns, 0));
     QFile f(path);
-    if (!f.open(QIODevice::ReadOnly)) return widths;
-    const QStringList lines = decodeText(f.readAll()).split(QLatin1Char('\n'));
+    if (!f.open(QIODevice::ReadOnly)) return QList<std::optional<double>>(qMax(columns, 0));
+    return columnWidthsOf(f.readAll(), table, columns);
+}
+
+QList<std::optional<double>> columnWidthsOf(QByteArrayView file, const QString& table, int columns) {
+    QList<std::optional<double>> widths(qMax(columns, 0));
+    const QStringList lines = decodeText(file).split(QLatin1Char('\n'));
     for (QString line : lines) {
         if (line.endsWith(QLatin1Char('\r'))) line.chop(1);
         if (line.isEmpty()) continue;
@@ -70,7 +76,11 @@ LookupSizes lookupSizes(const QList<double>& columnWidths, double screenWidth) {
     s.listWidth = total + 360;
     s.picFieldsWidth = std::nearbyint(total) + 360;
     s.hScrollWidth = total;
-    s.hScrollMax = s.picFieldsWidth <= 32700 ? int(std::nearbyint((s.picFieldsWidth + 480) * 0.6)) : 32700;
+    // The widths come from a file anyone can edit: however far below zero they add up, the scroll
+    // range stays a number an int holds.
+    const double scroll = std::nearbyint((s.picFieldsWidth + 480) * 0.6);
+    s.hScrollMax =
+        s.picFieldsWidth <= 32700 ? int(std::max(scroll, double(std::numeric_limits<int>::min()))) : 32700;
     s.formWidth = s.listWidth + 360 >= screenWidth ? screenWidth - 480 : s.listWidth + 280;
     return s;
 }

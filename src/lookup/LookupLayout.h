@@ -1,6 +1,7 @@
 #pragma once
 
 #include <optional>
+#include <QByteArrayView>
 #include <QList>
 #include <QString>
 
@@ -15,6 +16,8 @@ namespace kv {
 // runs out of "|" before the last column, or a file that cannot be read, ends the reading: the
 // widths read so far stay and the other columns keep nullopt.
 QList<std::optional<double>> readColumnWidths(const QString& path, const QString& table, int columns);
+// The same reading of the file's bytes.
+QList<std::optional<double>> columnWidthsOf(QByteArrayView file, const QString& table, int columns);
 
 // What the load computes from the column widths.
 struct LookupSizes {

@@ -27,8 +27,8 @@ void copyLines(SyncRunState& run, const QString& targetQuery, const QString& pro
         runStatement(run, [&] { atEnd = lines.eof(); });
         if (atEnd) break;
         runStatement(run, [&] { target.addNew(); });
-        for (const auto& [column, value] : map)
-            runStatement(run, [&] { target.setValue(QLatin1String(column), value(lines)); });
+        for (const auto& entry : map) // not a structured binding: clang before 16 cannot capture one
+            runStatement(run, [&] { target.setValue(QLatin1String(entry.first), entry.second(lines)); });
         runStatement(run, [&] { target.update(); });
         runStatement(run, [&] { status.showTexts(progressText, TextoAvance()); });
         runStatement(run, [&] { lines.moveNext(); });

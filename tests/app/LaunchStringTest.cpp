@@ -34,8 +34,23 @@ INSTANTIATE_TEST_SUITE_P(
         KeyCase{"only_logged_user", "@UsuarioLogeado = jefe;", "@Usuario", "<absent>"},
         KeyCase{"hash_server_kept_raw", "@Server=#ORA1;", "@Server", "#ORA1"},
         KeyCase{"empty_value", "@Server=;@DbName=x;", "@Server", ""},
-        KeyCase{"value_with_non_ascii", "@Usuario=Muñoz;", "@Usuario", "Muñoz"}),
+        KeyCase{"value_with_non_ascii", "@Usuario=Muñoz;", "@Usuario", "Muñoz"},
+        KeyCase{"key_holding_a_separator", "@A;B=x;y;", "@A;B", "x"}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// Launch strings of ten kilobytes: read whole, or as far as their ";" allows, in one pass.
+TEST(LaunchString, TenKilobytesAreReadWhole) {
+    const QString big(10 * 1024, QLatin1Char('p'));
+    const LaunchValues v = readLaunchString(QStringLiteral("@Server=s;@Password=") + big + QStringLiteral(";@Caja=4;"));
+    EXPECT_EQ(v.password, big);
+    EXPECT_EQ(v.caja, QStringLiteral("4"));
+    EXPECT_EQ(readLaunchString(QStringLiteral("@Server=") + big).server, QString()) << "no \";\" after it";
+    const QString separators(10 * 1024, QLatin1Char(';'));
+    EXPECT_EQ(readLaunchString(separators + QStringLiteral("@DbName=erp;")).dbName, QStringLiteral("erp"));
+    QString keys;
+    for (int i = 0; i < 1024; ++i) keys += QStringLiteral("@Server ");
+    EXPECT_EQ(readLaunchString(keys + QStringLiteral("@Server=s;")).server, QStringLiteral("s"));
+}
 
 TEST(LaunchString, WholeCommandLineIsTheLaunchString) {
     // A shell that split the string at its blanks still gives the same values.

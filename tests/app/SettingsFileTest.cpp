@@ -126,7 +126,8 @@ INSTANTIATE_TEST_SUITE_P(
                       ReadCase{"unclosed_section_is_plain_line", "[S]\n[T\nK=v\n", "S", "K", "v"},
                       ReadCase{"duplicate_key_first_wins", "[S]\nK=1\nk=2\n", "S", "K", "1"},
                       ReadCase{"duplicate_section_first_wins", "[S]\nA=1\n[s]\nK=2\n", "S", "K", kNone},
-                      ReadCase{"utf8_bom", "\xEF\xBB\xBF[S]\nK=v\n", "S", "K", "v"}),
+                      ReadCase{"utf8_bom", "\xEF\xBB\xBF[S]\nK=v\n", "S", "K", "v"},
+                      ReadCase{"utf8_bom_twice", "\xEF\xBB\xBF\xEF\xBB\xBF[S]\nK=v\n", "S", "K", "v"}),
     test::CaseName());
 
 // ---- files from an older workstation --------------------------------------------------------
@@ -208,6 +209,12 @@ INSTANTIATE_TEST_SUITE_P(
         LayoutCase{"unknown_lines_kept", "[General]\nlinea suelta\n[rota\n=sin clave\nA=1\n\x01\x02\n",
                    "General", "A", "2", "[General]\nlinea suelta\n[rota\n=sin clave\nA=2\n\x01\x02\n"},
         LayoutCase{"crlf_kept", "[General]\r\nA=1\r\n", "General", "B", "2", "[General]\r\nA=1\r\nB=2\r\n"},
+        // An LF file with lines ending in CR (pasted from elsewhere): each rewrite gives them back
+        // as they were, instead of taking one CR more away every time.
+        LayoutCase{"carriage_returns_of_an_lf_file_kept", "[S]\nA=1\r\r\nL\r\n", "S", "A", "2",
+                   "[S]\nA=2\nL\r\n"},
+        LayoutCase{"carriage_returns_before_crlf_kept", "[S]\r\nA=1\r\r\nL\r\r\n", "S", "B", "2",
+                   "[S]\r\nA=1\r\r\nL\r\r\nB=2\r\n"},
         LayoutCase{"first_duplicate_key_updated", "[S]\nK=1\nK=2\n", "S", "k", "3", "[S]\nK=3\nK=2\n"},
         LayoutCase{"first_duplicate_section_updated", "[S]\nA=1\n[s]\nB=2\n", "S", "B", "3",
                    "[S]\nA=1\nB=3\n[s]\nB=2\n"},

@@ -291,4 +291,33 @@ TEST_F(DataAccess, ErrorNumberZeroIsNeitherShownNorLogged) {
     EXPECT_FALSE(QFile::exists(home.file(QStringLiteral("HXERR.LOG"))));
 }
 
+// Passwords blanked in any text that may reach a message or the log: connection strings of every
+// form the program builds, including ODBC's braced values that hold ";".
+struct SecretCase {
+    const char* name;
+    const char* text;
+    const char* shown;
+};
+
+class Passwords : public ::testing::TestWithParam<SecretCase> {};
+
+TEST_P(Passwords, AreBlankedWherever) {
+    EXPECT_EQ(withoutPasswords(QString::fromUtf8(GetParam().text)).toStdString(), GetParam().shown);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Texts, Passwords,
+    ::testing::Values(
+        SecretCase{"ado", "PROVIDER=SQLOLEDB;Server=s;UId=ana;Pwd=clave;", "PROVIDER=SQLOLEDB;Server=s;UId=ana;Pwd=****;"},
+        SecretCase{"oracle", "Data Source=ERP;User Id=ana;Password=clave;", "Data Source=ERP;User Id=ana;Password=****;"},
+        SecretCase{"blanks_and_case", "pwd = clave ;x", "pwd =****;x"},
+        SecretCase{"jet", " Jet OLEDB:Database Password=clave;", " Jet OLEDB:Database Password=****;"},
+        SecretCase{"odbc_braced", "DRIVER={FreeTDS};UID=ana;PWD={cla;ve};DATABASE=erp;",
+                   "DRIVER={FreeTDS};UID=ana;PWD=****;DATABASE=erp;"},
+        SecretCase{"odbc_braced_with_brace", "PWD={a}}b;c};UID=x", "PWD=****;UID=x"},
+        SecretCase{"odbc_braced_unclosed", "PWD={a;b", "PWD=****"},
+        SecretCase{"two", "Pwd=uno; Password=dos;", "Pwd=****; Password=****;"},
+        SecretCase{"none", "Server=s;UId=ana;", "Server=s;UId=ana;"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
 } // namespace

@@ -215,6 +215,51 @@ TEST_F(LookupQuery, MapDeletedGivesTheBareNameSortedByTheList) {
                                         "O'Hara Ltda"}));
 }
 
+// The map file cut to a length that is not a whole number of records: the whole records still
+// count, a lookup whose record was lost says so and shows the view's columns, and the file is
+// never rewritten.
+struct CutCase {
+    std::string name;
+    qint64 length;
+    bool clientsLost;
+};
+
+class CutMap : public LookupQuery, public ::testing::WithParamInterface<CutCase> {};
+
+TEST_P(CutMap, KeepsTheWholeRecordsAndSaysWhenTheOneAskedForIsLost) {
+    ASSERT_TRUE(QFile::resize(erp.mapPath(), GetParam().length));
+    QFile file(erp.mapPath());
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QByteArray before = file.readAll();
+    file.close();
+
+    int rows = 0;
+    o.person.onListLookup([&](LookupSession& s) { rows = s.rowCount(); });
+    lookup().ConsultaSearch(QStringLiteral("VT_CLIENTES"));
+    EXPECT_GT(rows, 0);
+    EXPECT_TRUE(o.person.shownOf(QStringLiteral("error")).isEmpty());
+    const QString fromView = QStringLiteral("SELECT TOP 1000 Dada_De_Baja,CONTACTO,CODIGO,RAZON_SOCIAL FROM "
+                                            "VT_CLIENTES ORDER BY RAZON_SOCIAL");
+    EXPECT_EQ(shownStatement(), GetParam().clientsLost ? fromView : Clients);
+    const auto messages = o.person.shownOf(QStringLiteral("message"));
+    ASSERT_EQ(messages.size(), GetParam().clientsLost ? 1 : 0);
+    if (GetParam().clientsLost) {
+        EXPECT_EQ(messages.first().text,
+                  QStringLiteral("El archivo de consultas %1 está cortado: su último registro está incompleto "
+                                 "y no se leyó. La consulta de VT_CLIENTES muestra las columnas de la vista.")
+                      .arg(erp.mapPath()));
+    }
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll(), before);
+}
+
+INSTANTIATE_TEST_SUITE_P(Lengths, CutMap,
+                         ::testing::Values(CutCase{"inside_the_clients_record", 1202 + 600, true},
+                                           CutCase{"inside_the_first_record", 1201, true},
+                                           CutCase{"after_the_clients_record", 1202 * 2 + 1, false},
+                                           CutCase{"one_byte_short_of_the_end", 1202 * 8 - 1, false}),
+                         test::CaseName());
+
 struct ResultCase {
     std::string name;
     std::function<void(LookupSession&)> person;

@@ -408,4 +408,20 @@ TEST(LookupSizes, FollowTheColumnsAndTheScreen) {
     EXPECT_DOUBLE_EQ(wide.formWidth, 14520);
 }
 
+// Widths as an edited file may give them: the scroll range is still an int, never undefined.
+TEST(LookupSizes, HugeNegativeWidthsKeepTheScrollRangeAnInt) {
+    EXPECT_EQ(lookupSizes({-1e11}, 15000).hScrollMax, std::numeric_limits<int>::min());
+    EXPECT_EQ(lookupSizes({-1e300, -1e300}, 15000).hScrollMax, std::numeric_limits<int>::min());
+    EXPECT_EQ(lookupSizes({1e300, 1e300}, 15000).hScrollMax, 32700);
+    test::TempHome home;
+    QFile f(home.file(QStringLiteral("CONSULTASLEN.HXW")));
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write("VT_CLIENTES,-99999999999|\n");
+    f.close();
+    const auto read =
+        readColumnWidths(home.file(QStringLiteral("CONSULTASLEN.HXW")), QStringLiteral("VT_CLIENTES"), 1);
+    ASSERT_EQ(read, QList<std::optional<double>>{-99999999999.0});
+    EXPECT_EQ(lookupSizes({*read.value(0)}, 15000).hScrollMax, std::numeric_limits<int>::min());
+}
+
 } // namespace

@@ -188,6 +188,30 @@ INSTANTIATE_TEST_SUITE_P(
         "AND Baja  IS NULL     AND ROWNUM <= 50  ORDER BY Codigo"}),
     caseName);
 
+// Operator and handheld text stands in literals with its quotes doubled: no rewrite looks inside
+// one, so a value holding TOP, brackets, LEN(, an empty comparison or a date among other text
+// comes out exactly as it went in and cannot reshape the statement around it.
+INSTANTIATE_TEST_SUITE_P(
+    LiteralsKept, OracleDicc,
+    ::testing::Values(
+        OracleCase{"TopInAValue", "SELECT * FROM VT_CLIENTES WHERE CODIGO IN ('xtop 1',') OR 1=1 --')",
+                   "SELECT * FROM VT_CLIENTES WHERE CODIGO IN ('xtop 1',') OR 1=1 --')"},
+        OracleCase{"OrderByInAValueBesideATop", "SELECT TOP 5 * FROM T WHERE A = ' ORDER BY x' ORDER BY B",
+                   "SELECT  * FROM T WHERE A = ' ORDER BY x'    AND ROWNUM <= 5  ORDER BY B"},
+        OracleCase{"BracketsAndFunctionsInAValue", "SELECT * FROM T WHERE A = '[a] LEN( ISNULL( SUBSTRING('",
+                   "SELECT * FROM T WHERE A = '[a] LEN( ISNULL( SUBSTRING('"},
+        OracleCase{"EmptyComparisonInAValue", "SELECT * FROM T WHERE A = 'b = '''' c'",
+                   "SELECT * FROM T WHERE A = 'b = '''' c'"},
+        OracleCase{"DateAmongQuotesIsNoDate", "SELECT * FROM T WHERE A = '''1/1/2024''' OR F = '1/1/2024'",
+                   "SELECT * FROM T WHERE A = '''1/1/2024''' OR F = TO_DATE('01/01/2024','DD/MM/YYYY')"},
+        OracleCase{"StyleInAValue", "SELECT TO_CHAR(F, '103') FROM T", "SELECT TO_CHAR(F, '103') FROM T"},
+        OracleCase{"SeventeenLiterals",
+                   "SELECT * FROM T WHERE A IN ('1','2','3','4','5','6','7','8','9','10','11','12','13','14','15',"
+                   "'16','17') OR F = '1/1/2024'",
+                   "SELECT * FROM T WHERE A IN ('1','2','3','4','5','6','7','8','9','10','11','12','13','14','15',"
+                   "'16','17') OR F = TO_DATE('01/01/2024','DD/MM/YYYY')"}),
+    caseName);
+
 // Anything but an Oracle connection receives the statement as written, even one Oracle would refuse.
 struct OtherConnection {
     std::string name;

@@ -128,4 +128,26 @@ INSTANTIATE_TEST_SUITE_P(
         SynonymCase{"Empty", "", false, ""}),
     caseName);
 
+// A value from outside stands in a literal; whatever it holds is a value, never an object name
+// or a marker (a client named " MA_CUENTAS " is looked up as written).
+INSTANTIATE_TEST_SUITE_P(
+    LiteralsKept, Synonyms,
+    ::testing::Values(
+        SynonymCase{"ObjectNameInALiteral", "SELECT * FROM MA_CUENTAS WHERE Nombre = 'x MA_CUENTAS y'", false,
+                    "SELECT * FROM SS_MA_CUENTAS WHERE Nombre = 'x MA_CUENTAS y'"},
+        SynonymCase{"MarkerInALiteral", "SELECT * FROM VT_CLIENTES WHERE Codigo = '@Admin_1'", true,
+                    "SELECT * FROM VT_CLIENTES WHERE Codigo = '@Admin_1'"},
+        SynonymCase{"DoubledQuoteDoesNotEndTheLiteral",
+                    "SELECT * FROM T WHERE A = 'O'' (MV_ASIENTOS.x' AND B = (MV_ASIENTOS.y)", false,
+                    "SELECT * FROM T WHERE A = 'O'' (MV_ASIENTOS.x' AND B = (SS_MV_ASIENTOS.y)"},
+        SynonymCase{"SeventeenLiterals",
+                    "SELECT * FROM MA_CUENTAS WHERE A IN ('a','b','c','d','e','f','g','h','i','j','k','l','m','n','o',"
+                    "'p','q')",
+                    false,
+                    "SELECT * FROM SS_MA_CUENTAS WHERE A IN ('a','b','c','d','e','f','g','h','i','j','k','l','m','n',"
+                    "'o','p','q')"},
+        SynonymCase{"UnclosedQuoteRunsToTheEnd", "SELECT * FROM MA_CUENTAS WHERE A = ' MA_CUENTAS ", false,
+                    "SELECT * FROM SS_MA_CUENTAS WHERE A = ' MA_CUENTAS "}),
+    caseName);
+
 } // namespace

@@ -1,6 +1,7 @@
 #include "Command.h"
 #include "ErpSession.h"
 
+#include "app/AppHome.h"
 #include "console/ExportFilters.h"
 #include "console/SendCommand.h"
 
@@ -48,6 +49,10 @@ public:
         const int device = deviceArgument(rest, ctx, QStringLiteral("send"));
         if (!device) return 2;
         const SendResult r = EnviarDatosPalm(device, !noWait);
+        if (r.busy) {
+            ctx.err << "kvctl send: another send is under way in " << AppHome::folder() << "; nothing was done\n";
+            return 1;
+        }
         if (!r.exported) {
             ctx.err << "kvctl send: export steps failed: " << r.failedSteps.join(QStringLiteral(", ")) << '\n';
             return 1;
