@@ -54,7 +54,6 @@ private:
     int m_retries = 0;
     std::unique_ptr<StatusWindow> m_status;
     std::unique_ptr<QObject> m_progressLink; // owns the connections to the shown step list
-    qint64 m_lastRowsPrinted = 0;
 };
 
 } // namespace kv

@@ -7,7 +7,7 @@ namespace kv {
 namespace {
 ConduitConfig* g_library = nullptr;
 
-// The column of a pair: no blanks, control characters or the separators of the key specification
+// The column of a pair: no blanks, control characters or the separators of the key list
 // and of the registry file.
 bool validColumn(const QString& column) {
     if (column.isEmpty()) return false;
@@ -19,10 +19,10 @@ bool validColumn(const QString& column) {
 }
 } // namespace
 
-std::optional<QList<KeyColumn>> parseKeySpec(const QString& spec) {
-    if (spec.isEmpty()) return std::nullopt;
+std::optional<QList<KeyColumn>> parseKeySpec(const QString& keys) {
+    if (keys.isEmpty()) return std::nullopt;
     QList<KeyColumn> columns;
-    for (const QString& pair : spec.split(QLatin1Char(','))) {
+    for (const QString& pair : keys.split(QLatin1Char(','))) {
         const int colon = pair.indexOf(QLatin1Char(':'));
         if (colon < 1 || colon > 9) return std::nullopt;
         const QString number = pair.left(colon);

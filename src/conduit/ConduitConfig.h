@@ -19,7 +19,7 @@ namespace kv {
 //       a few seconds.
 //   3   bad arguments: an empty conduit or table name, a name with control characters or with one
 //       of the characters the registry file uses as separators ("|", "[", "]"), a malformed key
-//       specification, a transfer code other than 0, 4 or 5, an enable flag other than 0 or 1.
+//       list, a transfer code other than 0, 4 or 5, an enable flag other than 0 or 1.
 //   4   the library's installation is missing: the folder the registry lives in does not exist.
 //   5   the conduit is not registered (AddUpdateTable, SetEnableStatus, and the readers).
 //   6   the table is not registered (the table reader).
@@ -68,16 +68,16 @@ struct TableRecord {
     QString text7{};         // 7 empty text
 };
 
-// One key column of a key specification.
+// One key column of a key list.
 struct KeyColumn {
     int number = 0;
     QString column;
     bool operator==(const KeyColumn&) const = default;
 };
 
-// The key columns of a specification; nullopt when it is malformed (empty, a pair without a
+// The key columns of a key list; nullopt when it is malformed (empty, a pair without a
 // number or column, a column with blanks or separators).
-std::optional<QList<KeyColumn>> parseKeySpec(const QString& spec);
+std::optional<QList<KeyColumn>> parseKeySpec(const QString& keys);
 
 // What the library keeps of a registration, as the handheld side reads it back.
 struct RegisteredTable {

@@ -103,7 +103,7 @@ std::optional<Registry> parse(const QString& text) {
 QByteArray format(const Registry& r) {
     QString text = QStringLiteral(
         "# kvcontrol conduit registry, written by the program: one [section] per conduit, then its\n"
-        "# tables in registration order as table=NAME|TRANSFER CODE|KEY SPECIFICATION\n");
+        "# tables in registration order as table=NAME|TRANSFER CODE|KEY COLUMNS\n");
     for (const auto& c : r.conduits) {
         text += QStringLiteral("[%1]\ncreator=%2\ncreatorCode=%3\nenabled=%4\n")
                     .arg(c.name, c.creator)

@@ -15,7 +15,7 @@ namespace kv {
 //   table=MA_PRECIOS|4|0:IDLISTA,1:NOMBRE,2:IDARTICULO
 //
 // One section per conduit; its "table" lines are its tables in registration order: name,
-// transfer code and key specification separated by "|". Conduit and table names match without
+// transfer code and key list separated by "|". Conduit and table names match without
 // regard to case; an update keeps the table's place in the order.
 //
 // Every change rereads the file, writes the whole new text to a sibling file, syncs it and

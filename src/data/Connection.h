@@ -49,7 +49,6 @@ public:
     int state() const { return m_open ? 1 : 0; }
 
     QString connectionString() const { return m_connectionString; }
-    void setConnectionString(const QString& s) { m_connectionString = s; }
     void setCursorLocation(int location) { m_cursorLocation = location; }
     int cursorLocation() const { return m_cursorLocation; }
     void setDefaultDatabase(const QString& name);

@@ -194,7 +194,7 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return std::string(info.param.name); });
 
 struct KeySpecCase {
-    const char* spec;
+    const char* keys;
     bool valid;
 };
 
@@ -204,7 +204,7 @@ TEST_P(KeySpecs, MalformedOnesAreBadArguments) {
     test::TempHome home;
     FileConduitConfig library;
     ASSERT_EQ(library.AddUpdateConduit(conduit()), uc::Ok);
-    EXPECT_EQ(library.AddUpdateTable(kName, table("TA_A", 4, GetParam().spec)),
+    EXPECT_EQ(library.AddUpdateTable(kName, table("TA_A", 4, GetParam().keys)),
               GetParam().valid ? uc::Ok : uc::BadArguments);
 }
 

@@ -1,4 +1,4 @@
-#include "Command.h"
+#include "KvctlInProcess.h"
 #include "ErpFixture.h"
 #include "history/JobHistory.h"
 #include "HistoryTestSupport.h"
@@ -10,20 +10,8 @@ using namespace kv::history;
 
 namespace {
 
-struct KvctlRun {
-    int status;
-    QString out;
-    QString err;
-};
-
-// kvctl in this process, with its output captured.
-KvctlRun kvctl(const test::TempHome& home, const QStringList& args) {
-    QString out, err, in;
-    QTextStream o(&out), e(&err), i(&in);
-    const int status = cli::runKvctl(QStringList{"--home", home.path()} + args, o, e, i, false);
-    o.flush();
-    e.flush();
-    return {status, out, err};
+test::ToolRun kvctl(const test::TempHome& home, const QStringList& args) {
+    return test::kvctlInProcess(home, args);
 }
 
 Record job(int device, Direction d, const QDateTime& when, Outcome o) {
@@ -63,8 +51,8 @@ struct PrintCase {
 class KvctlHistoryPrint : public KvctlHistory, public ::testing::WithParamInterface<PrintCase> {};
 
 TEST_P(KvctlHistoryPrint, OneLinePerRecordOfTheDeviceFromTheDay) {
-    const KvctlRun r = kvctl(home, QStringList{"history"} + GetParam().args);
-    EXPECT_EQ(r.status, 0) << r.err.toStdString();
+    const test::ToolRun r = kvctl(home, QStringList{"history"} + GetParam().args);
+    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
     EXPECT_TRUE(r.err.isEmpty()) << r.err.toStdString();
     EXPECT_EQ(r.out, lines(GetParam().records));
 }
@@ -88,8 +76,8 @@ struct BadCase {
 class KvctlHistoryBad : public KvctlHistory, public ::testing::WithParamInterface<BadCase> {};
 
 TEST_P(KvctlHistoryBad, ExitsTwoWithTheReasonAndPrintsNoRecord) {
-    const KvctlRun r = kvctl(home, QStringList{"history"} + GetParam().args);
-    EXPECT_EQ(r.status, 2);
+    const test::ToolRun r = kvctl(home, QStringList{"history"} + GetParam().args);
+    EXPECT_EQ(r.exitCode, 2);
     EXPECT_TRUE(r.out.isEmpty()) << r.out.toStdString();
     EXPECT_TRUE(r.err.startsWith(QLatin1String("kvctl history: "))) << r.err.toStdString();
     EXPECT_TRUE(r.err.contains(QLatin1String(GetParam().reason))) << r.err.toStdString();
@@ -112,14 +100,14 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(KvctlHistoryFile, NoHistoryYetPrintsNothingAndAnUnreadableOneIsAFailure) {
     test::TempHome home;
-    const KvctlRun none = kvctl(home, {"history"});
-    EXPECT_EQ(none.status, 0);
+    const test::ToolRun none = kvctl(home, {"history"});
+    EXPECT_EQ(none.exitCode, 0);
     EXPECT_TRUE(none.out.isEmpty());
     EXPECT_FALSE(QFile::exists(historyPath()));
 
     test::UnwritableHistory junk(test::Unwritable::NotADatabase, historyPath());
-    const KvctlRun broken = kvctl(home, {"history"});
-    EXPECT_EQ(broken.status, 1);
+    const test::ToolRun broken = kvctl(home, {"history"});
+    EXPECT_EQ(broken.exitCode, 1);
     EXPECT_TRUE(broken.out.isEmpty());
     EXPECT_TRUE(broken.err.startsWith(QLatin1String("kvctl history: the history cannot be read: ")))
         << broken.err.toStdString();
@@ -134,7 +122,7 @@ protected:
         launch = QStringLiteral("@Motor=sqlite;@Server=local;@DbName=%1;@Usuario=ana;")
                      .arg(f->home.file(QStringLiteral("erp.db")));
     }
-    KvctlRun run(const QStringList& args) { return kvctl(f->home, QStringList{"--launch", launch} + args); }
+    test::ToolRun run(const QStringList& args) { return kvctl(f->home, QStringList{"--launch", launch} + args); }
     std::unique_ptr<test::ErpFixture> f;
     QString launch;
 };
@@ -147,15 +135,15 @@ TEST_F(KvctlPreview, PrintsTheRowsAndPriceListsTheSendThenExports) {
     ini.write(QStringLiteral("[PARAMETROS PALM Nº 2]\nREPARTO=%1\n").arg(vendor).toUtf8());
     ini.close();
 
-    const KvctlRun preview = run({"preview", "2"});
-    ASSERT_EQ(preview.status, 0) << preview.err.toStdString();
+    const test::ToolRun preview = run({"preview", "2"});
+    ASSERT_EQ(preview.exitCode, 0) << preview.err.toStdString();
     QStringList lines = preview.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
     ASSERT_EQ(lines.size(), 13) << preview.out.toStdString();
     const QString priceLine = lines.takeLast();
     EXPECT_FALSE(QFile::exists(historyPath())) << "a preview is no job";
 
-    const KvctlRun send = run({"send", "2", "--no-wait"});
-    ASSERT_EQ(send.status, 0) << send.err.toStdString();
+    const test::ToolRun send = run({"send", "2", "--no-wait"});
+    ASSERT_EQ(send.exitCode, 0) << send.err.toStdString();
     for (const QString& line : lines) {
         const QStringList parts = line.split(QLatin1Char('\t'));
         ASSERT_EQ(parts.size(), 2) << line.toStdString();
@@ -167,8 +155,8 @@ TEST_F(KvctlPreview, PrintsTheRowsAndPriceListsTheSendThenExports) {
                   f->storeRows(QStringLiteral("SELECT DISTINCT TRIM(IDLISTA) FROM MA_PRECIOS ORDER BY 1"))
                       .join(QStringLiteral(", ")));
 
-    const KvctlRun history = run({"history", "2"});
-    EXPECT_EQ(history.status, 0);
+    const test::ToolRun history = run({"history", "2"});
+    EXPECT_EQ(history.exitCode, 0);
     const QStringList recorded = history.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
     ASSERT_EQ(recorded.size(), 1) << history.out.toStdString();
     EXPECT_TRUE(recorded[0].contains(
@@ -180,8 +168,8 @@ TEST_F(KvctlPreview, PrintsTheRowsAndPriceListsTheSendThenExports) {
 TEST_F(KvctlPreview, ADeviceThatDoesNotExistIsABadArgument) {
     for (const QStringList& args : {QStringList{"preview"}, QStringList{"preview", "9"},
                                     QStringList{"preview", "x"}, QStringList{"preview", "1", "2"}}) {
-        const KvctlRun r = run(args);
-        EXPECT_EQ(r.status, 2) << args.join(' ').toStdString();
+        const test::ToolRun r = run(args);
+        EXPECT_EQ(r.exitCode, 2) << args.join(' ').toStdString();
         EXPECT_TRUE(r.out.isEmpty());
         EXPECT_TRUE(r.err.startsWith(QLatin1String("kvctl preview: "))) << r.err.toStdString();
     }

@@ -1,4 +1,4 @@
-#include "Command.h"
+#include "KvctlInProcess.h"
 #include "conduit/Conducto.h"
 #include "LockHolder.h"
 #include "ScriptedConduitConfig.h"
@@ -12,20 +12,8 @@ using namespace kv;
 
 namespace {
 
-struct KvctlRun {
-    int status;
-    QString out;
-    QString err;
-};
-
-// kvctl in this process, with its output captured.
-KvctlRun kvctl(const test::TempHome& home, const QStringList& args) {
-    QString out, err, in;
-    QTextStream o(&out), e(&err), i(&in);
-    const int status = cli::runKvctl(QStringList{"--home", home.path()} + args, o, e, i, false);
-    o.flush();
-    e.flush();
-    return {status, out, err};
+test::ToolRun kvctl(const test::TempHome& home, const QStringList& args) {
+    return test::kvctlInProcess(home, args);
 }
 
 // What "conduit show" prints for the program's sixteen tables registered in one direction.
@@ -43,8 +31,8 @@ QString shown(bool enabled, bool receive) {
 
 TEST(KvctlConduit, ShowSaysSoWhenNothingIsRegistered) {
     test::TempHome home;
-    const KvctlRun r = kvctl(home, {"conduit", "show"});
-    EXPECT_NE(r.status, 0);
+    const test::ToolRun r = kvctl(home, {"conduit", "show"});
+    EXPECT_NE(r.exitCode, 0);
     EXPECT_TRUE(r.out.isEmpty());
     EXPECT_TRUE(r.err.contains("KVGMovil is not registered")) << r.err.toStdString();
 }
@@ -61,12 +49,12 @@ class KvctlConduitShow : public ::testing::TestWithParam<ShowCase> {};
 TEST_P(KvctlConduitShow, ListsTheSwitchAndTheTablesInOrder) {
     test::TempHome home;
     for (const char* command : GetParam().commands) {
-        const KvctlRun r = kvctl(home, {"conduit", command});
-        ASSERT_EQ(r.status, 0) << command << ": " << r.err.toStdString();
+        const test::ToolRun r = kvctl(home, {"conduit", command});
+        ASSERT_EQ(r.exitCode, 0) << command << ": " << r.err.toStdString();
         EXPECT_TRUE(r.out.isEmpty()) << r.out.toStdString();
     }
-    const KvctlRun r = kvctl(home, {"conduit", "show"});
-    EXPECT_EQ(r.status, 0);
+    const test::ToolRun r = kvctl(home, {"conduit", "show"});
+    EXPECT_EQ(r.exitCode, 0);
     EXPECT_EQ(r.out, shown(GetParam().enabled, GetParam().receive));
 }
 
@@ -81,8 +69,8 @@ TEST(KvctlConduit, FailureCodesArePrintedAndMakeTheStatusNonZero) {
     test::TempHome home;
     test::ScopedConduitConfig lib;
     lib.library.tableAnswer = uc::TableNotFound;
-    const KvctlRun r = kvctl(home, {"conduit", "register-send"});
-    EXPECT_NE(r.status, 0);
+    const test::ToolRun r = kvctl(home, {"conduit", "register-send"});
+    EXPECT_NE(r.exitCode, 0);
     EXPECT_EQ(r.out,
               QStringLiteral("Aviso al Operador: No se ha encontrado La Tabla Especifidada\n").repeated(16));
     EXPECT_TRUE(lib.library.enabled);
@@ -90,8 +78,8 @@ TEST(KvctlConduit, FailureCodesArePrintedAndMakeTheStatusNonZero) {
 
 TEST(KvctlConduit, DisableOfAConduitNeverRegisteredReportsIt) {
     test::TempHome home;
-    const KvctlRun r = kvctl(home, {"conduit", "disable"});
-    EXPECT_NE(r.status, 0);
+    const test::ToolRun r = kvctl(home, {"conduit", "disable"});
+    EXPECT_NE(r.exitCode, 0);
     EXPECT_EQ(r.out, QStringLiteral("Aviso al Operador: No se ha encontrado el conducto Especifidado\n"));
 }
 
@@ -99,8 +87,8 @@ TEST(KvctlConduit, ALibraryErrorGoesToTheErrorPromptAndFails) {
     test::TempHome home;
     test::ScopedConduitConfig lib;
     lib.library.throwAtCall = 1;
-    const KvctlRun r = kvctl(home, {"conduit", "register-receive"});
-    EXPECT_NE(r.status, 0);
+    const test::ToolRun r = kvctl(home, {"conduit", "register-receive"});
+    EXPECT_NE(r.exitCode, 0);
     EXPECT_TRUE(r.out.startsWith("Aviso al operador!!!: Ha ocurrido el siguiente error (48)"))
         << r.out.toStdString();
     EXPECT_TRUE(r.err.contains("Error al cargar")) << r.err.toStdString();

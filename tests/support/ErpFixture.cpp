@@ -116,9 +116,4 @@ QStringList ErpFixture::storeRows(const QString& sql) {
     return rowsOf(q);
 }
 
-QVariant ErpFixture::erpValue(const QString& sql) {
-    const QStringList rows = erpRows(sql);
-    return rows.isEmpty() ? QVariant() : QVariant(rows.first());
-}
-
 } // namespace kv::test

@@ -34,7 +34,6 @@ public:
     // The rows of a query, each row its values joined by "|" (Null shown as "<null>").
     QStringList erpRows(const QString& sql);
     QStringList storeRows(const QString& sql);
-    QVariant erpValue(const QString& sql);
 
 private:
     std::unique_ptr<TempPgDatabase> m_pg;

@@ -132,10 +132,6 @@ TEST_P(Import, ControlSheetModeWritesSheetRowsAndKeepsTaskLines) {
     EXPECT_TRUE(erp(QStringLiteral("SELECT * FROM V_MV_CPTE WHERE IdComprobante LIKE '0001%'")).isEmpty());
 }
 
-struct ModeCase {
-    bool planilla;
-};
-
 TEST_P(Import, SecondRunImportsNothingAndDrawsTheNextSheet) {
     for (const bool planilla : {false, true}) {
         SCOPED_TRACE(planilla ? "control sheet" : "ordinary");
@@ -185,14 +181,6 @@ TEST_P(Import, ApostropheInAKeyImportsCorrectly) {
     EXPECT_TRUE(summaries().last().contains(QStringLiteral("se omitieron 1 por ya existir")));
 }
 
-struct FaultCase {
-    const char* name;
-    bool missingClient;
-    bool nullTask;
-};
-
-class ImportFaults : public Import, public ::testing::WithParamInterface<FaultCase> {};
-
 TEST_P(Import, MissingClientGoesToTheErrorTreatmentAndLeavesNothingHalfWritten) {
     add(Doc{QStringLiteral("NP000100000006A"), client});
     add(Doc{QStringLiteral("NP000100000007A"), QStringLiteral("NO-EXISTE")});
@@ -226,12 +214,10 @@ TEST_P(Import, NullTaskCodeStopsAtTheErrorTreatmentAndIgnoreGoesOn) {
 
 TEST_P(Import, RetryRunsTheFailingStatementAgain) {
     add(Doc{QStringLiteral("NP000100000009A"), QStringLiteral("TARDE")});
-    int prompts = 0;
     f->person.person.answer(mb::Retry);
     f->person.person.answer(mb::Abort);
     EXPECT_EQ(run(false), RunOutcome::Left);
-    prompts = f->person.person.shownOf(QStringLiteral("error")).size();
-    EXPECT_EQ(prompts, 2) << "the same failing read asked twice: retried once, then left";
+    EXPECT_EQ(f->person.person.shownOf(QStringLiteral("error")).size(), 2) << "the same failing read asked twice: retried once, then left";
 }
 
 INSTANTIATE_TEST_SUITE_P(Engines, Import, ::testing::Values(Engine::Sqlite, Engine::PostgreSql),
