@@ -20,6 +20,6 @@ kv_prepare_demo() {
     fi
     local n
     for n in 1 2 3; do
-        [ -f "$home/palm$n.db" ] || "$bin/kvhandheld" --home "$home" init "$home/palm$n.db" >/dev/null
+        [ -f "$home/palm$n.db" ] || "$bin/kvhandheld" --home "$home" init "$home/palm$n.db" --device "$n" >/dev/null
     done
 }

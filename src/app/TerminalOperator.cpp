@@ -20,17 +20,25 @@ extern "C" void onInterrupt(int) {
     g_interrupted = true;
 }
 
-// Prints the three lines whenever they change; Ctrl-C is the cancel button while it is offered.
+// The signals that press the cancel button: Ctrl-C, and what timeout, systemd and cron send, or a
+// closed terminal.
+constexpr int kCancelSignals[] = {SIGINT, SIGTERM, SIGHUP};
+
+// Prints the three lines whenever they change; Ctrl-C (SIGTERM, SIGHUP) is the cancel button
+// while it is offered, and so is the end of the wait's time limit.
 class TerminalStatusWindow : public StatusWindow {
 public:
-    explicit TerminalStatusWindow(QTextStream& out) : m_out(out) {}
+    TerminalStatusWindow(QTextStream& out, const int& timeoutSeconds)
+        : m_out(out), m_timeoutSeconds(timeoutSeconds) {}
     ~TerminalStatusWindow() override { restoreSignal(); }
 
     void open(const QString& caption, bool) override {
         m_lines.clear();
+        m_opened.start();
+        m_timedOut = false;
         m_out << caption << Qt::endl;
     }
-    // Ctrl-C is the cancel button only while it is offered; otherwise it ends the program as usual.
+    // The signals cancel only while the cancel is offered; otherwise they end the program as usual.
     void offerCancel(bool on) override {
         if (on && !m_offer) {
             m_out << QStringLiteral("  (Ctrl-C cancela)") << Qt::endl;
@@ -38,7 +46,8 @@ public:
             struct sigaction sa {};
             sa.sa_handler = onInterrupt;
             sigemptyset(&sa.sa_mask);
-            sigaction(SIGINT, &sa, &m_previous);
+            for (int i = 0; i < 3; ++i)
+                sigaction(kCancelSignals[i], &sa, &m_previous[i]);
             m_installed = true;
         } else if (!on) {
             restoreSignal();
@@ -57,7 +66,14 @@ public:
             m_lines = lines;
             m_lastPrint.start();
         }
-        return m_offer && g_interrupted.load();
+        if (m_offer && m_timeoutSeconds > 0 && !m_timedOut && m_opened.isValid() &&
+            m_opened.elapsed() >= qint64(m_timeoutSeconds) * 1000) {
+            m_timedOut = true;
+            m_out << QStringLiteral("  (sin sincronización en %1 s: se cancela la espera)")
+                         .arg(m_timeoutSeconds)
+                  << Qt::endl;
+        }
+        return m_offer && (g_interrupted.load() || m_timedOut);
     }
     void close() override {
         restoreSignal();
@@ -67,16 +83,20 @@ public:
 private:
     void restoreSignal() {
         if (m_installed) {
-            sigaction(SIGINT, &m_previous, nullptr);
+            for (int i = 0; i < 3; ++i)
+                sigaction(kCancelSignals[i], &m_previous[i], nullptr);
             m_installed = false;
         }
     }
     QTextStream& m_out;
+    const int& m_timeoutSeconds;
     QStringList m_lines;
     QElapsedTimer m_lastPrint;
+    QElapsedTimer m_opened;
+    bool m_timedOut = false;
     bool m_offer = false;
     bool m_installed = false;
-    struct sigaction m_previous {};
+    struct sigaction m_previous[3]{};
 };
 
 } // namespace
@@ -196,7 +216,7 @@ bool TerminalOperator::connectionDialog(ConnectionValues& v) {
 }
 
 StatusWindow& TerminalOperator::statusWindow() {
-    if (!m_status) m_status = std::make_unique<TerminalStatusWindow>(m_out);
+    if (!m_status) m_status = std::make_unique<TerminalStatusWindow>(m_out, m_waitTimeout);
     return *m_status;
 }
 

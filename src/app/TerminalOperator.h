@@ -21,6 +21,9 @@ public:
     ~TerminalOperator() override;
 
     void setOnError(OnError policy) { m_policy = policy; }
+    // A wait for a sync that has not seen it begin after this many seconds is cancelled, as
+    // Ctrl-C would; 0: no limit.
+    void setWaitTimeout(int seconds) { m_waitTimeout = seconds; }
     static bool parseOnError(const QString& text, OnError* policy);
     // How many times the retry policy repeats one failing prompt before it gives up.
     static constexpr int MaxRetries = 3;
@@ -50,6 +53,7 @@ private:
     QTextStream& m_in;
     bool m_interactive;
     OnError m_policy = OnError::Abort;
+    int m_waitTimeout = 0;
     QString m_lastRetryKey;
     int m_retries = 0;
     std::unique_ptr<StatusWindow> m_status;

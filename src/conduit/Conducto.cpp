@@ -105,10 +105,14 @@ QString MensajeConducto(qint32 code) {
     }
 }
 
-int RegistrarConducto(bool receive) {
+int RegistrarConducto(bool receive, qint32 device, quint64* generation) {
     ConduitConfig& library = conduitConfig();
     library.AddUpdateConduit(RegistroConducto()); // a failure here shows up table by table
     int failures = 0;
+    // A registry that cannot start the registration fails for every table too and says so there.
+    quint64 made = 0;
+    const bool begun = library.BeginRegistration(kConduitName, device, &made) == uc::Ok;
+    if (generation) *generation = begun ? made : 0;
     for (const ConduitTable& table : TablasConducto())
         report(library.AddUpdateTable(kConduitName, RegistroTabla(table, receive)), &failures);
     library.SetEnableStatus(kConduitName, 1);

@@ -37,8 +37,11 @@ QString MensajeConducto(qint32 code);
 
 // Registers the conduit and its sixteen tables with the codes of the direction, then enables it.
 // Each failing table is reported to the operator and the rest go on. Errors the library raises
-// go to the caller. Returns how many failures were reported.
-int RegistrarConducto(bool receive);
+// go to the caller. Returns how many failures were reported. The registration is a new
+// generation for the device waited for (0: any handheld), stored in *generation when given: the
+// sync records it, and only a sync under it ends this wait. The conduit stays off while its
+// tables are rewritten, so no sync runs on half a registration.
+int RegistrarConducto(bool receive, qint32 device = 0, quint64* generation = nullptr);
 
 // Disables the conduit; a failure is reported to the operator. Returns how many failures were
 // reported (0 or 1).

@@ -93,6 +93,8 @@ struct ConduitRegistration {
     qint32 creatorCode = 0;
     bool enabled = false;
     QList<RegisteredTable> tables; // in registration order
+    quint64 generation = 0;        // the registration's number: the sync records it
+    qint32 device = 0;             // the device the program waits for; 0: any handheld
 };
 
 class ConduitConfig {
@@ -102,6 +104,15 @@ public:
     virtual qint32 AddUpdateTable(const QString& conduit, const TableRecord& table) = 0;
     // flag 1 enables the conduit, 0 disables it.
     virtual qint32 SetEnableStatus(const QString& conduit, qint32 flag) = 0;
+    // Starts a new registration of a registered conduit for the device waited for (0: any): the
+    // conduit is switched off and gets the next generation, stored in *generation. A library
+    // that keeps no generations answers 0 with generation 0.
+    virtual qint32 BeginRegistration(const QString& conduit, qint32 device, quint64* generation) {
+        (void)conduit;
+        (void)device;
+        *generation = 0;
+        return 0;
+    }
 };
 
 // The program-wide library: the file-backed one over the application folder unless another

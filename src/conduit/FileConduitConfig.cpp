@@ -84,6 +84,12 @@ std::optional<Registry> parse(const QString& text) {
         } else if (key == QLatin1String("enabled")) {
             if (value != QLatin1String("0") && value != QLatin1String("1")) return std::nullopt;
             current->enabled = value == QLatin1String("1");
+        } else if (key == QLatin1String("generation")) {
+            bool ok = false;
+            current->generation = value.toULongLong(&ok);
+            if (!ok) return std::nullopt;
+        } else if (key == QLatin1String("device")) {
+            if (!parseInt(value, &current->device) || current->device < 0) return std::nullopt;
         } else if (key == QLatin1String("table")) {
             const QStringList f = value.split(QLatin1Char('|'));
             RegisteredTable t;
@@ -105,10 +111,12 @@ QByteArray format(const Registry& r) {
         "# kvcontrol conduit registry, written by the program: one [section] per conduit, then its\n"
         "# tables in registration order as table=NAME|TRANSFER CODE|KEY COLUMNS\n");
     for (const auto& c : r.conduits) {
-        text += QStringLiteral("[%1]\ncreator=%2\ncreatorCode=%3\nenabled=%4\n")
+        text += QStringLiteral("[%1]\ncreator=%2\ncreatorCode=%3\nenabled=%4\ngeneration=%5\ndevice=%6\n")
                     .arg(c.name, c.creator)
                     .arg(c.creatorCode)
-                    .arg(c.enabled ? 1 : 0);
+                    .arg(c.enabled ? 1 : 0)
+                    .arg(c.generation)
+                    .arg(c.device);
         for (const auto& t : c.tables)
             text += QStringLiteral("table=%1|%2|%3\n").arg(t.name).arg(t.transferCode).arg(t.keySpec);
     }
@@ -208,6 +216,20 @@ qint32 FileConduitConfig::SetEnableStatus(const QString& conduit, qint32 flag) {
         ConduitRegistration* c = r.find(conduit);
         if (!c) return uc::ConduitNotFound;
         c->enabled = flag == 1;
+        return uc::Ok;
+    });
+}
+
+qint32 FileConduitConfig::BeginRegistration(const QString& conduit, qint32 device, quint64* generation) {
+    *generation = 0;
+    if (!validName(conduit) || device < 0) return uc::BadArguments;
+    return change(folder(), [&](Registry& r) {
+        ConduitRegistration* c = r.find(conduit);
+        if (!c) return uc::ConduitNotFound;
+        c->enabled = false; // no sync runs on a half-made registration
+        c->generation += 1;
+        c->device = device;
+        *generation = c->generation;
         return uc::Ok;
     });
 }

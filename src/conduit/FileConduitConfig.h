@@ -11,6 +11,8 @@ namespace kv {
 //   creator=KVGM
 //   creatorCode=892809522
 //   enabled=1
+//   generation=7
+//   device=2
 //   table=TA_CATEGORIAS|4|1:IDCATEGORIA
 //   table=MA_PRECIOS|4|0:IDLISTA,1:NOMBRE,2:IDARTICULO
 //
@@ -33,6 +35,7 @@ public:
     qint32 AddUpdateConduit(const ConduitRecord& conduit) override;
     qint32 AddUpdateTable(const QString& conduit, const TableRecord& table) override;
     qint32 SetEnableStatus(const QString& conduit, qint32 flag) override;
+    qint32 BeginRegistration(const QString& conduit, qint32 device, quint64* generation) override;
 
     // Readers for the handheld side and kvctl: 0 and the registration, or the failure code
     // (5 conduit not registered, 6 table not registered, 2, 4, 100 as for the changes).

@@ -3,29 +3,23 @@
 #include "app/Operator.h"
 #include "conduit/Conducto.h"
 
-#include <QThread>
+#include <functional>
 
 namespace kv {
 
 namespace {
 
-// Lets the interface process its pending events until the next poll is due.
-void pauseBetweenPolls() {
+// Lets the interface process its pending events until the next poll is due or the monitor's
+// files change.
+void pauseBetweenPolls(SyncMonitor& monitor) {
     for (int slept = 0; slept < kPollIntervalMs; slept += kEventSliceMs) {
         op().processEvents();
-        QThread::msleep(kEventSliceMs);
+        if (monitor.waitForChange(kEventSliceMs)) return;
     }
 }
 
-} // namespace
-
-WaitOutcome CicloEsperaHotSync(bool& cancelRequest, SyncMonitor& monitor, Trap& trap) {
-    StatusWindow& status = op().statusWindow();
-    cancelRequest = false;
-    if (!trap.step([&] { status.open(QStringLiteral("Syncronizacion de Datos"), true); }))
-        return WaitOutcome::Left;
-    if (!trap.step([&] { status.offerCancel(true); })) return WaitOutcome::Left;
-
+WaitOutcome bothPhases(bool& cancelRequest, SyncMonitor& monitor, Trap& trap, StatusWindow& status,
+                       const std::function<void()>& pause) {
     bool underWay = false;
     for (;;) {
         if (!trap.step([&] { underWay = monitor.syncUnderWay(); })) return WaitOutcome::Left;
@@ -38,7 +32,7 @@ WaitOutcome CicloEsperaHotSync(bool& cancelRequest, SyncMonitor& monitor, Trap& 
             }))
             return WaitOutcome::Left;
         if (cancelRequest) return WaitOutcome::Cancelled;
-        if (!trap.step(pauseBetweenPolls)) return WaitOutcome::Left;
+        if (!trap.step(pause)) return WaitOutcome::Left;
     }
 
     if (!trap.step([&] { status.offerCancel(false); })) return WaitOutcome::Left;
@@ -52,17 +46,36 @@ WaitOutcome CicloEsperaHotSync(bool& cancelRequest, SyncMonitor& monitor, Trap& 
             }))
             return WaitOutcome::Left;
         if (cancelRequest) return WaitOutcome::Completed;
-        if (!trap.step(pauseBetweenPolls)) return WaitOutcome::Left;
+        if (!trap.step(pause)) return WaitOutcome::Left;
     }
 }
 
-WaitOutcome EsperarHotSync() {
+} // namespace
+
+WaitOutcome CicloEsperaHotSync(bool& cancelRequest, SyncMonitor& monitor, Trap& trap) {
+    StatusWindow& status = op().statusWindow();
+    cancelRequest = false;
+    if (!trap.step([&] { status.open(QStringLiteral("Syncronizacion de Datos"), true); }))
+        return WaitOutcome::Left;
+    if (!trap.step([&] { status.offerCancel(true); })) return WaitOutcome::Left;
+
+    const auto pause = [&] { pauseBetweenPolls(monitor); };
+    for (;;) {
+        const WaitOutcome outcome = bothPhases(cancelRequest, monitor, trap, status, pause);
+        if (outcome != WaitOutcome::Completed || cancelRequest || monitor.lastSyncCopied()) return outcome;
+        // The sync changed nothing: the person at the cradle has to press again.
+        if (!trap.step([&] { status.offerCancel(true); })) return WaitOutcome::Left;
+    }
+}
+
+WaitOutcome EsperarHotSync(qint32 device) {
     Trap trap = Trap::prompting(QString());
     StatusWindow& status = op().statusWindow();
-    if (!trap.step([] { RegistrarConducto(false); })) return WaitOutcome::Left;
+    quint64 generation = 0;
+    if (!trap.step([&] { RegistrarConducto(false, device, &generation); })) return WaitOutcome::Left;
 
     bool cancelRequest = false;
-    SyncMonitor monitor;
+    SyncMonitor monitor(QString(), generation);
     const WaitOutcome outcome = CicloEsperaHotSync(cancelRequest, monitor, trap);
     if (outcome == WaitOutcome::Left) {
         // The procedure ends here; its window must not outlive it.

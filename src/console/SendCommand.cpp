@@ -1,9 +1,9 @@
 #include "console/SendCommand.h"
 
-#include "app/AppHome.h"
-#include "app/AtomicFile.h"
 #include "app/Operator.h"
+#include "conduit/Conducto.h"
 #include "conduit/HotSyncWait.h"
+#include "conduit/WaitLock.h"
 #include "console/ExportFilters.h"
 #include "console/SendHistory.h"
 #include "data/DB_Dll.h"
@@ -16,16 +16,19 @@ namespace {
 
 SendResult send(int device, bool waitForSync) {
     SendResult result;
-    // A second send would empty and refill the store under the first one's sync.
-    const auto sending =
-        FileLock::tryTake(AppHome::file(QStringLiteral("kvsend.lock")), QStringLiteral("EnviarDatosPalm"));
-    if (!sending) {
+    // A second send or a receive would re-register the conduit under this one's wait, or
+    // empty and refill the store under its sync.
+    const auto waiting = TomarEspera(QStringLiteral("EnviarDatosPalm"));
+    if (!waiting) {
         result.busy = true;
-        op().messageBox(QStringLiteral("Hay otro envío de datos en curso en este equipo.\r"
-                                       "Espere a que termine y vuelva a enviar."),
-                        mb::Critical, QStringLiteral("Aviso al Usuario"));
         return result;
     }
+    // The store being rewritten is never synced: the conduit stays off from here until the wait
+    // registers it again, and after a failed export.
+    // A conduit never registered has nothing to switch off.
+    if (const qint32 code = conduitConfig().SetEnableStatus(kConduitName, 0);
+        code != uc::ConduitNotFound && !MensajeConducto(code).isEmpty())
+        op().messageBox(MensajeConducto(code), mb::Critical, QStringLiteral("Aviso al Operador"));
     const ExportFilters filters = buildExportFilters(device);
     const QList<StepOutcome> outcomes = EjecutarExportacion(LocalDb().gDBName, filters.client, filters.priceList);
     result.steps = outcomes;
@@ -40,7 +43,7 @@ SendResult send(int device, bool waitForSync) {
         return result;
     }
     if (!waitForSync) return result;
-    result.wait = EsperarHotSync();
+    result.wait = EsperarHotSync(device);
     result.synced = *result.wait == WaitOutcome::Completed;
     op().messageBox(QStringLiteral("Proceso Finalizado!!!"), mb::Information, QStringLiteral("Aviso al Usuario"));
     return result;

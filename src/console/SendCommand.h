@@ -16,13 +16,13 @@ struct SendResult {
     bool synced = false;    // the sync wait completed (not cancelled)
     QList<StepOutcome> steps;         // each export step's outcome, in position order
     std::optional<WaitOutcome> wait;  // how the sync wait ended; none when it did not run
-    bool busy = false;                // another send was under way: nothing was done
+    bool busy = false;                // another send or receive was under way: nothing was done
 };
 
-// waitForSync false stops after the export (kvctl send --no-wait). One send at a time per
-// application folder, from its export to the end of its sync wait (the lock file "kvsend.lock"):
-// a second one is refused with a message and changes nothing. Every send, however it ends,
-// leaves one record in the history.
+// waitForSync false stops after the export (kvctl send --no-wait). The send holds the wait lock
+// from its export to the end of its sync wait: while another send or a receive is under way it
+// is refused with a message and changes nothing. The conduit is off during the export and stays
+// off when it fails. Every send, however it ends, leaves one record in the history.
 SendResult EnviarDatosPalm(int device, bool waitForSync = true);
 
 } // namespace kv

@@ -20,6 +20,10 @@ history::Record receiveRecord(history::Record job, RunOutcome outcome, const Syn
         job.outcome = Outcome::Cancelled;
         job.detail = QStringLiteral("Cancelado por el Usuario antes de la sincronización");
         break;
+    case RunOutcome::Busy:
+        job.outcome = Outcome::Cancelled;
+        job.detail = QStringLiteral("Otro envío o recepción de datos estaba en curso en este equipo");
+        break;
     case RunOutcome::ConnectionFailed:
         job.outcome = Outcome::Failed;
         job.detail = QStringLiteral("No se pudo conectar con la Base de Datos del ERP");

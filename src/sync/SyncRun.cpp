@@ -5,6 +5,7 @@
 #include "app/Operator.h"
 #include "conduit/Conducto.h"
 #include "conduit/HotSyncWait.h"
+#include "conduit/WaitLock.h"
 #include "data/DB_Dll.h"
 #include "history/JobHistory.h"
 #include "settings/DeviceSettings.h"
@@ -56,9 +57,10 @@ RunOutcome receive(int device, SyncRunState& run) {
             }
         }
         // 3. Register for receiving; 4. wait for the sync.
-        runStatement(run, [] { RegistrarConducto(true); });
+        quint64 generation = 0;
+        runStatement(run, [&] { RegistrarConducto(true, device, &generation); });
         bool cancel = false;
-        SyncMonitor monitor;
+        SyncMonitor monitor(QString(), generation);
         const WaitOutcome waited = CicloEsperaHotSync(cancel, monitor, trap);
         if (waited == WaitOutcome::Left) throw RunLeft{};
         if (waited == WaitOutcome::Cancelled) {
@@ -91,7 +93,8 @@ RunOutcome ActualizaDatos_KVControl(int device, bool) {
     SyncRunState run(trap);
     history::Record job = history::startJob(device, history::Direction::Receive);
     try {
-        const RunOutcome outcome = receive(device, run);
+        const auto waiting = TomarEspera(QStringLiteral("ActualizaDatos_KVControl"));
+        const RunOutcome outcome = waiting ? receive(device, run) : RunOutcome::Busy;
         history::recordJob(receiveRecord(std::move(job), outcome, run));
         return outcome;
     } catch (const RunTimeError& e) {

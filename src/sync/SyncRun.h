@@ -10,13 +10,16 @@ class Recordset;
 
 // The receive direction ("Enviar Datos PC"): one run for one handheld that makes sure the ERP
 // database is open, registers the conduit for receiving, waits for the cradle sync, switches
-// the conduit off and imports the documents the sync brought into the local sync store.
+// the conduit off and imports the documents the sync brought into the local sync store. It holds
+// the wait lock from before it registers the conduit until the conduit is off; only a sync of
+// this device's handheld under this run's registration ends its wait.
 
 enum class RunOutcome {
     Imported,         // the import reached its summary
     ConnectionFailed, // the ERP connection could not be opened
     Cancelled,        // the operator cancelled before the sync began
     Left,             // the run was left through the error treatment
+    Busy,             // another send or receive was waiting: nothing was done
 };
 
 // What one run shares with its import and line routines.

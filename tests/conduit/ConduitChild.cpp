@@ -1,8 +1,10 @@
 // A second process for the conduit tests: holds the sync lock, or changes the registry, the way
 // another program on the same workstation would.
 //
-//   conduit_child hold FOLDER                 take the sync lock, print "held", keep it until
-//                                             standard input closes (or the process is killed)
+//   conduit_child hold FOLDER                 take the sync lock and record a sync begun under
+//                                             the conduit's registration, print "held", keep it
+//                                             until standard input closes (then record it copied)
+//                                             or the process is killed
 //   conduit_child add-tables FOLDER PREFIX N  register the conduit and N tables PREFIX_0 ...
 //   conduit_child limited-write FOLDER BYTES  add one table with the file size limited to BYTES;
 //                                             prints the result code
@@ -22,11 +24,15 @@ namespace {
 int hold(const QString& folder) {
     auto lock = SyncLock::tryTake(std::chrono::seconds(5), folder);
     if (!lock) return 3;
+    ConduitRegistration conduit;
+    FileConduitConfig(folder).ReadConduit(QStringLiteral("KVGMovil"), &conduit);
+    lock->began(conduit.generation);
     std::printf("held\n");
     std::fflush(stdout);
     char c;
     while (::read(STDIN_FILENO, &c, 1) > 0) {
     }
+    lock->ended(true);
     return 0;
 }
 

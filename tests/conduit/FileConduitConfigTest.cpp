@@ -60,6 +60,8 @@ TEST(FileConduitConfig, WritesAHumanReadableRegistry) {
                              "creator=KVGM\n"
                              "creatorCode=892809522\n"
                              "enabled=1\n"
+                             "generation=0\n"
+                             "device=0\n"
                              "table=TA_BANCOS|4|0:IDBANCO\n"
                              "table=MA_PRECIOS|5|0:IDLISTA,1:NOMBRE,2:IDARTICULO\n"));
     EXPECT_FALSE(QFile::exists(library.registryPath() + ".new"));

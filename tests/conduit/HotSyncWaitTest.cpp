@@ -21,17 +21,31 @@ const QString kSyncing = QStringLiteral("Sincronizando Datos|Esta operacion pued
 const QString kSuccess = QStringLiteral("Aviso al opeador: Se sincronizaron los datos con exito!!!");
 constexpr int kSlicesPerPoll = kPollIntervalMs / kEventSliceMs;
 
-// A sync that starts and ends "while the program waits": it takes the sync lock at the n-th
-// round of event processing and releases it at the m-th (0: already held at the start;
-// -1: never).
+quint64 registeredGeneration() {
+    ConduitRegistration c;
+    FileConduitConfig().ReadConduit(kConduitName, &c);
+    return c.generation;
+}
+
+// A sync that starts and ends "while the program waits", as the cradle runs one: it takes the
+// sync lock and records itself begun under the registration at the n-th round of event
+// processing and records itself copied and releases the lock at the m-th (0: already under way
+// at the first poll, begun right after the registration; -1: never).
 struct ScriptedSync {
     ScriptedSync(test::ScriptedOperator& person, int startAt, int endAt) {
-        if (startAt == 0) lock = SyncLock::tryTake();
+        if (startAt == 0) begin(registeredGeneration() + 1);
         person.onProcessEvents([this, startAt, endAt] {
             ++events;
-            if (events == startAt) lock = SyncLock::tryTake();
-            if (events == endAt) lock.reset();
+            if (events == startAt) begin(registeredGeneration());
+            if (events == endAt && lock) {
+                lock->ended(true);
+                lock.reset();
+            }
         });
+    }
+    void begin(quint64 generation) {
+        lock = SyncLock::tryTake();
+        lock->began(generation);
     }
     std::optional<SyncLock> lock;
     int events = 0;
@@ -128,8 +142,14 @@ TEST(HotSyncWait, CancelIsOfferedOnlyWhileWaitingForTheConnection) {
             shows << std::pair{o.person.statusLog().last().section(QLatin1Char('|'), 0, 0),
                                o.person.cancelOffered()};
         }
-        if (++events == 2 * kSlicesPerPoll) lock = SyncLock::tryTake();
-        if (events == 4 * kSlicesPerPoll) lock.reset();
+        if (++events == 2 * kSlicesPerPoll) {
+            lock = SyncLock::tryTake();
+            lock->began(0);
+        }
+        if (events == 4 * kSlicesPerPoll) {
+            lock->ended(true);
+            lock.reset();
+        }
     });
     bool cancel = true;
     SyncMonitor monitor;

@@ -1,11 +1,14 @@
-#include "ErpFixture.h"
+#include "app/gui/WindowOperator.h"
 #include "console/ConsoleCommands.h"
 #include "console/gui/Console.h"
 #include "console/gui/DeviceTile.h"
 #include "console/gui/FrmControl.h"
+#include "ErpFixture.h"
+#include "history/JobHistory.h"
 #include "progress/StepProgress.h"
 #include "settings/gui/frmParam.h"
 
+#include <gtest/gtest.h>
 #include <QAction>
 #include <QApplication>
 #include <QLineEdit>
@@ -13,7 +16,6 @@
 #include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
-#include <gtest/gtest.h>
 
 using namespace kv;
 
@@ -95,6 +97,36 @@ TEST_F(ConsoleWiring, SendExportsThenWaitsForTheSync) {
     // Cancelled before the sync: no success message, but the send still ends with its own.
     EXPECT_EQ(f.person.person.messages().last(), QStringLiteral("Aviso al Usuario: Proceso Finalizado!!!"));
     EXPECT_FALSE(f.storeRows(QStringLiteral("SELECT COUNT(*) FROM MA_CLIENTES")).value(0) == QStringLiteral("0"));
+}
+
+// The operator closes the console while a receive waits for its sync: the wait is cancelled, the
+// history says so, and the program's event loop ends instead of waiting on unseen.
+TEST_F(ConsoleWiring, ClosingTheConsoleDuringAWaitCancelsItAndEndsTheProgram) {
+    WindowOperator person;
+    setOperator(&person);
+    FrmControl w;
+    connectConsoleOperator(w, person);
+    connectConsoleCommands(w);
+    w.load();
+    w.show();
+    w.tile(0)->selectionButton()->click();
+    QTimer watcher;
+    QObject::connect(&watcher, &QTimer::timeout, [&] {
+        for (QWidget* top : QApplication::topLevelWidgets())
+            if (top->objectName() == QStringLiteral("FrmStatusWindow") && top->isVisible()) w.close();
+    });
+    watcher.start(50);
+    QTimer::singleShot(0, [&] { button(w, 0, 2)->trigger(); });
+    QTimer never;
+    never.setSingleShot(true);
+    QObject::connect(&never, &QTimer::timeout, [] { QApplication::exit(9); }); // a wait that never ended
+    never.start(60000);
+    EXPECT_EQ(QApplication::exec(), 0);
+    setOperator(&f.person.person);
+    EXPECT_FALSE(w.isVisible());
+    const QList<history::Record> jobs = history::readHistory();
+    ASSERT_EQ(jobs.size(), 1);
+    EXPECT_EQ(jobs.first().outcome, history::Outcome::Cancelled);
 }
 
 } // namespace

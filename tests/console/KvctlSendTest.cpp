@@ -1,13 +1,14 @@
+#include "app/SettingsFile.h"
 #include "CaseName.h"
 #include "DemoErp.h"
-#include "TableRows.h"
-#include "TestEnv.h"
-#include "app/SettingsFile.h"
 #include "settings/DeviceSettings.h"
 #include "store/StoreFile.h"
+#include "TableRows.h"
+#include "TestEnv.h"
 
-#include <QProcess>
+#include <csignal>
 #include <gtest/gtest.h>
+#include <QProcess>
 
 using namespace kv;
 
@@ -44,6 +45,14 @@ protected:
     test::ToolRun kvctl(const QStringList& command) {
         return test::runTool(QStringLiteral("kvctl"), kvctlArgs(command), 60000);
     }
+    test::ToolRun kvhandheld(const QStringList& command) {
+        return test::runTool(QStringLiteral("kvhandheld"), home, command);
+    }
+    // Starts a waiting kvctl command and reads until it asks for the cradle button.
+    bool startWait(QProcess& p, QByteArray& out, const QStringList& command) {
+        p.start(test::programPath(QStringLiteral("kvctl")), kvctlArgs(command));
+        return test::waitForOutput(p, out, "Del Dispositivo M");
+    }
     void exec(const QString& path, const QString& sql) {
         QSqlQuery q(checks.file(path));
         EXPECT_TRUE(q.exec(sql)) << sql.toStdString() << ": " << q.lastError().text().toStdString();
@@ -63,8 +72,7 @@ TEST_F(KvctlSend, SendWaitsForTheSyncAndTheHandheldGetsExactlyTheExport) {
     QByteArray out;
     ASSERT_TRUE(test::waitForOutput(send, out, "Del Dispositivo M")) << out.toStdString();
 
-    const test::ToolRun sync = test::runTool(QStringLiteral("kvhandheld"), home,
-                                             {QStringLiteral("hotsync"), handheld, QStringLiteral("--hold"), QStringLiteral("1")});
+    const test::ToolRun sync = kvhandheld({QStringLiteral("hotsync"), handheld});
     EXPECT_EQ(sync.exitCode, 0) << sync.err.toStdString();
     ASSERT_TRUE(send.waitForFinished(30000));
     out += send.readAllStandardOutput();
@@ -138,6 +146,88 @@ INSTANTIATE_TEST_SUITE_P(Kvctl, KvctlDeviceNumber,
                                            DeviceNumberCase{"send_zero", "send", "0"},
                                            DeviceNumberCase{"send_negative", "send", "-1"},
                                            DeviceNumberCase{"send_beyond_count", "send", "4"}),
+                         test::CaseName());
+
+// The program waits for device 2: device 1's handheld in the cradle is refused with both numbers
+// and changes nothing, and the wait goes on until device 2's handheld syncs.
+TEST_F(KvctlSend, AnotherDevicesHandheldIsRefusedWhileTheWaitGoesOn) {
+    const QString palm1 = home.file(QStringLiteral("device1.db"));
+    const QString palm2 = home.file(QStringLiteral("device2.db"));
+    ASSERT_EQ(
+        kvhandheld({QStringLiteral("init"), palm1, QStringLiteral("--device"), QStringLiteral("1")}).exitCode,
+        0);
+    ASSERT_EQ(
+        kvhandheld({QStringLiteral("init"), palm2, QStringLiteral("--device"), QStringLiteral("2")}).exitCode,
+        0);
+    QProcess send;
+    QByteArray out;
+    ASSERT_TRUE(startWait(send, out, {QStringLiteral("send"), QStringLiteral("2")})) << out.toStdString();
+    const QString all = QStringLiteral("SELECT * FROM MA_CLIENTES");
+    const QStringList before = rows(palm1, all);
+
+    const test::ToolRun wrong = kvhandheld({QStringLiteral("hotsync"), palm1});
+    EXPECT_EQ(wrong.exitCode, 1);
+    EXPECT_TRUE(wrong.err.contains(
+        QStringLiteral("This handheld is device 1, but the program waits for device 2's sync")))
+        << wrong.err.toStdString();
+    EXPECT_EQ(rows(palm1, all), before);
+    EXPECT_FALSE(send.waitForFinished(1000)) << "a refused handheld ended the wait";
+
+    EXPECT_EQ(kvhandheld({QStringLiteral("hotsync"), palm2}).exitCode, 0);
+    ASSERT_TRUE(send.waitForFinished(30000));
+    EXPECT_EQ(send.exitCode(), 0) << send.readAllStandardError().toStdString();
+    EXPECT_EQ(rows(palm2, all), rows(store, all));
+}
+
+// A wait cancelled by its time limit leaves the conduit enabled; a later send whose export fails
+// switches it off, so the cradle then refuses and the handheld keeps what it had.
+TEST_F(KvctlSend, AFailedExportAfterACancelledWaitLeavesTheHandheldAsItWas) {
+    const test::ToolRun waited = kvctl(
+        {QStringLiteral("send"), QStringLiteral("1"), QStringLiteral("--timeout"), QStringLiteral("1")});
+    EXPECT_EQ(waited.exitCode, 3) << waited.err.toStdString();
+    EXPECT_TRUE(waited.out.contains(QStringLiteral("(sin sincronización en 1 s: se cancela la espera)")))
+        << waited.out.toStdString();
+    exec(erpPath, QStringLiteral("UPDATE VT_CLIENTES SET ZONA = 'NORTE12' WHERE CODIGO = "
+                                 "(SELECT MIN(CODIGO) FROM VT_CLIENTES WHERE IDVENDEDOR = '2')"));
+    EXPECT_EQ(kvctl({QStringLiteral("send"), QStringLiteral("1")}).exitCode, 1);
+    const QString all = QStringLiteral("SELECT * FROM MA_CLIENTES");
+    const QStringList before = rows(handheld, all);
+
+    const test::ToolRun sync = kvhandheld({QStringLiteral("hotsync"), handheld});
+    EXPECT_EQ(sync.exitCode, 1);
+    EXPECT_TRUE(sync.err.contains(QStringLiteral("is disabled"))) << sync.err.toStdString();
+    EXPECT_EQ(rows(handheld, all), before);
+}
+
+// What timeout, systemd, cron or a closed terminal send ends the wait as Ctrl-C does: cancelled,
+// recorded as such, exit 3.
+struct SignalCase {
+    const char* name;
+    const char* command;
+    int signal;
+};
+
+class KvctlSignal : public KvctlSend, public ::testing::WithParamInterface<SignalCase> {};
+
+TEST_P(KvctlSignal, EndsTheWaitAsCancelledInTheHistory) {
+    QProcess p;
+    QByteArray out;
+    ASSERT_TRUE(startWait(p, out, {QString::fromLatin1(GetParam().command), QStringLiteral("1")}))
+        << out.toStdString();
+    ::kill(pid_t(p.processId()), GetParam().signal);
+    ASSERT_TRUE(p.waitForFinished(15000));
+    EXPECT_EQ(p.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(p.exitCode(), 3);
+    const test::ToolRun history = kvctl({QStringLiteral("history")});
+    const QStringList lines = history.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    ASSERT_EQ(lines.size(), 1) << history.out.toStdString();
+    EXPECT_TRUE(lines.first().contains(QStringLiteral("  cancelled"))) << lines.first().toStdString();
+}
+
+INSTANTIATE_TEST_SUITE_P(Kvctl, KvctlSignal,
+                         ::testing::Values(SignalCase{"send_sigterm", "send", SIGTERM},
+                                           SignalCase{"receive_sigterm", "receive", SIGTERM},
+                                           SignalCase{"receive_sighup", "receive", SIGHUP}),
                          test::CaseName());
 
 } // namespace

@@ -53,8 +53,8 @@ protected:
                     QStringList{QStringLiteral("--home"), home.path(), QStringLiteral("--launch"), launch} + command);
         QByteArray seen;
         EXPECT_TRUE(test::waitForOutput(kvctl, seen, "Esperando Conex")) << seen.toStdString();
-        const test::ToolRun sync = test::runTool(QStringLiteral("kvhandheld"), home,
-                                                 {QStringLiteral("hotsync"), palm, QStringLiteral("--hold"), QStringLiteral("1")});
+        const test::ToolRun sync =
+            test::runTool(QStringLiteral("kvhandheld"), home, {QStringLiteral("hotsync"), palm});
         EXPECT_EQ(sync.exitCode, 0) << sync.err.toStdString();
         kvctl.waitForFinished(120000);
         test::ToolRun r;
@@ -149,6 +149,26 @@ TEST_P(RoundTrip, SendCaptureReceive) {
     ASSERT_EQ(again.exitCode, 0);
     EXPECT_TRUE(again.out.contains(QStringLiteral("Se actualizaron 0 comprobantes y se omitieron 5 por ya existir")));
     EXPECT_EQ(erpColumn(QStringLiteral("SELECT IdComprobante FROM V_MV_CPTE WHERE IdComprobante LIKE '0001%'")).size(), 5);
+
+    // Documents captured after that receive survive the next send and come home with the next
+    // receive.
+    ASSERT_EQ(test::runTool(QStringLiteral("kvhandheld"), home,
+                            {QStringLiteral("capture"), palm, QStringLiteral("--orders"), QStringLiteral("2"),
+                             QStringLiteral("--seed"), QStringLiteral("2")})
+                  .exitCode,
+              0);
+    ASSERT_EQ(handheldRows(QStringLiteral("MV_CPTE")), 7);
+    ASSERT_EQ(withSync({QStringLiteral("send"), QStringLiteral("1")}).exitCode, 0);
+    EXPECT_EQ(handheldRows(QStringLiteral("MV_CPTE")), 7);
+    const test::ToolRun last = withSync({QStringLiteral("receive"), QStringLiteral("1")});
+    ASSERT_EQ(last.exitCode, 0) << last.err.toStdString();
+    EXPECT_TRUE(
+        last.out.contains(QStringLiteral("Se actualizaron 2 comprobantes y se omitieron 5 por ya existir")))
+        << last.out.toStdString();
+    EXPECT_EQ(
+        erpColumn(QStringLiteral("SELECT IdComprobante FROM V_MV_CPTE WHERE IdComprobante LIKE '0001%'"))
+            .size(),
+        7);
 }
 
 INSTANTIATE_TEST_SUITE_P(Engines, RoundTrip, ::testing::Values(Engine::Sqlite, Engine::PostgreSql),

@@ -168,7 +168,7 @@ TEST(KvhandheldHelp, ListsEveryCommandAndEachCommandHasItsOwn) {
     const Outcome all = kvhandheld(home, {QStringLiteral("--help")});
     EXPECT_EQ(all.status, 0);
     for (const char* usage :
-         {"  init FILE\n", "  hotsync FILE [--hold SECONDS]\n",
+         {"  init FILE [--device N]\n", "  hotsync FILE [--hold SECONDS]\n",
           "  capture FILE [--orders N] [--deliveries N] [--quotes N] [--work-orders N] [--seed N]\n",
           "  dump FILE TABLE\n"})
         EXPECT_TRUE(all.out.contains(QLatin1String(usage))) << usage;

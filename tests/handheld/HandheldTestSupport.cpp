@@ -1,14 +1,14 @@
 #include "HandheldTestSupport.h"
 
-#include "SqliteFile.h"
+#include "cradle/SqliteFile.h"
 #include "store/StoreSchema.h"
 
 #include <QCryptographicHash>
 
 namespace kv::test {
 
-using handheld::Database;
-using handheld::Statement;
+using cradle::Database;
+using cradle::Statement;
 
 void execSql(const QString& path, const QString& sql) {
     Database(path, QStringLiteral("test database")).exec(sql);
@@ -59,7 +59,7 @@ QVariant sampleValue(const StoreTable& t, const StoreColumn& c, int column, int 
 
 void fillAllTables(const QString& path, int rows, const QString& tag) {
     const Database db(path, QStringLiteral("test database"));
-    handheld::Transaction transaction(db);
+    cradle::Transaction transaction(db);
     for (const StoreTable& t : storeTables()) {
         QStringList names, marks;
         for (const StoreColumn& c : t.columns) {

@@ -100,8 +100,14 @@ TEST_P(HotSyncDirection, CopiesEachTableTheWayItIsRegisteredAndNothingElse) {
     for (const ConduitTable& t : TablasConducto()) {
         const qint32 code = receive ? CodigoTransferencia(t.name, *receive) : mixedCode(t.name);
         SCOPED_TRACE(t.name.toStdString());
+        // Sending keeps the handheld's documents the store does not hold (all of them here).
+        const bool keeps = code == 4 && CodigoTransferencia(t.name, true) == 5;
         EXPECT_EQ(storeAfter[t.name], code == 5 ? deviceBefore[t.name] : storeBefore[t.name]);
-        EXPECT_EQ(deviceAfter[t.name], code == 4 ? storeBefore[t.name] : deviceBefore[t.name]);
+        if (keeps)
+            EXPECT_EQ(test::query(device, QStringLiteral("SELECT COUNT(*) FROM %1").arg(t.name)),
+                      QList<QVariantList>{{qint64(7)}});
+        else
+            EXPECT_EQ(deviceAfter[t.name], code == 4 ? storeBefore[t.name] : deviceBefore[t.name]);
         if (code == 0) {
             EXPECT_FALSE(r.out.contains(QStringLiteral("\n  %1 ").arg(t.name.leftJustified(16))));
             continue;
@@ -111,7 +117,10 @@ TEST_P(HotSyncDirection, CopiesEachTableTheWayItIsRegisteredAndNothingElse) {
             QStringLiteral("  %1 %2 %3 rows\n")
                 .arg(t.name.leftJustified(16))
                 .arg(code == 4 ? QStringLiteral("store -> handheld") : QStringLiteral("handheld -> store"))
-                .arg(code == 4 ? 4 : 3, 8);
+                .arg(keeps       ? 7
+                     : code == 4 ? 4
+                                 : 3,
+                     8);
         EXPECT_TRUE(r.out.contains(line)) << qPrintable(r.out);
     }
     EXPECT_TRUE(
@@ -327,8 +336,7 @@ TEST_F(Cradle, TheProgramWaitingForTheSyncSeesItAndEndsWithSuccess) {
     QByteArray waitOut;
     ASSERT_TRUE(test::waitForOutput(wait, waitOut, "Del Dispositivo M")) << waitOut.toStdString();
 
-    const test::ToolRun sync =
-        kvhandheld({QStringLiteral("hotsync"), device, QStringLiteral("--hold"), QStringLiteral("1")});
+    const test::ToolRun sync = kvhandheld({QStringLiteral("hotsync"), device});
     EXPECT_EQ(sync.exitCode, 0) << qPrintable(sync.err);
 
     ASSERT_TRUE(wait.waitForFinished(15000));
@@ -338,7 +346,75 @@ TEST_F(Cradle, TheProgramWaitingForTheSyncSeesItAndEndsWithSuccess) {
     EXPECT_TRUE(waitOut.contains("Sincronizando Datos")) << waitOut.toStdString();
     EXPECT_TRUE(waitOut.contains("Aviso al opeador: Se sincronizaron los datos con exito!!!"))
         << waitOut.toStdString();
-    EXPECT_EQ(snapshot(device), snapshot(store));
+    const QStringList masters{QStringLiteral("MA_CLIENTES"), QStringLiteral("MA_PRECIOS"),
+                              QStringLiteral("TA_USUARIOS")};
+    EXPECT_EQ(snapshot(device, masters), snapshot(store, masters));
+}
+
+// A registration for one device: another device's handheld is refused and changes nothing, and
+// the program's wait goes on; a handheld without a number is taken with a note.
+struct DeviceCase {
+    const char* name;
+    int handheldDevice; // 0: made without --device
+    bool taken;
+    const char* said;
+};
+
+class HandheldDevice : public Cradle, public ::testing::WithParamInterface<DeviceCase> {};
+
+TEST_P(HandheldDevice, OnlyTheDeviceWaitedForIsSynced) {
+    const DeviceCase& c = GetParam();
+    const QString palm = home.file(QStringLiteral("palm2.db"));
+    QStringList init{QStringLiteral("init"), palm};
+    if (c.handheldDevice) init << QStringLiteral("--device") << QString::number(c.handheldDevice);
+    ASSERT_EQ(kvhandheld(init).exitCode, 0);
+    {
+        test::ScopedOperator person;
+        ASSERT_EQ(RegistrarConducto(false, 2), 0);
+    }
+    const auto before = snapshot(palm);
+    const test::ToolRun r = kvhandheld({QStringLiteral("hotsync"), palm});
+    EXPECT_EQ(r.exitCode, c.taken ? 0 : 1) << qPrintable(r.err);
+    EXPECT_TRUE((c.taken ? r.out : r.err).contains(QLatin1String(c.said))) << qPrintable(r.out + r.err);
+    EXPECT_EQ(snapshot(palm) == before, !c.taken);
+    EXPECT_EQ(readSyncRecords().size(), c.taken ? 1 : 0); // a refused handheld never began a sync
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Handheld, HandheldDevice,
+    ::testing::Values(DeviceCase{"the_device_waited_for", 2, true, "16 tables copied"},
+                      DeviceCase{"another_device", 1, false,
+                                 "This handheld is device 1, but the program waits for device 2's sync"},
+                      DeviceCase{"made_without_a_number", 0, true, "it is taken as device 2"}),
+    test::CaseName());
+
+// Documents captured on the handheld since the last receive survive a send and its sync; the
+// store's own documents replace theirs on the handheld.
+TEST_F(Cradle, ASendKeepsTheDocumentsTheStoreDoesNotHold) {
+    registerConduit(Registration::Send);
+    const auto keys = [](const QString& path) {
+        QStringList k;
+        for (const QVariantList& row :
+             test::query(path, QStringLiteral("SELECT MV_CPTE_TSNL FROM MV_CPTE ORDER BY 1")))
+            k << row.value(0).toString();
+        return k;
+    };
+    // One document the store holds too (already received), the others captured since.
+    const QString shared = keys(device).first();
+    test::execSql(store, QStringLiteral("UPDATE MV_CPTE SET MV_CPTE_TSNL = '%1' WHERE MV_CPTE_TSNL = '%2'")
+                             .arg(shared, keys(store).first()));
+    QStringList expected = keys(store) + keys(device);
+    expected.removeDuplicates();
+    expected.sort();
+
+    const test::ToolRun r = kvhandheld({QStringLiteral("hotsync"), device});
+    ASSERT_EQ(r.exitCode, 0) << qPrintable(r.err);
+    EXPECT_EQ(keys(device), expected);
+    EXPECT_TRUE(r.out.contains(QStringLiteral("MV_CPTE: kept 2 rows the store does not hold")))
+        << qPrintable(r.out);
+    const QString sharedClient =
+        QStringLiteral("SELECT MV_CPTE_IDCLIENTE FROM MV_CPTE WHERE MV_CPTE_TSNL = '%1'").arg(shared);
+    EXPECT_EQ(test::query(device, sharedClient), test::query(store, sharedClient)); // the store's row
 }
 
 } // namespace

@@ -2,6 +2,8 @@
 
 #include "app/Clock.h"
 #include "app/Startup.h"
+#include "conduit/Conducto.h"
+#include "conduit/FileConduitConfig.h"
 #include "conduit/SyncMonitor.h"
 #include "console/SendCommand.h"
 #include "ErpFixture.h"
@@ -19,15 +21,20 @@ namespace {
 const QDateTime kStart(QDate(2026, 12, 9), QTime(10, 30));
 
 // The person at the cradle: presses the sync button as soon as the program waits for it, and
-// the sync ends at the program's next look.
+// the sync (under the program's registration) ends at the program's next look.
 class CradleSync {
 public:
     explicit CradleSync(test::ScriptedOperator& person) {
         person.onStatusTexts([this](const QString& first) {
-            if (first == QStringLiteral("Esperando Conexión") && !m_lock)
+            if (first == QStringLiteral("Esperando Conexión") && !m_lock) {
+                ConduitRegistration conduit;
+                FileConduitConfig().ReadConduit(kConduitName, &conduit);
                 m_lock = SyncLock::tryTake();
-            else if (first == QLatin1String("Sincronizando Datos"))
+                m_lock->began(conduit.generation);
+            } else if (first == QLatin1String("Sincronizando Datos") && m_lock) {
+                m_lock->ended(true);
                 m_lock.reset();
+            }
         });
     }
 

@@ -30,6 +30,13 @@ public:
     QString name() const { return words().join(QLatin1Char(' ')); }
 };
 
+// Takes "--timeout SECONDS" out of a waiting command's arguments and sets the wait's limit;
+// false, with the usage on stderr, when SECONDS is not a whole number from 1.
+bool takeTimeout(QStringList& args, Context& ctx, const QString& command);
+
+// The refusal of a wait while another one is under way in the application folder.
+void sayBusy(Context& ctx, const QString& command);
+
 // Every command kvctl knows, in the order --help lists them.
 std::vector<std::unique_ptr<Command>> allCommands();
 

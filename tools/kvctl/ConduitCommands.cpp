@@ -3,6 +3,7 @@
 #include "conduit/Conducto.h"
 #include "conduit/FileConduitConfig.h"
 #include "conduit/HotSyncWait.h"
+#include "conduit/WaitLock.h"
 
 #include <functional>
 
@@ -52,12 +53,19 @@ public:
 // status is non-zero when it reported a failure code or was left.
 class ConduitChange : public Command {
 public:
-    ConduitChange(const char* action, QString summary, std::function<int()> procedure)
-        : m_action(action), m_summary(std::move(summary)), m_procedure(std::move(procedure)) {}
+    ConduitChange(const char* action, QString summary, std::function<int()> procedure, bool registers)
+        : m_action(action), m_summary(std::move(summary)), m_procedure(std::move(procedure)),
+          m_registers(registers) {}
     QStringList words() const override { return conduitWords(m_action); }
     QString summary() const override { return m_summary; }
     int execute(const QStringList& args, Context& ctx) override {
         if (refuseArguments(name(), args, ctx)) return 2;
+        // A registration under another program's wait would take its sync away from it.
+        const auto waiting = m_registers ? TomarEspera(QStringLiteral("RegistrarConducto")) : nullptr;
+        if (m_registers && !waiting) {
+            sayBusy(ctx, name());
+            return 1;
+        }
         int failures = 0;
         Trap trap = Trap::prompting(QString());
         trap.step([&] { failures = m_procedure(); });
@@ -76,22 +84,32 @@ private:
     const char* m_action;
     QString m_summary;
     std::function<int()> m_procedure;
+    bool m_registers;
 };
 
 class ConduitWait : public Command {
 public:
     QStringList words() const override { return conduitWords("wait"); }
+    QString arguments() const override { return QStringLiteral("[--timeout SECONDS]"); }
     QString summary() const override {
-        return QStringLiteral("register for sending, wait for the handheld's sync (Ctrl-C cancels), disable");
+        return QStringLiteral("register for sending, wait for the handheld's sync (Ctrl-C or --timeout "
+                              "cancels), disable");
     }
-    int execute(const QStringList& args, Context& ctx) override {
+    int execute(const QStringList& arguments, Context& ctx) override {
+        QStringList args = arguments;
+        if (!takeTimeout(args, ctx, name())) return 2;
         if (refuseArguments(name(), args, ctx)) return 2;
+        const auto waiting = TomarEspera(QStringLiteral("EsperarHotSync"));
+        if (!waiting) {
+            sayBusy(ctx, name());
+            return 1;
+        }
         switch (EsperarHotSync()) {
         case WaitOutcome::Completed:
             return 0;
         case WaitOutcome::Cancelled:
             ctx.err << "kvctl conduit wait: cancelled before the sync began\n";
-            return 1;
+            return 3;
         case WaitOutcome::Left:
             ctx.err << "kvctl conduit wait: ended by an error\n";
             return 1;
@@ -108,13 +126,13 @@ std::vector<std::unique_ptr<Command>> makeConduitCommands() {
     list.push_back(std::make_unique<ConduitChange>(
         "register-send",
         QStringLiteral("register the conduit's tables for sending to the handheld and enable it"),
-        [] { return RegistrarConducto(false); }));
+        [] { return RegistrarConducto(false); }, true));
     list.push_back(std::make_unique<ConduitChange>(
         "register-receive",
         QStringLiteral("register the document tables for receiving from the handheld and enable it"),
-        [] { return RegistrarConducto(true); }));
-    list.push_back(std::make_unique<ConduitChange>("disable", QStringLiteral("switch the conduit off"),
-                                                   [] { return DesactivarConducto(); }));
+        [] { return RegistrarConducto(true); }, true));
+    list.push_back(std::make_unique<ConduitChange>(
+        "disable", QStringLiteral("switch the conduit off"), [] { return DesactivarConducto(); }, false));
     list.push_back(std::make_unique<ConduitWait>());
     return list;
 }

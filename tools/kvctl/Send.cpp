@@ -1,9 +1,7 @@
 #include "Command.h"
-#include "ErpSession.h"
-
-#include "app/AppHome.h"
 #include "console/ExportFilters.h"
 #include "console/SendCommand.h"
+#include "ErpSession.h"
 
 namespace kv::cli {
 
@@ -33,16 +31,18 @@ public:
 class Send : public Command {
 public:
     QStringList words() const override { return {QStringLiteral("send")}; }
-    QString arguments() const override { return QStringLiteral("N [--no-wait]"); }
+    QString arguments() const override { return QStringLiteral("N [--no-wait] [--timeout SECONDS]"); }
     QString summary() const override {
         return QStringLiteral("export device N's data into the local sync store, then wait for its sync "
-                              "(--no-wait: stop after the export)");
+                              "(--no-wait: stop after the export; --timeout: cancel the wait when no sync "
+                              "began in SECONDS)");
     }
     int execute(const QStringList& args, Context& ctx) override {
         QStringList rest = args;
         const bool noWait = rest.removeAll(QStringLiteral("--no-wait")) > 0;
+        if (!takeTimeout(rest, ctx, QStringLiteral("send"))) return 2;
         if (rest.size() != 1) {
-            ctx.err << "kvctl send: give one device number (and optionally --no-wait)\n";
+            ctx.err << "kvctl send: give one device number (and optionally --no-wait or --timeout SECONDS)\n";
             return 2;
         }
         if (!startSession(ctx, true)) return 1;
@@ -50,7 +50,7 @@ public:
         if (!device) return 2;
         const SendResult r = EnviarDatosPalm(device, !noWait);
         if (r.busy) {
-            ctx.err << "kvctl send: another send is under way in " << AppHome::folder() << "; nothing was done\n";
+            sayBusy(ctx, QStringLiteral("send"));
             return 1;
         }
         if (!r.exported) {

@@ -1,7 +1,7 @@
 #include "Capture.h"
 
 #include "app/RunTimeError.h"
-#include "SqliteFile.h"
+#include "cradle/SqliteFile.h"
 #include "store/StoreFile.h"
 
 #include <algorithm>
@@ -13,6 +13,10 @@
 #include <QRandomGenerator>
 
 namespace kv::handheld {
+
+using cradle::Database;
+using cradle::Statement;
+using cradle::Transaction;
 
 namespace {
 

@@ -1,13 +1,17 @@
 #include "Dump.h"
 
 #include "app/RunTimeError.h"
-#include "SqliteFile.h"
+#include "cradle/SqliteFile.h"
 #include "store/StoreSchema.h"
 
 #include <QLocale>
 #include <QStringList>
 
 namespace kv::handheld {
+
+using cradle::Database;
+using cradle::Statement;
+using cradle::Transaction;
 
 QString dumpValue(const QVariant& value) {
     if (value.isNull()) return QStringLiteral("\\N");

@@ -4,16 +4,24 @@
 #include "app/Clock.h"
 #include "app/RunTimeError.h"
 #include "Capture.h"
+#include "cradle/HandheldDevice.h"
+#include "cradle/HotSync.h"
+#include "cradle/SqliteFile.h"
 #include "Dump.h"
-#include "HotSync.h"
 #include "store/StoreFile.h"
 #include "store/StoreSchema.h"
 
 #include <functional>
+#include <QFile>
 #include <QFileInfo>
 #include <QMap>
 
 namespace kv::handheld {
+
+using cradle::directionText;
+using cradle::hotSync;
+using cradle::SyncResult;
+using cradle::TableCopy;
 
 namespace {
 
@@ -38,6 +46,11 @@ struct Command {
 
 int init(Invocation& in) {
     const QString path = QFileInfo(in.files.at(0)).absoluteFilePath();
+    const qint32 device = qint32(in.values.value(QStringLiteral("--device")));
+    if (in.values.contains(QStringLiteral("--device")) && device < 1) {
+        in.err << "kvhandheld init: --device needs a device number from 1\n";
+        return kUsage;
+    }
     try {
         createStore(path);
     } catch (const RunTimeError& e) {
@@ -47,7 +60,17 @@ int init(Invocation& in) {
                                           "existing file.")
                                .arg(path));
     }
-    in.out << "Created the handheld " << path << " with " << storeTables().size() << " empty tables.\n";
+    if (device > 0) {
+        try {
+            cradle::recordHandheldDevice(cradle::Database(path, QStringLiteral("handheld")), device);
+        } catch (const RunTimeError&) {
+            QFile::remove(path); // a handheld is made whole or not at all
+            throw;
+        }
+    }
+    in.out << "Created the handheld " << path << " with " << storeTables().size() << " empty tables";
+    if (device > 0) in.out << ", device " << device;
+    in.out << ".\n";
     return 0;
 }
 
@@ -58,6 +81,11 @@ int hotsync(Invocation& in) {
     for (const TableCopy& c : r.copies)
         in.out << "  " << c.table.leftJustified(16) << ' ' << directionText(c.transferCode).leftJustified(16)
                << ' ' << QString::number(c.rows).rightJustified(8) << " rows\n";
+    for (const TableCopy& c : r.copies)
+        if (c.kept > 0)
+            in.out << "  " << c.table << ": kept " << c.kept
+                   << " rows the store does not hold (captured since the last receive)\n";
+    if (!r.note.isEmpty()) in.out << r.note << '\n';
     in.out << r.copies.size() << " tables copied, " << r.untouched << " left untouched.\n";
     return 0;
 }
@@ -93,11 +121,12 @@ int dump(Invocation& in) {
 QList<Command> commands() {
     return {
         {QStringLiteral("init"),
-         QStringLiteral("FILE"),
+         QStringLiteral("FILE [--device N]"),
          QStringLiteral(
              "create a handheld: an SQLite file with the sixteen tables of the local sync store, all "
-             "empty (refuses an existing file)"),
-         {},
+             "empty (refuses an existing file); --device records the device number N it is, so a "
+             "sync the program waits for on another device refuses it"),
+         {QStringLiteral("--device")},
          1,
          init},
         {QStringLiteral("hotsync"),
@@ -106,6 +135,7 @@ QList<Command> commands() {
              "press the cradle's sync button: with the conduit KVGMovil registered and enabled, copy "
              "each table it carries in its registered direction (4: store -> handheld, 5: handheld "
              "-> store, 0: untouched) between FILE and the local sync store the settings file names; "
+             "with 4 the handheld's documents the store does not hold stay on it; "
              "both files change together or not at all; --hold keeps the sync under way SECONDS "
              "more after the copy, before it completes"),
          {QStringLiteral("--hold")},

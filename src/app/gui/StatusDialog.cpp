@@ -1,5 +1,6 @@
 #include "app/gui/StatusDialog.h"
 
+#include <QCloseEvent>
 #include <QLabel>
 #include <QPushButton>
 #include <QVBoxLayout>
@@ -43,6 +44,15 @@ void StatusDialog::setTexts(const QString& first, const QString& second, const Q
     m_lines[1]->setText(second);
     m_lines[2]->setText(third);
     repaint();
+}
+
+void StatusDialog::closeEvent(QCloseEvent* e) {
+    if (m_cancel->isVisible()) m_cancelRequested = true;
+    e->ignore();
+}
+
+void StatusDialog::reject() {
+    if (m_cancel->isVisible()) m_cancelRequested = true;
 }
 
 bool StatusDialog::cancelRequested() const {

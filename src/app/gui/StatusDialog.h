@@ -19,6 +19,12 @@ public:
     // The cancel button was pressed while it was offered.
     bool cancelRequested() const;
 
+protected:
+    // The window's close button (and Escape) is the cancel button while it is offered, and
+    // does nothing otherwise: the operation that opened the window closes it.
+    void closeEvent(QCloseEvent* e) override;
+    void reject() override;
+
 private:
     QLabel* m_lines[3];
     QPushButton* m_cancel;

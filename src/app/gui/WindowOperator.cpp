@@ -16,18 +16,28 @@ namespace {
 
 class WindowStatus : public StatusWindow {
 public:
-    explicit WindowStatus(QWidget* parent) : m_dialog(new StatusDialog(parent)) {}
+    WindowStatus(QWidget* parent, const bool& abandoned)
+        : m_dialog(new StatusDialog(parent)), m_abandoned(abandoned) {}
     ~WindowStatus() override { delete m_dialog; }
-    void open(const QString& caption, bool) override { m_dialog->begin(caption); }
-    void offerCancel(bool on) override { m_dialog->setCancelOffered(on); }
+    void open(const QString& caption, bool) override {
+        m_offered = false;
+        if (!m_abandoned) m_dialog->begin(caption);
+    }
+    void offerCancel(bool on) override {
+        m_offered = on;
+        m_dialog->setCancelOffered(on);
+    }
     bool showTexts(const QString& a, const QString& b, const QString& c) override {
         m_dialog->setTexts(a, b, c);
-        return m_dialog->cancelRequested();
+        // With the console closed no one is left to wait for: the offered cancel is pressed.
+        return m_dialog->cancelRequested() || (m_abandoned && m_offered);
     }
     void close() override { m_dialog->hide(); }
 
 private:
     QPointer<StatusDialog> m_dialog;
+    const bool& m_abandoned;
+    bool m_offered = false;
 };
 
 QString lineBreaks(QString text) {
@@ -39,7 +49,18 @@ QString lineBreaks(QString text) {
 WindowOperator::WindowOperator(QWidget* parent) : m_parent(parent) {}
 WindowOperator::~WindowOperator() = default;
 
+void WindowOperator::abandon() {
+    m_abandoned = true;
+    if (m_status) m_status->close();
+}
+
 int WindowOperator::messageBox(const QString& text, int style, const QString& title) {
+    // The console was closed: nothing more is shown, and a question is answered as its window
+    // box would (a prompt leaves).
+    if (m_abandoned)
+        return mb::buttons(style) == mb::OkOnly             ? mb::Ok
+               : mb::buttons(style) == mb::AbortRetryIgnore ? mb::Abort
+                                                            : mb::Cancel;
     QMessageBox box(m_parent);
     box.setObjectName(QStringLiteral("MsgBox"));
     box.setWindowTitle(title);
@@ -120,7 +141,7 @@ bool WindowOperator::connectionDialog(ConnectionValues& values) {
 }
 
 StatusWindow& WindowOperator::statusWindow() {
-    if (!m_status) m_status = std::make_unique<WindowStatus>(m_parent);
+    if (!m_status) m_status = std::make_unique<WindowStatus>(m_parent, m_abandoned);
     return *m_status;
 }
 

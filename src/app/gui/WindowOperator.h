@@ -17,6 +17,9 @@ public:
     explicit WindowOperator(QWidget* parent = nullptr);
     ~WindowOperator() override;
     void setParent(QWidget* parent) { m_parent = parent; }
+    // The console was closed while a command runs: a wait that has not seen its sync is
+    // cancelled, and nothing more is shown, so the command ends and the program with it.
+    void abandon();
 
     int messageBox(const QString& text, int style, const QString& title) override;
     int errorPrompt(const QString& text, int style, const QString& title) override;
@@ -36,6 +39,7 @@ public:
 
 private:
     QPointer<QWidget> m_parent;
+    bool m_abandoned = false;
     std::unique_ptr<StatusWindow> m_status;
     QPointer<QWidget> m_progressWindow;
     StepProgress* m_progressModel = nullptr;

@@ -36,6 +36,11 @@ void connectConsoleCommands(FrmControl& console) {
     });
 }
 
+void connectConsoleOperator(FrmControl& console, WindowOperator& person) {
+    person.setParent(&console);
+    QObject::connect(&console, &FrmControl::abandoned, &console, [&person] { person.abandon(); });
+}
+
 int runConsole(const QStringList& arguments) {
     QStringList launch;
     for (int i = 0; i < arguments.size(); ++i) {
@@ -59,7 +64,7 @@ int runConsole(const QStringList& arguments) {
         return 1; // no ERP connection: the program ends before any window is shown
     }
     FrmControl console;
-    person.setParent(&console);
+    connectConsoleOperator(console, person);
     connectConsoleCommands(console);
     console.load();
     console.show();

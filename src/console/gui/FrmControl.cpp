@@ -1,15 +1,16 @@
 #include "console/gui/FrmControl.h"
 
 #include "app/Cfg.h"
+#include "app/gui/PrepararFormulario.h"
 #include "app/Startup.h"
 #include "app/Trap.h"
-#include "app/gui/PrepararFormulario.h"
-#include "console/TileLayout.h"
 #include "console/gui/DeviceTile.h"
+#include "console/TileLayout.h"
 #include "history/gui/FrmHistorial.h"
 #include "settings/DeviceSettings.h"
 
 #include <QApplication>
+#include <QCloseEvent>
 #include <QLabel>
 #include <QMenuBar>
 #include <QResizeEvent>
@@ -192,6 +193,20 @@ void FrmControl::runCommand(int tileIndex, const QString& key) {
     m_handler(key, tileIndex + 1);
     m_busy = false;
     for (DeviceTile* t : m_tiles) t->setCommandsEnabled(true);
+    if (m_closing) QCoreApplication::quit();
+}
+
+void FrmControl::closeEvent(QCloseEvent* e) {
+    if (!m_busy) {
+        QMainWindow::closeEvent(e);
+        return;
+    }
+    // Nothing may go on in a program no one sees: the command gives up and the program ends
+    // as soon as it has returned.
+    m_closing = true;
+    hide();
+    e->ignore();
+    Q_EMIT abandoned();
 }
 
 } // namespace kv

@@ -37,8 +37,14 @@ public:
     QScrollBar* scrollBar() const { return m_scroll; }
     QWidget* tileArea() const { return m_slide; }
 
+Q_SIGNALS:
+    // The console was closed while a command runs: the command is to give up its wait, and the
+    // program ends when it returns.
+    void abandoned();
+
 protected:
     void resizeEvent(QResizeEvent* e) override;
+    void closeEvent(QCloseEvent* e) override;
 
 private:
     void CrearTerminales(int cuantas);
@@ -53,6 +59,7 @@ private:
     QList<DeviceTile*> m_tiles;
     bool m_loading = false;
     bool m_busy = false;
+    bool m_closing = false; // closed while a command ran
     CommandHandler m_handler;
 };
 

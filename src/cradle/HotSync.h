@@ -4,7 +4,7 @@
 #include <QList>
 #include <QString>
 
-namespace kv::handheld {
+namespace kv::cradle {
 
 // Error numbers of a sync that is refused before anything is copied.
 namespace syncerr {
@@ -13,6 +13,7 @@ constexpr long ConduitNotReady = 91; // not registered, disabled, or its registr
 constexpr long TablesMissing = 3078; // a database lacks a table or column the conduit carries
 constexpr long SameFile = 3045;      // the handheld is the local sync store itself
 constexpr long JournalMode = 3051;   // a database that cannot take part in a two-file commit
+constexpr long WrongDevice = 92;     // the handheld is another device than the one waited for
 } // namespace syncerr
 
 // One table a sync copied.
@@ -20,6 +21,8 @@ struct TableCopy {
     QString table;
     qint32 transferCode = 0; // 4: from the store to the handheld, 5: from the handheld to the store
     qint64 rows = 0;         // rows the destination holds now
+    QString keySpec;         // the registered key columns
+    qint64 kept = 0;         // documents the handheld kept that the store does not hold (code 4)
 };
 
 struct SyncResult {
@@ -27,6 +30,8 @@ struct SyncResult {
     QString store;
     QList<TableCopy> copies; // in registration order
     int untouched = 0;       // registered tables with code 0
+    quint64 sequence = 0;    // the sync's number in the monitor's state file
+    QString note;            // said to the person at the cradle besides the tables
 };
 
 // "store -> handheld" or "handheld -> store".
@@ -34,7 +39,14 @@ QString directionText(qint32 transferCode);
 
 // One sync between the handheld file and the local sync store named by the settings file, as the
 // person at the cradle starts it. Holds the sync lock from before the first read of the conduit's
-// registration until everything is over, so the program's monitor sees the sync under way.
+// registration until everything is over, and records itself in the monitor's state file (begun
+// under the registration's generation, then copied or refused), so every waiting program sees it
+// however short it is.
+//
+// A registration for one device refuses another device's handheld, naming both numbers; a
+// handheld made without a device number is taken, with a note. With code 4 the handheld's
+// document tables keep every row whose key the store does not hold (documents captured since
+// the last receive); every other row and table becomes exactly the store's.
 //
 // Every change to both files is made in one transaction over one connection (the store attached
 // to the handheld): both files end up copied, or neither changes, also when the process is killed.
@@ -42,8 +54,9 @@ QString directionText(qint32 transferCode);
 // commit, as a slow cradle would; `progress` hears about that moment.
 //
 // Throws RunTimeError, having changed nothing, when another sync is under way, the conduit is not
-// registered or is disabled, a file is missing or lacks tables or columns, or a copy fails.
+// registered or is disabled, the handheld is another device's, a file is missing or lacks
+// tables or columns, or a copy fails.
 SyncResult hotSync(const QString& handheldPath, int holdSeconds = 0,
                    const std::function<void(const QString&)>& progress = {});
 
-} // namespace kv::handheld
+} // namespace kv::cradle

@@ -1,4 +1,4 @@
-#include "SqliteFile.h"
+#include "cradle/SqliteFile.h"
 
 #include "app/RunTimeError.h"
 #include "store/StoreFile.h"
@@ -8,7 +8,7 @@
 #include <QStringList>
 #include <sqlite3.h>
 
-namespace kv::handheld {
+namespace kv::cradle {
 
 namespace {
 
@@ -180,4 +180,4 @@ QString missingTables(const Database& db) {
         .arg(db.what(), db.path(), missing.join(QStringLiteral(", ")));
 }
 
-} // namespace kv::handheld
+} // namespace kv::cradle

@@ -1,11 +1,12 @@
-#include "HotSync.h"
+#include "cradle/HotSync.h"
 
 #include "app/RunTimeError.h"
 #include "conduit/Conducto.h"
 #include "conduit/FileConduitConfig.h"
 #include "conduit/SyncMonitor.h"
+#include "cradle/HandheldDevice.h"
+#include "cradle/SqliteFile.h"
 #include "settings/DeviceSettings.h"
-#include "SqliteFile.h"
 #include "store/StoreFile.h"
 #include "store/StoreSchema.h"
 
@@ -13,7 +14,7 @@
 #include <QFileInfo>
 #include <thread>
 
-namespace kv::handheld {
+namespace kv::cradle {
 
 namespace {
 
@@ -39,7 +40,7 @@ QList<TableCopy> plan(const ConduitRegistration& conduit, int* untouched) {
                    QStringLiteral("The conduit %1 carries the table %2, which is not one of the tables of "
                                   "a handheld.")
                        .arg(conduit.name, t.name));
-        copies << TableCopy{table->name, t.transferCode, 0};
+        copies << TableCopy{table->name, t.transferCode, 0, t.keySpec, 0};
     }
     return copies;
 }
@@ -87,8 +88,23 @@ void requireRollbackJournal(const Database& db, const QString& schema, const QSt
     db.exec(QStringLiteral("PRAGMA %1.synchronous = FULL").arg(quoteIdentifier(schema)));
 }
 
+// A document table of the handheld: a send keeps what the store does not hold.
+bool keepsDocuments(const TableCopy& copy) {
+    return CodigoTransferencia(copy.table, true) == transfer::FromHandheld;
+}
+
+// "s.A IS t.A AND s.B IS t.B" over the registered key columns.
+QString sameKey(const TableCopy& copy, const QString& target) {
+    QStringList terms;
+    for (const KeyColumn& k : parseKeySpec(copy.keySpec).value_or(QList<KeyColumn>{}))
+        terms << QStringLiteral("s.%1 IS %2.%1").arg(quoteIdentifier(k.column), target);
+    if (terms.isEmpty())
+        refuse(syncerr::ConduitNotReady, QStringLiteral("The table %1 has no key columns.").arg(copy.table));
+    return terms.join(QStringLiteral(" AND "));
+}
+
 // Empties the destination's table and fills it with the source's rows, column by column by name.
-qint64 copyTable(const Database& db, const TableCopy& copy) {
+qint64 copyTable(const Database& db, TableCopy& copy) {
     const StoreTable& table = *findStoreTable(copy.table);
     const bool toHandheld = copy.transferCode == transfer::ToHandheld;
     const QString from = quoteIdentifier(toHandheld ? kStoreSchema : QStringLiteral("main"));
@@ -99,13 +115,38 @@ qint64 copyTable(const Database& db, const TableCopy& copy) {
     const QString list = columns.join(QStringLiteral(", "));
     const QString name = quoteIdentifier(table.name);
     try {
-        db.exec(QStringLiteral("DELETE FROM %1.%2").arg(to, name));
+        if (toHandheld && keepsDocuments(copy)) {
+            // Documents captured since the last receive have not reached the store yet: only the
+            // rows the store holds are replaced.
+            db.exec(QStringLiteral("DELETE FROM %1.%2 WHERE EXISTS (SELECT 1 FROM %3.%2 AS s WHERE %4)")
+                        .arg(to, name, from, sameKey(copy, to + QLatin1Char('.') + name)));
+            copy.kept = db.value(QStringLiteral("SELECT COUNT(*) FROM %1.%2").arg(to, name)).toLongLong();
+        } else {
+            db.exec(QStringLiteral("DELETE FROM %1.%2").arg(to, name));
+        }
         db.exec(QStringLiteral("INSERT INTO %1.%2 (%3) SELECT %3 FROM %4.%2").arg(to, name, list, from));
     } catch (const RunTimeError& e) {
         refuse(e.number(), QStringLiteral("Cannot copy %1 (%2): %3.")
                                .arg(table.name, directionText(copy.transferCode), db.lastError()));
     }
-    return db.changes();
+    return db.changes() + copy.kept;
+}
+
+void checkDevice(const ConduitRegistration& conduit, qint32 device, SyncResult& result) {
+    if (conduit.device == 0) return;
+    if (device == 0) {
+        result.note =
+            QStringLiteral("The handheld has no device number (it was made before handhelds carried "
+                           "one); it is taken as device %1.")
+                .arg(conduit.device);
+        return;
+    }
+    if (device != conduit.device)
+        refuse(syncerr::WrongDevice,
+               QStringLiteral("This handheld is device %1, but the program waits for device %2's sync; put "
+                              "device %2's handheld in the cradle.")
+                   .arg(device)
+                   .arg(conduit.device));
 }
 
 } // namespace
@@ -147,6 +188,7 @@ SyncResult hotSync(const QString& handheldPath, int holdSeconds,
     const Database db(handheldPath, QStringLiteral("handheld"));
     if (const QString missing = missingTables(db); !missing.isEmpty())
         refuse(syncerr::TablesMissing, missing);
+    checkDevice(conduit, handheldDevice(db), result);
 
     Statement attach(db, QStringLiteral("ATTACH DATABASE ? AS %1").arg(quoteIdentifier(kStoreSchema)));
     attach.bind(1, result.store);
@@ -154,6 +196,8 @@ SyncResult hotSync(const QString& handheldPath, int holdSeconds,
     requireRollbackJournal(db, QStringLiteral("main"), QStringLiteral("handheld"));
     requireRollbackJournal(db, kStoreSchema, QStringLiteral("local sync store"));
 
+    // From here on the sync counts for the wait that registered it, copied or refused.
+    result.sequence = lock->began(conduit.generation);
     Transaction transaction(db);
     for (TableCopy& copy : result.copies)
         copy.rows = copyTable(db, copy);
@@ -171,9 +215,10 @@ SyncResult hotSync(const QString& handheldPath, int holdSeconds,
     } catch (const RunTimeError& e) {
         refuse(e.number(), QStringLiteral("Cannot complete the sync: %1.").arg(db.lastError()));
     }
+    lock->ended(true);
     // The lock is released on return, after the commit: a program that waits for the sync to end
     // finds the copied tables in place.
     return result;
 }
 
-} // namespace kv::handheld
+} // namespace kv::cradle

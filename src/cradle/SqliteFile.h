@@ -7,7 +7,7 @@
 struct sqlite3;
 struct sqlite3_stmt;
 
-namespace kv::handheld {
+namespace kv::cradle {
 
 // An SQLite database file the tool works on: the handheld or the local sync store. Failures are
 // RunTimeErrors whose description names the file and says what went wrong.
@@ -92,4 +92,4 @@ private:
 // empty when it holds them all.
 QString missingTables(const Database& db);
 
-} // namespace kv::handheld
+} // namespace kv::cradle
