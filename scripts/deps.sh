@@ -7,6 +7,7 @@ KV_PACKAGES=(
     unixodbc unixodbc-dev odbc-postgresql tdsodbc
     postgresql
     xvfb xauth
+    help2man desktop-file-utils dpkg-dev
 )
 
 kv_install_deps() {
