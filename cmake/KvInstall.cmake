@@ -1,6 +1,10 @@
 # What `cmake --install` puts on a machine and what `cpack -G DEB` packages: the tools, the
 # console's menu entry and icon, a man page per tool made from its own --help, and the README.
 set(KV_INSTALLED_TOOLS kvcontrol kvctl kvhandheld kverp)
+set(KV_MAN_NAME_kvcontrol "the handheld control console")
+set(KV_MAN_NAME_kvctl "the handheld control module's commands, without windows")
+set(KV_MAN_NAME_kvhandheld "a stand-in handheld and its cradle")
+set(KV_MAN_NAME_kverp "makes a demo ERP database")
 install(TARGETS ${KV_INSTALLED_TOOLS} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(FILES ${PROJECT_SOURCE_DIR}/packaging/kvcontrol.desktop
         DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
@@ -20,7 +24,7 @@ if(KV_HELP2MAN)
             COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/man
             COMMAND ${CMAKE_COMMAND} -E env QT_QPA_PLATFORM=offscreen ASAN_OPTIONS=detect_leaks=0
                     ${KV_HELP2MAN} --no-info --no-discard-stderr
-                    --version-string=${PROJECT_VERSION} --name=${tool}
+                    "--version-string=${PROJECT_VERSION}" "--name=${KV_MAN_NAME_${tool}}"
                     --output=${page} $<TARGET_FILE:${tool}>
             COMMAND gzip -n -9 -f ${page}
             DEPENDS ${tool}
