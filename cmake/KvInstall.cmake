@@ -5,6 +5,8 @@ set(KV_MAN_NAME_kvcontrol "the handheld control console")
 set(KV_MAN_NAME_kvctl "the handheld control module's commands, without windows")
 set(KV_MAN_NAME_kvhandheld "a stand-in handheld and its cradle")
 set(KV_MAN_NAME_kverp "makes a demo ERP database")
+# Tools whose help lists each command's options only with --help-all.
+set(KV_MAN_HELP_kverp --help-all)
 install(TARGETS ${KV_INSTALLED_TOOLS} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(FILES ${PROJECT_SOURCE_DIR}/packaging/kvcontrol.desktop
         DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
@@ -25,6 +27,7 @@ if(KV_HELP2MAN)
             COMMAND ${CMAKE_COMMAND} -E env QT_QPA_PLATFORM=offscreen ASAN_OPTIONS=detect_leaks=0
                     ${KV_HELP2MAN} --no-info --no-discard-stderr
                     "--version-string=${PROJECT_VERSION}" "--name=${KV_MAN_NAME_${tool}}"
+                    "--help-option=$<IF:$<BOOL:${KV_MAN_HELP_${tool}}>,${KV_MAN_HELP_${tool}},--help>"
                     --output=${page} $<TARGET_FILE:${tool}>
             COMMAND gzip -n -9 -f ${page}
             DEPENDS ${tool}
