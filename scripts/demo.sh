@@ -2,7 +2,7 @@
 # once (a second run reuses what is there). Sets home, erp and launch.
 kv_prepare_demo() {
     local bin=$1
-    home="${KVCONTROL_HOME:-$HOME/.local/share/kvcontrol}"
+    home="${KVCONTROL_HOME:-${XDG_DATA_HOME:-$HOME/.local/share}/kvcontrol}"
     mkdir -p "$home"
     export KVCONTROL_HOME="$home"
     erp="$home/erp-demo.db"
@@ -13,7 +13,7 @@ kv_prepare_demo() {
     if [ ! -f "$home/CN000pr.INI" ]; then
         # Owner-only: the settings file holds the devices' passwords.
         (umask 077 && printf '%s\n' \
-            "[General]" "BaseDeDatos=$home/kvpalmsync.mdb" "" \
+            "[General]" "BaseDeDatos=kvpalmsync.mdb" "" \
             "[PARAMETROS PALM Nº 1]" "NOMBRE=Ruta Norte" "REPARTO=1,2" "" \
             "[PARAMETROS PALM Nº 2]" "NOMBRE=Mostrador" "CLIENTE=000001,000002,000003,000010,000020" "" \
             "[PARAMETROS PALM Nº 3]" "NOMBRE=Supervisor" > "$home/CN000pr.INI")

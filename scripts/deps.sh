@@ -3,10 +3,11 @@
 KV_PACKAGES=(
     cmake ninja-build g++ pkg-config
     qt6-base-dev libqt6sql6-sqlite libqt6sql6-psql libqt6sql6-odbc
-    libsqlite3-dev sqlite3 libgtest-dev
+    libsqlite3-dev sqlite3 libgtest-dev libcli11-dev
     unixodbc unixodbc-dev odbc-postgresql tdsodbc
     postgresql
     xvfb xauth
+    help2man desktop-file-utils dpkg-dev
 )
 
 kv_install_deps() {

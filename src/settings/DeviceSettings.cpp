@@ -3,6 +3,7 @@
 #include "app/AppHome.h"
 #include "app/SettingsFile.h"
 
+#include <QDir>
 #include <QLocale>
 #include <cmath>
 
@@ -33,7 +34,9 @@ DeviceConnection readDeviceConnection(int device) {
 }
 
 QString storePath() {
-    return LeerIni(File, General, QStringLiteral("BaseDeDatos"), AppHome::file(QStringLiteral("kvpalmsync.mdb")));
+    // A relative path is the application folder's own file, so a copied folder keeps its store.
+    const QString path = LeerIni(File, General, QStringLiteral("BaseDeDatos"), QStringLiteral("kvpalmsync.mdb"));
+    return path.trimmed().isEmpty() || QDir::isAbsolutePath(path.trimmed()) ? path : AppHome::file(path);
 }
 
 bool solicitaBase() {

@@ -3,6 +3,10 @@
 #include "history/JobHistory.h"
 #include "HistoryTestSupport.h"
 
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
 #include <gtest/gtest.h>
 
 using namespace kv;
@@ -67,6 +71,34 @@ INSTANTIATE_TEST_SUITE_P(
                       PrintCase{"NothingYet", {"--since", "2027-01-01"}, {}}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// What a script reads back: the same records, every field, in the order and filter of the text.
+TEST_F(KvctlHistory, JsonAndTsvGiveTheSameRecordsForScripts) {
+    const test::ToolRun json = kvctl(home, {"history", "2", "--format", "json"});
+    ASSERT_EQ(json.exitCode, 0) << json.err.toStdString();
+    QJsonParseError error{};
+    const QJsonArray parsed = QJsonDocument::fromJson(json.out.toUtf8(), &error).array();
+    ASSERT_EQ(error.error, QJsonParseError::NoError) << json.out.toStdString();
+    const QList<Record> stored = readHistory({2, std::nullopt});
+    ASSERT_EQ(parsed.size(), stored.size());
+    for (int i = 0; i < stored.size(); ++i) {
+        const QJsonObject o = parsed.at(i).toObject();
+        EXPECT_EQ(QDateTime::fromString(o["started"].toString(), Qt::ISODate), stored[i].startedAt);
+        EXPECT_EQ(o["device"].toInt(), 2);
+        EXPECT_EQ(o["direction"].toString(), directionWord(stored[i].direction));
+        EXPECT_EQ(o["outcome"].toString(), outcomeWord(stored[i].outcome));
+        EXPECT_EQ(o["imported"].isNull(), !stored[i].imported.has_value());
+        EXPECT_EQ(o["tables"].toArray().size(), stored[i].tables.size());
+    }
+
+    const test::ToolRun tsv = kvctl(home, {"history", "--format", "tsv"});
+    ASSERT_EQ(tsv.exitCode, 0) << tsv.err.toStdString();
+    const QStringList rows = tsv.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    ASSERT_EQ(rows.size(), jobs.size() + 1);
+    const int columns = rows[0].split(QLatin1Char('\t')).size();
+    for (const QString& row : rows) EXPECT_EQ(row.split(QLatin1Char('\t')).size(), columns) << row.toStdString();
+    EXPECT_EQ(rows[4].split(QLatin1Char('\t'))[2], QStringLiteral("10"));
+}
+
 struct BadCase {
     const char* name;
     QStringList args;
@@ -95,7 +127,8 @@ INSTANTIATE_TEST_SUITE_P(
         BadCase{"NoSuchMonth", {"--since", "2026-13-01"}, "\"2026-13-01\" is no date"},
         BadCase{"NoSuchDay", {"--since", "2026-02-30"}, "\"2026-02-30\" is no date"},
         BadCase{"DayFirst", {"--since", "01/12/2026"}, "\"01/12/2026\" is no date"},
-        BadCase{"WithTime", {"--since", "2026-12-01T10:00"}, "is no date"}),
+        BadCase{"WithTime", {"--since", "2026-12-01T10:00"}, "is no date"},
+        BadCase{"UnknownFormat", {"--format", "xml"}, "--format takes text, tsv or json"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(KvctlHistoryFile, NoHistoryYetPrintsNothingAndAnUnreadableOneIsAFailure) {

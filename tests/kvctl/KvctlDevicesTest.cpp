@@ -55,4 +55,33 @@ TEST_F(KvctlDevices, NoConnectionIsAFailureWithAReason) {
     EXPECT_FALSE(QFile::exists(home.file(QStringLiteral("no.db"))));
 }
 
+// A scheduled job reads the launch string from a file or the environment; the password file must
+// be owner-only, and the variable fills in a missing password.
+TEST_F(KvctlDevices, TheLaunchStringFromAFileOrTheEnvironment) {
+    const QString launch = QStringLiteral("@Motor=sqlite;@Server=local;@DbName=%1;@Usuario=ana;").arg(erp);
+    const QString file = home.file(QStringLiteral("launch"));
+    QFile f(file);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(launch.toUtf8() + "\n");
+    f.close();
+    const QStringList args{QStringLiteral("--home"), home.path(), QStringLiteral("--launch-file"), file,
+                           QStringLiteral("devices")};
+
+    ASSERT_TRUE(f.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadOther));
+    const test::ToolRun open = kvctl(args);
+    EXPECT_EQ(open.exitCode, 1);
+    EXPECT_TRUE(open.out.isEmpty());
+    EXPECT_TRUE(open.err.contains(QStringLiteral("must be owner-only"))) << open.err.toStdString();
+
+    ASSERT_TRUE(f.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner));
+    const test::ToolRun owned = kvctl(args);
+    EXPECT_EQ(owned.exitCode, 0) << owned.err.toStdString();
+    EXPECT_TRUE(owned.out.startsWith(QStringLiteral("1\tNº 1\n"))) << owned.out.toStdString();
+
+    qputenv("KVCONTROL_LAUNCH", launch.toUtf8());
+    const test::ToolRun fromEnvironment = kvctl({QStringLiteral("--home"), home.path(), QStringLiteral("devices")});
+    qunsetenv("KVCONTROL_LAUNCH");
+    EXPECT_EQ(fromEnvironment.out, owned.out) << fromEnvironment.err.toStdString();
+}
+
 } // namespace

@@ -1,7 +1,9 @@
 #include "TestEnv.h"
+#include "app/AppHome.h"
 #include "app/SettingsFile.h"
 #include "settings/DeviceSettings.h"
 
+#include <QDir>
 #include <QFile>
 #include <gtest/gtest.h>
 
@@ -24,6 +26,44 @@ TEST(DeviceSettings, NoFileGivesEveryDefault) {
     EXPECT_FALSE(solicitaBase());
     EXPECT_EQ(readPosition(QStringLiteral("width"), 9600.0f), 9600.0f);
     EXPECT_FALSE(QFile::exists(home.file(QStringLiteral("CN000pr.INI")))) << "reading must not create the file";
+}
+
+struct StorePathCase {
+    const char* name;
+    const char* setting; // nullptr: no BaseDeDatos line
+    const char* expected; // "~/" is the application folder
+};
+
+class StorePaths : public ::testing::TestWithParam<StorePathCase> {};
+
+TEST_P(StorePaths, RelativeOnesAreTheApplicationFoldersOwn) {
+    test::TempHome home;
+    if (GetParam().setting)
+        writeFile(home.file(QStringLiteral("CN000pr.INI")), QByteArray("[General]\nBaseDeDatos=") + GetParam().setting);
+    QString expected = QString::fromUtf8(GetParam().expected);
+    if (expected.startsWith(QLatin1String("~/"))) expected = home.file(expected.mid(2));
+    EXPECT_EQ(storePath(), expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(Settings, StorePaths,
+                         ::testing::Values(StorePathCase{"Missing", nullptr, "~/kvpalmsync.mdb"},
+                                           StorePathCase{"Relative", "mi.mdb", "~/mi.mdb"},
+                                           StorePathCase{"RelativeFolder", "datos/mi.mdb", "~/datos/mi.mdb"},
+                                           StorePathCase{"Absolute", "/srv/kv/mi.mdb", "/srv/kv/mi.mdb"}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST(AppHome, WithoutKvcontrolHomeTheDesktopDataFolderHoldsIt) {
+    test::TempHome home; // restores KVCONTROL_HOME when it goes
+    const QByteArray savedXdg = qgetenv("XDG_DATA_HOME"), savedHome = qgetenv("HOME");
+    qunsetenv("KVCONTROL_HOME");
+    qputenv("HOME", home.file(QStringLiteral("user")).toLocal8Bit());
+    qputenv("XDG_DATA_HOME", home.file(QStringLiteral("xdg")).toLocal8Bit());
+    EXPECT_EQ(AppHome::folder(), home.file(QStringLiteral("xdg/kvcontrol/")));
+    qputenv("XDG_DATA_HOME", "relative/ignored");
+    EXPECT_EQ(AppHome::folder(), home.file(QStringLiteral("user/.local/share/kvcontrol/")));
+    qputenv("HOME", savedHome);
+    if (savedXdg.isNull()) qunsetenv("XDG_DATA_HOME");
+    else qputenv("XDG_DATA_HOME", savedXdg);
 }
 
 TEST(DeviceSettings, SectionNameCarriesTheNumberWithoutPadding) {

@@ -2,6 +2,7 @@
 #include "Command.h"
 #include "console/SendPreview.h"
 #include "ErpSession.h"
+#include "history/HistoryFormats.h"
 #include "history/JobHistory.h"
 
 #include <QRegularExpression>
@@ -13,16 +14,22 @@ namespace {
 class History : public Command {
 public:
     QStringList words() const override { return {QStringLiteral("history")}; }
-    QString arguments() const override { return QStringLiteral("[N] [--since YYYY-MM-DD]"); }
+    QString arguments() const override { return QStringLiteral("[N] [--since YYYY-MM-DD] [--format text|tsv|json]"); }
     QString summary() const override {
         return QStringLiteral(
             "print the sends and receives recorded, one a line (device N only, from a day on)");
     }
     int execute(const QStringList& args, Context& ctx) override {
         history::Filter filter;
+        QString format = QStringLiteral("text");
         for (int i = 0; i < args.size(); ++i) {
             const QString& a = args.at(i);
-            if (a == QLatin1String("--since")) {
+            if (a == QLatin1String("--format")) {
+                if (i + 1 >= args.size()) return usage(ctx, QStringLiteral("--format takes text, tsv or json"));
+                format = args.at(++i);
+                if (!QStringList{QStringLiteral("text"), QStringLiteral("tsv"), QStringLiteral("json")}.contains(format))
+                    return usage(ctx, QStringLiteral("--format takes text, tsv or json, not \"%1\"").arg(format));
+            } else if (a == QLatin1String("--since")) {
                 if (filter.since || i + 1 >= args.size())
                     return usage(ctx, QStringLiteral("--since takes one date"));
                 filter.since = dateArgument(args.at(++i));
@@ -39,8 +46,11 @@ public:
             }
         }
         try {
-            for (const history::Record& r : history::readHistory(filter))
-                ctx.out << history::historyLine(r) << '\n';
+            const QList<history::Record> records = history::readHistory(filter);
+            if (format == QLatin1String("json")) ctx.out << QString::fromUtf8(history::historyJson(records));
+            else if (format == QLatin1String("tsv")) ctx.out << history::historyTsv(records);
+            else
+                for (const history::Record& r : records) ctx.out << history::historyLine(r) << '\n';
         } catch (const RunTimeError& e) {
             ctx.err << "kvctl history: the history cannot be read: " << e.description() << '\n';
             return 1;
@@ -56,7 +66,7 @@ private:
         return d;
     }
     static int usage(Context& ctx, const QString& why) {
-        ctx.err << "kvctl history: " << why << " (usage: kvctl history [N] [--since YYYY-MM-DD])\n";
+        ctx.err << "kvctl history: " << why << " (usage: kvctl history [N] [--since YYYY-MM-DD] [--format text|tsv|json])\n";
         return 2;
     }
 };

@@ -1,6 +1,7 @@
 #include "Command.h"
 
 #include "app/AppHome.h"
+#include "app/LaunchSource.h"
 #include "app/Operator.h"
 
 namespace kv::cli {
@@ -14,8 +15,12 @@ void printHelp(QTextStream& out) {
            "schedulers and remote shells.\n"
            "\n"
            "Options:\n"
-           "  --home DIR         application folder (default $KVCONTROL_HOME or ~/.local/share/kvcontrol)\n"
+           "  --home DIR         application folder (default $KVCONTROL_HOME, else\n"
+           "                     $XDG_DATA_HOME/kvcontrol or ~/.local/share/kvcontrol)\n"
            "  --launch STRING    the launch string with the ERP connection (\"@Server=...;@DbName=...;\")\n"
+           "  --launch-file FILE\n"
+           "                     the launch string from an owner-only file (else $KVCONTROL_LAUNCH);\n"
+           "                     without @Password, $KVCONTROL_PASSWORD gives it\n"
            "  --on-error POLICY  answer to error prompts: abort (default), retry or ignore\n"
            "  -h, --help         this help\n"
            "\n"
@@ -35,7 +40,7 @@ void printHelp(QTextStream& out) {
 
 int runKvctl(const QStringList& arguments, QTextStream& out, QTextStream& err, QTextStream& in, bool interactive) {
     TerminalOperator person(out, in, interactive);
-    QString launch;
+    QString launch, launchFile;
     QStringList rest;
     for (int i = 0; i < arguments.size(); ++i) {
         const QString& a = arguments.at(i);
@@ -58,6 +63,8 @@ int runKvctl(const QStringList& arguments, QTextStream& out, QTextStream& err, Q
             AppHome::set(dir);
         } else if (a == QLatin1String("--launch")) {
             if (!value(&launch)) return 2;
+        } else if (a == QLatin1String("--launch-file")) {
+            if (!value(&launchFile)) return 2;
         } else if (a == QLatin1String("--on-error")) {
             QString p;
             if (!value(&p)) return 2;
@@ -98,9 +105,15 @@ int runKvctl(const QStringList& arguments, QTextStream& out, QTextStream& err, Q
         return 0;
     }
 
+    const ResolvedLaunch resolved = resolveLaunch({launch, launchFile});
+    if (!resolved.error.isEmpty()) {
+        err << "kvctl: " << resolved.error << '\n';
+        return 1;
+    }
+
     Operator* previous = &op();
     setOperator(&person);
-    Context ctx{out, err, person, launch};
+    Context ctx{out, err, person, resolved.text};
     const int status = chosen->execute(args, ctx);
     setOperator(previous == &person ? nullptr : previous);
     out.flush();

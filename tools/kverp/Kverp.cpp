@@ -1,40 +1,16 @@
 #include "Kverp.h"
 
 #include "app/RunTimeError.h"
+#include "CliApp.h"
 #include "DemoErp.h"
 
+#include <functional>
 #include <limits>
 #include <optional>
 
 namespace kv::erp {
 
 namespace {
-
-void printHelp(QTextStream& out) {
-    out << "Usage: kverp init (--sqlite FILE | --pg CONNINFO) [--clients N] [--articles N] [--price-rows N]\n"
-           "                  [--vendors N] [--documents N] [--seed N] [--force]\n"
-           "       kverp --help\n"
-           "\n"
-           "Makes a demo ERP database with every object the control module reads or writes and\n"
-           "realistic sample data: the same seed always gives the same rows.\n"
-           "\n"
-           "  --sqlite FILE      an SQLite file; an existing file is refused unless --force\n"
-           "  --force            replace an existing SQLite file (a PostgreSQL database is never cleared)\n"
-           "  --pg CONNINFO      a PostgreSQL database, as \"host=H port=P user=U dbname=D password=W\";\n"
-           "                     refused when it already holds any of the objects\n"
-           "  --clients N        clients (default 300)\n"
-           "  --articles N       articles (default 200, or price rows / 6)\n"
-           "  --price-rows N     rows of V_MA_Precios (default articles x 6): each article in every\n"
-           "                     list, with as many lists as price rows / articles takes\n"
-           "  --vendors N        vendors (default 5)\n"
-           "  --documents N      documents already entered at the office (default 12)\n"
-           "  --seed N           seed of the sample data (default 1)\n"
-           "  -h, --help         this help\n"
-           "\n"
-           "Progress goes to stderr, the list of objects made to stdout.\n"
-           "Exit status: 0 done, 1 failed (reason on stderr), 2 wrong arguments.\n";
-    out.flush();
-}
 
 QString padded(const QString& s, int width) {
     return s.leftJustified(width);
@@ -59,74 +35,78 @@ void printSummary(QTextStream& out, const Target& target, const Summary& s) {
 
 int runKverp(const QStringList& arguments, QTextStream& out, QTextStream& err) {
     auto usage = [&](const QString& message) {
-        err << "kverp: " << message << " (see kverp --help)\n";
+        err << "kverp: " << message << " (see kverp help init)\n";
         err.flush();
         return 2;
     };
-    if (arguments.contains(QStringLiteral("-h")) || arguments.contains(QStringLiteral("--help"))) {
-        printHelp(out);
-        return 0;
-    }
-    if (arguments.isEmpty()) {
-        printHelp(err);
-        return 2;
-    }
-    if (arguments.first() != QLatin1String("init"))
-        return usage(QStringLiteral("unknown command \"%1\"").arg(arguments.first()));
+    cli::CliApp cli(QStringLiteral("kverp"),
+                    QStringLiteral("Makes a demo ERP database with every object the control module reads or writes\n"
+                                   "and realistic sample data: the same seed always gives the same rows.\n"
+                                   "Progress goes to stderr, the list of objects made to stdout."));
+    cli.app().require_subcommand(1);
+    CLI::App* init = cli.command(QStringLiteral("init"), QStringLiteral("make the demo ERP database"));
+    std::string sqlite, pg, clients, articles, priceRows, vendors, documents, seed;
+    bool force = false;
+    // Sizes are read as text and checked here, so a wrong one is named with what it takes.
+    init->add_option("--sqlite", sqlite, "an SQLite file; an existing file is refused unless --force")->option_text("FILE");
+    init->add_option("--pg", pg,
+                     "a PostgreSQL database, as \"host=H port=P user=U dbname=D password=W\"; refused when it "
+                     "already holds any of the objects")
+        ->option_text("CONNINFO");
+    init->add_flag("--force", force, "replace an existing SQLite file (a PostgreSQL database is never cleared)");
+    init->add_option("--clients", clients, "clients (default 300)")->option_text("N");
+    init->add_option("--articles", articles, "articles (default 200, or price rows / 6)")->option_text("N");
+    init->add_option("--price-rows", priceRows,
+                     "rows of V_MA_Precios (default articles x 6): each article in every list, with as many "
+                     "lists as price rows / articles takes")
+        ->option_text("N");
+    init->add_option("--vendors", vendors, "vendors (default 5)")->option_text("N");
+    init->add_option("--documents", documents, "documents already entered at the office (default 12)")->option_text("N");
+    init->add_option("--seed", seed, "seed of the sample data (default 1)")->option_text("N");
+    if (const std::optional<int> status = cli.parse(arguments, out, err)) return *status;
+
+    if (!sqlite.empty() && !pg.empty()) return usage(QStringLiteral("give one of --sqlite and --pg, once"));
+    if (sqlite.empty() && pg.empty()) return usage(QStringLiteral("give --sqlite FILE or --pg CONNINFO"));
+    const QString location = cli::fromStd(sqlite.empty() ? pg : sqlite);
+    if (location.trimmed().isEmpty()) return usage(QStringLiteral("%1 needs a value").arg(sqlite.empty() ? "--pg" : "--sqlite"));
+    const Target target = pg.empty() ? Target::sqlite(location) : Target::postgres(location);
 
     Options options;
-    std::optional<Target> target;
-    static const QStringList valued = {QStringLiteral("--sqlite"),     QStringLiteral("--pg"),
-                                       QStringLiteral("--clients"),    QStringLiteral("--articles"),
-                                       QStringLiteral("--price-rows"), QStringLiteral("--vendors"),
-                                       QStringLiteral("--documents"),  QStringLiteral("--seed")};
-    for (int i = 1; i < arguments.size(); ++i) {
-        const QString& a = arguments.at(i);
-        if (a == QLatin1String("--force")) {
-            options.force = true;
-            continue;
-        }
-        if (!valued.contains(a))
-            return usage(a.startsWith(QLatin1String("-"))
-                             ? QStringLiteral("unknown option %1").arg(a)
-                             : QStringLiteral("unexpected argument \"%1\"").arg(a));
-        if (i + 1 >= arguments.size()) return usage(QStringLiteral("%1 needs a value").arg(a));
-        const QString value = arguments.at(++i);
-        if (a == QLatin1String("--sqlite") || a == QLatin1String("--pg")) {
-            if (target) return usage(QStringLiteral("give one of --sqlite and --pg, once"));
-            if (value.trimmed().isEmpty()) return usage(QStringLiteral("%1 needs a value").arg(a));
-            target = a == QLatin1String("--pg") ? Target::postgres(value) : Target::sqlite(value);
-            continue;
-        }
+    options.force = force;
+    if (!seed.empty()) {
         bool ok = false;
-        if (a == QLatin1String("--seed")) {
-            options.seed = value.toULongLong(&ok);
-            if (!ok) return usage(QStringLiteral("--seed takes a whole number, not \"%1\"").arg(value));
-            continue;
-        }
-        const qint64 number = value.toLongLong(&ok);
-        if (!ok || number < 0 ||
-            (a != QLatin1String("--price-rows") && number > std::numeric_limits<int>::max()))
-            return usage(QStringLiteral("%1 takes a whole number of 0 or more, not \"%2\"").arg(a, value));
-        if (a == QLatin1String("--price-rows"))
-            options.priceRows = number;
-        else if (a == QLatin1String("--clients"))
-            options.clients = int(number);
-        else if (a == QLatin1String("--articles"))
-            options.articles = int(number);
-        else if (a == QLatin1String("--vendors"))
-            options.vendors = int(number);
-        else
-            options.documents = int(number);
+        options.seed = cli::fromStd(seed).toULongLong(&ok);
+        if (!ok) return usage(QStringLiteral("--seed takes a whole number, not \"%1\"").arg(cli::fromStd(seed)));
     }
-    if (!target) return usage(QStringLiteral("give --sqlite FILE or --pg CONNINFO"));
+    struct Size {
+        const char* name;
+        const std::string& text;
+        qint64 max;
+        std::function<void(qint64)> set;
+    };
+    const Size sizes[] = {
+        {"--clients", clients, std::numeric_limits<int>::max(), [&](qint64 n) { options.clients = int(n); }},
+        {"--articles", articles, std::numeric_limits<int>::max(), [&](qint64 n) { options.articles = int(n); }},
+        {"--price-rows", priceRows, std::numeric_limits<qint64>::max(), [&](qint64 n) { options.priceRows = n; }},
+        {"--vendors", vendors, std::numeric_limits<int>::max(), [&](qint64 n) { options.vendors = int(n); }},
+        {"--documents", documents, std::numeric_limits<int>::max(), [&](qint64 n) { options.documents = int(n); }},
+    };
+    for (const Size& size : sizes) {
+        if (size.text.empty()) continue;
+        bool ok = false;
+        const qint64 number = cli::fromStd(size.text).toLongLong(&ok);
+        if (!ok || number < 0 || number > size.max)
+            return usage(QStringLiteral("%1 takes a whole number of 0 or more, not \"%2\"")
+                             .arg(QLatin1String(size.name), cli::fromStd(size.text)));
+        size.set(number);
+    }
 
     try {
-        const Summary summary = createDemoErp(*target, options, [&](const QString& line) {
+        const Summary summary = createDemoErp(target, options, [&](const QString& line) {
             err << "kverp: " << line << '\n';
             err.flush();
         });
-        printSummary(out, *target, summary);
+        printSummary(out, target, summary);
         return 0;
     } catch (const RunTimeError& e) {
         err << "kverp: " << e.description() << '\n';

@@ -183,9 +183,9 @@ void printHelp(QTextStream& out) {
            "SQLite file holding the tables of the local sync store.\n"
            "\n"
            "Options:\n"
-           "  --home DIR   application folder (default $KVCONTROL_HOME or ~/.local/share/kvcontrol); its\n"
-           "               settings file names the local sync store, and it holds the conduit registry and\n"
-           "               the sync lock\n"
+           "  --home DIR   application folder (default $KVCONTROL_HOME, else $XDG_DATA_HOME/kvcontrol or\n"
+           "               ~/.local/share/kvcontrol); its settings file names the local sync store, and\n"
+           "               it holds the conduit registry and the sync lock\n"
            "  -h, --help   this help (COMMAND --help: that command's)\n"
            "\n"
            "Commands:\n";

@@ -1,0 +1,26 @@
+#!/usr/bin/env bash
+# install_test.sh BUILD_DIR: installs the build into a scratch prefix and checks what landed.
+set -euo pipefail
+build=$1
+prefix=$(mktemp -d /tmp/kvinstall.XXXXXX)
+trap 'rm -rf "$prefix"' EXIT
+fail() { echo "FAIL: $*" >&2; exit 1; }
+
+cmake --install "$build" --prefix "$prefix" >/dev/null
+
+for tool in kvcontrol kvctl kvhandheld kverp; do
+    [ -x "$prefix/bin/$tool" ] || fail "$tool not installed"
+    [ -s "$prefix/share/man/man1/$tool.1.gz" ] || fail "no man page for $tool"
+    zcat "$prefix/share/man/man1/$tool.1.gz" | grep -q "^\.SH" || fail "$tool.1 is no man page"
+done
+[ -e "$prefix/bin/kvshots" ] && fail "kvshots is a build tool, not for sites"
+[ -s "$prefix/share/doc/kvcontrol/README.md" ] || fail "README not installed"
+[ -s "$prefix/share/icons/hicolor/scalable/apps/kvcontrol.svg" ] || fail "no icon"
+desktop-file-validate "$prefix/share/applications/kvcontrol.desktop" || fail "desktop entry invalid"
+
+# The installed tools run on their own, from a fresh application folder.
+export KVCONTROL_HOME="$prefix/home"
+"$prefix/bin/kvctl" --help | grep -q "^Usage: kvctl" || fail "installed kvctl --help"
+"$prefix/bin/kvctl" store init "$prefix/store.mdb" || fail "installed kvctl store init"
+[ -s "$prefix/store.mdb" ] || fail "store not made"
+echo "install ok: $(find "$prefix" -type f | wc -l) files"
