@@ -19,21 +19,29 @@ ProgramValues& program() {
     return values;
 }
 
-bool LeerParametrosInicio(const QString& commandText, const QString& connString, int cursorLocation) {
+bool LeerParametrosInicio(const QString& commandText, const QString& connString, int cursorLocation,
+                          bool writeFiles) {
     ProgramValues& p = program();
     DB_Dll& erp = ErpDb();
     LaunchValues launch;
     QString cs = connString;
     bool connected = true;
+    bool unknownMotor = false;
     // Error 5 goes on with the next statement; any other ends the preparation silently.
     Trap trap([](const RunTimeError& e) { return e.number() == err::InvalidProcedureCall ? mb::Ignore : mb::Abort; });
     trap.step([&] { p.carpeta = CarpetaAplicacion(AppHome::folder()); }) &&
         trap.step([&] { launch = readLaunchString(commandText); }) && trap.step([&] {
             p.caja = launch.caja;
-            if (const auto e = engineForName(launch.motor)) erp.gMotor = *e;
+            const auto motor = engineForName(launch.motor);
+            if (motor)
+                erp.gMotor = *motor;
+            else if (!launch.motor.trimmed().isEmpty())
+                unknownMotor = true;
             QString server = launch.server.trimmed();
-            if (!server.isEmpty() && server.startsWith(QLatin1Char('#'))) {
-                server.remove(0, 1);
+            const bool hash = !server.isEmpty() && server.startsWith(QLatin1Char('#'));
+            // "@Motor=oracle" and a "#" before the server ask for the same connection.
+            if (hash || motor == Engine::Oracle) {
+                if (hash) server.remove(0, 1);
                 if (cs.isEmpty())
                     cs = QStringLiteral("Provider=OraOLEDB.Oracle.1;Data Source=") + launch.dbName +
                          QStringLiteral(";User Id=") + launch.user + QStringLiteral(";Password=") + launch.password +
@@ -44,21 +52,38 @@ bool LeerParametrosInicio(const QString& commandText, const QString& connString,
             erp.gUserPassWord = launch.password;
             erp.gServidor = NormalizarServidor(server);
         }) &&
-        trap.step([&] { erp.OpenServerADODB(launch.server.trimmed().isEmpty(), cursorLocation, cs, true); }) &&
+        trap.step([&] {
+            if (unknownMotor) return;
+            erp.OpenServerADODB(launch.server.trimmed().isEmpty(), cursorLocation, cs, true);
+        }) &&
         trap.step([&] { connected = erp.gOpenFlag; });
+    if (unknownMotor) {
+        // Guessing an engine would connect somewhere the operator did not mean.
+        op().messageBox(
+            QStringLiteral("@Motor=%1 no es un motor conocido: use sqlserver, oracle, postgresql o sqlite")
+                .arg(launch.motor.trimmed()),
+            mb::Critical, QStringLiteral("Aviso al Operador!!!"));
+        erp.gOpenFlag = false;
+        return false;
+    }
     if (!connected || !erp.gOpenFlag) return false;
     trap.step([&] { p.usuarioLogeado = erp.gUsuario; }) && trap.step([&] {
         erp.gCnn.setCommandTimeout(360);
         erp.gCnn.setIsolationLevel(256);
-    }) && trap.step([&] {
-        if (erp.gDBName.isEmpty()) throw RunTimeError(0, QString()); // nothing more to prepare
-    }) && trap.step([&] { erp.gCnn.setDefaultDatabase(erp.gDBName); }) && trap.step([&] {
-        p.lookupConnString = erp.gConnString;
-        p.usarMascarasConsultas = true;
-        p.rutaMascaraConsultas = p.carpeta + QStringLiteral("consultas.hxw");
-    }) && trap.step([&] {
-        if (!QFileInfo::exists(p.rutaMascaraConsultas)) GrabarMapaConsultas(p.rutaMascaraConsultas);
-    }) && trap.step([&] { configTableName() = QStringLiteral("ta_configuracion"); });
+    }) &&
+        trap.step([&] {
+            if (erp.gDBName.isEmpty()) throw RunTimeError(0, QString()); // nothing more to prepare
+        }) &&
+        trap.step([&] { erp.gCnn.setDefaultDatabase(erp.gDBName); }) && trap.step([&] {
+            p.lookupConnString = erp.gConnString;
+            p.usarMascarasConsultas = true;
+            p.rutaMascaraConsultas = p.carpeta + QStringLiteral("consultas.hxw");
+        }) &&
+        trap.step([&] {
+            if (writeFiles && !QFileInfo::exists(p.rutaMascaraConsultas))
+                GrabarMapaConsultas(p.rutaMascaraConsultas);
+        }) &&
+        trap.step([&] { configTableName() = QStringLiteral("ta_configuracion"); });
     return erp.gOpenFlag;
 }
 

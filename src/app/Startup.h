@@ -20,8 +20,10 @@ ProgramValues& program();
 
 // Reads the launch string and opens the ERP database (asking through the connection dialog
 // when it names no server). Returns whether the ERP connection was made; without it the
-// program ends.
-bool LeerParametrosInicio(const QString& commandText, const QString& connString = QString(), int cursorLocation = 3);
+// program ends. `writeFiles` false leaves a missing lookup map file unwritten (a check that
+// must change nothing).
+bool LeerParametrosInicio(const QString& commandText, const QString& connString = QString(),
+                          int cursorLocation = 3, bool writeFiles = true);
 // Opens the local sync store named by the settings file (asking for it when it is missing).
 void AbrirBaseLocal();
 // The whole start-up before the console: both steps. Returns false when the program must end.

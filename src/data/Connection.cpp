@@ -54,6 +54,10 @@ void Connection::open(const QString& connectionString, const QString& user, cons
     }
     m_driver = std::move(driver);
     m_open = true;
+    m_reading = 0;
+    // Properties set before the open hold for the new connection as well.
+    if (m_isolationSet) setIsolationLevel(m_isolationLevel);
+    if (m_timeoutSet) setCommandTimeout(m_commandTimeout);
 }
 
 void Connection::close() {
@@ -92,10 +96,32 @@ QSqlQuery& Connection::preparedStatement(const QString& sql) {
     auto it = m_prepared.find(sql);
     if (it == m_prepared.end()) {
         QSqlQuery q(database());
-        if (!q.prepare(sql)) fail(q.lastError());
+        if (!q.prepare(sql)) fail(q);
+        m_driver->prepared(q, statementTimeout());
         it = m_prepared.insert(sql, q);
     }
     return *it;
+}
+
+void Connection::fail(const QSqlQuery& q) {
+    fail(m_driver ? m_driver->errorOf(q) : ProviderError{adoerr::Failure, q.lastError().text(), {}, 0, {}});
+}
+
+void Connection::beginReading() {
+    requireIdle();
+    ++m_reading;
+}
+
+void Connection::endReading() {
+    if (m_reading > 0) --m_reading;
+}
+
+void Connection::requireIdle() const {
+    if (m_reading > 0)
+        throw RunTimeError(adoerr::StatementBusy,
+                           QStringLiteral("Program error: a statement was run while another one on the same "
+                                          "connection still had unread results (the connection is busy)."),
+                           QStringLiteral("Connection"));
 }
 
 void Connection::fail(const QSqlError& e) {
@@ -118,6 +144,7 @@ void Connection::setDefaultDatabase(const QString& name) {
 
 void Connection::setCommandTimeout(int seconds) {
     m_commandTimeout = seconds;
+    m_timeoutSet = true;
     if (m_open) {
         QSqlDatabase db = database();
         m_driver->applyCommandTimeout(db, seconds);
@@ -126,6 +153,7 @@ void Connection::setCommandTimeout(int seconds) {
 
 void Connection::setIsolationLevel(int level) {
     m_isolationLevel = level;
+    m_isolationSet = true;
     if (m_open) {
         QSqlDatabase db = database();
         m_driver->applyIsolationLevel(db, level);
@@ -134,12 +162,14 @@ void Connection::setIsolationLevel(int level) {
 
 void Connection::execute(const QString& sql, long* recordsAffected, int) {
     requireOpen();
+    requireIdle();
     StatementGuard guard(*this);
     QSqlQuery q(database());
     q.setForwardOnly(true);
-    if (!q.exec(m_driver->translate(sql))) fail(q.lastError());
+    if (!m_driver->exec(q, m_driver->translate(sql), statementTimeout())) fail(q);
     guard.succeeded();
     if (recordsAffected) *recordsAffected = q.numRowsAffected();
+    q.finish();
 }
 
 std::unique_ptr<Recordset> Connection::openSchema(int kind) {

@@ -55,6 +55,8 @@ public:
     QString defaultDatabase() const { return m_defaultDatabase; }
     void setCommandTimeout(int seconds);
     int commandTimeout() const { return m_commandTimeout; }
+    // The time-out each statement gets: the command time-out once set, else none.
+    int statementTimeout() const { return m_timeoutSet ? m_commandTimeout : 0; }
     void setIsolationLevel(int level);
     int isolationLevel() const { return m_isolationLevel; }
 
@@ -78,7 +80,17 @@ public:
     QSqlQuery& preparedStatement(const QString& sql);
     // Records the engine's error and throws it as a RunTimeError.
     [[noreturn]] void fail(const QSqlError& e);
+    [[noreturn]] void fail(const QSqlQuery& q);
     [[noreturn]] void fail(const ProviderError& e);
+
+    // A statement whose rows are read one at a time (a large export source) holds the
+    // connection from begin to end; nothing else may run on it meanwhile.
+    void beginReading();
+    void endReading();
+    // Throws a program error (3219) while a statement on the connection has unread results: a
+    // driver without multiple active statements (FreeTDS) would refuse the statement, so every
+    // engine refuses it and the fault shows wherever it is tested.
+    void requireIdle() const;
 
 private:
     friend class Recordset;
@@ -97,6 +109,9 @@ private:
     int m_cursorLocation = 2;
     int m_commandTimeout = 30;
     int m_isolationLevel = 4096;
+    bool m_timeoutSet = false; // applied again at every open once set
+    bool m_isolationSet = false;
+    int m_reading = 0;
     ProviderErrors m_errors;
     QSet<Recordset*> m_recordsets;
     QHash<QString, QSqlQuery> m_prepared;

@@ -6,12 +6,13 @@
 #include "app/Operator.h"
 #include "app/SettingsFile.h"
 #include "app/Trap.h"
+#include "data/OdbcDriver.h"
 #include "data/Translation.h"
 
+#include <memory>
 #include <QCoreApplication>
 #include <QFile>
 #include <QRegularExpression>
-#include <memory>
 
 namespace kv {
 
@@ -34,7 +35,8 @@ Engine DB_Dll::engineForServer() const {
 }
 
 void DB_Dll::ArmarConexion() {
-    if (gServidor.contains(QLatin1Char('#'))) {
+    // "@Motor=oracle" builds the same connection as a "#" in the server.
+    if (gServidor.contains(QLatin1Char('#')) || gMotor == Engine::Oracle) {
         gConnString = QStringLiteral("Provider=OraOLEDB.Oracle.1;Data Source=") + gDBName + QStringLiteral(";User Id=") +
                       gUsuario + QStringLiteral(";Password=") + gUserPassWord + QStringLiteral(";");
     } else {
@@ -74,12 +76,14 @@ void DB_Dll::PedirParametros() {
 void DB_Dll::openServerConnection() {
     const Engine e = engineForServer();
     gCnn.setEngine(e);
-    if (e == Engine::SqlServer)
-        gCnn.setOdbcDriver(LeerIni(QStringLiteral("CN000pr.INI"), QStringLiteral("General"),
-                                   QStringLiteral("DriverSQLServer"), QStringLiteral("FreeTDS")));
-    else if (e == Engine::Oracle)
-        gCnn.setOdbcDriver(LeerIni(QStringLiteral("CN000pr.INI"), QStringLiteral("General"),
-                                   QStringLiteral("DriverOracle"), QStringLiteral("Oracle")));
+    // SQL Server and Oracle always go through ODBC; PostgreSQL only when a driver is named.
+    const QString fallback = e == Engine::SqlServer ? QStringLiteral("FreeTDS")
+                             : e == Engine::Oracle  ? QStringLiteral("Oracle")
+                                                    : QString();
+    gCnn.setOdbcDriver(e == Engine::Sqlite ? QString()
+                                           : LeerIni(QStringLiteral("CN000pr.INI"), QStringLiteral("General"),
+                                                     OdbcDriver::settingsKey(e), fallback)
+                                                 .trimmed());
     gCnn.open(gConnString, QString(), QString(), -1);
 }
 
@@ -185,13 +189,14 @@ void DB_Dll::AbrirRecordset(QString& SentenciaSQL, Recordset& Lrcs, Connection* 
     Trap trap = Trap::prompting(QStringLiteral("AbrirRecordset"));
     Connection& conn = ConexionActiva ? *ConexionActiva : gCnn;
     QString source;
-    trap.step([&] { CierraRecordset(Lrcs); }) && trap.step([&] { SentenciaSQL = SS_TSinonimos(SentenciaSQL); }) &&
-        trap.step([&] {
-            source = conn.connectionString().indexOf(QStringLiteral("ORACLE"), 1, Qt::CaseInsensitive) >= 1 && ConvOracle
-                         ? ORACLE_Dicc(SentenciaSQL)
-                         : SentenciaSQL;
-        }) &&
-        trap.step([&] { Lrcs.open(source, conn, CursorType, LockType, Options); });
+    // On an Oracle connection the translation (or its refusal with ConvOracle false) is done
+    // here, once; on the others the engine's own dialect applies as the record set opens.
+    const bool oracle =
+        conn.connectionString().indexOf(QStringLiteral("ORACLE"), 1, Qt::CaseInsensitive) >= 1;
+    trap.step([&] { CierraRecordset(Lrcs); }) &&
+        trap.step([&] { SentenciaSQL = SS_TSinonimos(SentenciaSQL); }) &&
+        trap.step([&] { source = oracle && ConvOracle ? ORACLE_Dicc(SentenciaSQL) : SentenciaSQL; }) &&
+        trap.step([&] { Lrcs.open(source, conn, CursorType, LockType, Options, !oracle); });
 }
 
 void DB_Dll::AbrirRecordset(const QString& sentencia, Recordset& Lrcs, Connection* ConexionActiva, int CursorType,

@@ -1,8 +1,10 @@
 #include "data/Dialect.h"
 
+#include "app/RunTimeError.h"
+
+#include <functional>
 #include <QHash>
 #include <QRegularExpression>
-#include <functional>
 
 namespace kv::dialect {
 
@@ -119,15 +121,66 @@ QString swapArguments(const QString& sql, const QString& name, const QString& ne
     }
 }
 
-// SELECT [DISTINCT] TOP n ... -> SELECT [DISTINCT] ... LIMIT n (the limit closes the statement).
+[[noreturn]] void untranslatableTop(const QString& why) {
+    throw RunTimeError(err::InvalidProcedureCall,
+                       QStringLiteral("Invalid procedure call or argument: ") + why,
+                       QStringLiteral("Dialect"));
+}
+
+// SELECT [DISTINCT] TOP n ... -> SELECT [DISTINCT] ... LIMIT n, the limit closing the query the
+// TOP belongs to: the whole statement, or the subquery in parentheses around it. What LIMIT
+// cannot say (TOP n PERCENT, WITH TIES, a TOP over a UNION) fails with error 5 rather than
+// sending a statement that means something else.
 QString topToLimit(const QString& sql) {
-    static const QRegularExpression top(QStringLiteral(R"(\bSELECT\s+(?:DISTINCT\s+)?(TOP\s+(\d+)\s+))"),
-                                        QRegularExpression::CaseInsensitiveOption);
-    const auto m = top.match(maskLiterals(sql));
-    if (!m.hasMatch()) return sql;
-    QString rest = sql.mid(m.capturedEnd(1));
-    while (!rest.isEmpty() && (rest.endsWith(QLatin1Char(';')) || rest.back().isSpace())) rest.chop(1);
-    return sql.left(m.capturedStart(1)) + rest + QStringLiteral(" LIMIT ") + m.captured(2);
+    static const QRegularExpression top(
+        QStringLiteral(
+            R"(\bSELECT\s+(?:DISTINCT\s+)?(TOP\s*(?:\(\s*(\d+)\s*\)|(\d+))(\s+PERCENT\b|\s+WITH\s+TIES\b)?\s*))"),
+        QRegularExpression::CaseInsensitiveOption);
+    static const QRegularExpression anyTop(QStringLiteral(R"(\bSELECT\s+(?:DISTINCT\s+)?TOP\b)"),
+                                           QRegularExpression::CaseInsensitiveOption);
+    static const QRegularExpression setOperator(QStringLiteral(R"(\b(?:UNION|EXCEPT|INTERSECT)\b)"),
+                                                QRegularExpression::CaseInsensitiveOption);
+    QString s = sql;
+    for (;;) {
+        const QString masked = maskLiterals(s);
+        const auto m = top.match(masked);
+        if (!m.hasMatch()) {
+            if (anyTop.match(masked).hasMatch())
+                untranslatableTop(QStringLiteral("a TOP without a row count"));
+            return s;
+        }
+        if (m.hasCaptured(4)) untranslatableTop(QStringLiteral("TOP ...") + m.captured(4).toUpper());
+        const QString count = m.hasCaptured(2) ? m.captured(2) : m.captured(3);
+        // The parenthesis that encloses the TOP's query, if any, and the one that closes it.
+        int open = -1;
+        for (int i = int(m.capturedStart()) - 1, depth = 0; i >= 0; --i) {
+            if (masked.at(i) == QLatin1Char(')'))
+                ++depth;
+            else if (masked.at(i) == QLatin1Char('(') && depth-- == 0) {
+                open = i;
+                break;
+            }
+        }
+        int end = open >= 0 ? closingParenthesis(masked, open) - 1 : int(s.size());
+        if (open >= 0 && end < 0) untranslatableTop(QStringLiteral("an unbalanced parenthesis"));
+        if (open < 0)
+            while (end > 0 && (s.at(end - 1) == QLatin1Char(';') || s.at(end - 1).isSpace()))
+                --end;
+        const int bodyStart = int(m.capturedEnd(1));
+        // A set operator at the TOP's own level would take the limit for the whole set.
+        for (auto it = setOperator.globalMatch(masked.mid(bodyStart, end - bodyStart)); it.hasNext();) {
+            const auto op = it.next();
+            const QString before = masked.mid(bodyStart, op.capturedStart());
+            if (before.count(QLatin1Char('(')) == before.count(QLatin1Char(')')))
+                untranslatableTop(QStringLiteral("a TOP before ") + op.captured(0).toUpper());
+        }
+        QString body = s.mid(bodyStart, end - bodyStart);
+        while (!body.isEmpty() && body.back().isSpace())
+            body.chop(1);
+        // The limit closes the statement; what followed it (a ";") is dropped.
+        s = s.left(m.capturedStart(1)) + body + QStringLiteral(" LIMIT ") + count +
+            (open >= 0 ? s.mid(end) : QString());
+    }
 }
 
 // What both file and server engines share.

@@ -7,8 +7,10 @@ namespace kv::dialect {
 // The program writes its statements in the SQL Server dialect. These pure functions rewrite a
 // statement for the engine that receives it; text inside quoted literals is never touched.
 
-// SQLite: TOP n becomes LIMIT n, [name] becomes "name", DELETE * FROM becomes DELETE FROM,
-// ISNULL( becomes IFNULL(, LEN( becomes LENGTH(, CHARINDEX(a, b) becomes INSTR(b, a).
+// A TOP that LIMIT cannot express (PERCENT, WITH TIES, over a UNION) throws RunTimeError 5.
+// SQLite: TOP n becomes LIMIT n (closing the query or subquery it belongs to), [name] becomes "name", DELETE
+// * FROM becomes DELETE FROM, ISNULL( becomes IFNULL(, LEN( becomes LENGTH(, CHARINDEX(a, b) becomes INSTR(b,
+// a).
 QString toSqlite(const QString& sql);
 
 // PostgreSQL: as for SQLite, and ISNULL( becomes COALESCE(, LIKE becomes ILIKE (the ERP compares

@@ -1,11 +1,12 @@
 #include "data/EngineDriver.h"
 
+#include "data/OdbcDriver.h"
 #include "data/PostgresDriver.h"
 #include "data/SqliteDriver.h"
 
-#include <QSqlQuery>
 #include <QSqlDriver>
 #include <QSqlField>
+#include <QSqlQuery>
 #include <QSqlRecord>
 
 namespace kv {
@@ -36,11 +37,25 @@ ProviderError EngineDriver::errorOf(const QSqlError& e) const {
     return p;
 }
 
+ProviderError EngineDriver::errorOf(const QSqlQuery& q) const {
+    return errorOf(q.lastError());
+}
+
+bool EngineDriver::exec(QSqlQuery& q, const QString& sql, int) const {
+    return q.exec(sql);
+}
+
+int EngineDriver::valueType(const QSqlQuery& query, int column) const {
+    return query.record().field(column).metaType().id();
+}
+
 std::unique_ptr<EngineDriver> EngineDriver::create(Engine e, const QString& odbcDriver) {
     switch (e) {
     case Engine::Jet:
     case Engine::Sqlite: return std::make_unique<SqliteDriver>(e);
-    case Engine::PostgreSql: return std::make_unique<PostgresDriver>();
+    case Engine::PostgreSql:
+        if (!odbcDriver.isEmpty()) return std::make_unique<OdbcDriver>(e, odbcDriver);
+        return std::make_unique<PostgresDriver>();
     case Engine::SqlServer:
         return std::make_unique<OdbcDriver>(e, odbcDriver.isEmpty() ? QStringLiteral("FreeTDS") : odbcDriver);
     case Engine::Oracle:

@@ -3,10 +3,11 @@
 #include "data/ConnectionString.h"
 #include "data/Engine.h"
 
+#include <memory>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QStringList>
-#include <memory>
+#include <QVariant>
 
 class QSqlQuery;
 
@@ -47,12 +48,24 @@ public:
 
     // The provider error for a failed statement.
     virtual ProviderError errorOf(const QSqlError& e) const;
+    // The same for a failed query, which may still tell the engine's SQL state.
+    virtual ProviderError errorOf(const QSqlQuery& q) const;
+
+    // Runs a statement on `q` with the command time-out (seconds, 0: none). False on failure.
+    virtual bool exec(QSqlQuery& q, const QString& sql, int timeoutSeconds) const;
+    // Applies the command time-out to a statement just prepared.
+    virtual void prepared(QSqlQuery&, int /*timeoutSeconds*/) const {}
+    // The value type of result column `column` (a QMetaType id), as assignments must bind it.
+    virtual int valueType(const QSqlQuery& query, int column) const;
+    // A value as the engine's driver must receive it as a parameter.
+    virtual QVariant bindable(const QVariant& v) const { return v; }
 
     virtual void applyCommandTimeout(QSqlDatabase&, int /*seconds*/) const {}
     virtual void applyIsolationLevel(QSqlDatabase&, int /*level*/) const {}
     virtual void applyDefaultDatabase(QSqlDatabase&, const QString& /*name*/) const {}
 
-    // odbcDriver: the ODBC driver name for SQL Server and Oracle (empty: "FreeTDS", "Oracle").
+    // odbcDriver: the ODBC driver name for SQL Server and Oracle (empty: "FreeTDS", "Oracle");
+    // for PostgreSQL, when given, the ERP is reached through that ODBC driver.
     static std::unique_ptr<EngineDriver> create(Engine e, const QString& odbcDriver = QString());
 };
 
@@ -61,6 +74,7 @@ namespace adoerr {
 constexpr long Failure = -2147467259;          // a general provider failure (connection level)
 constexpr long ErrorsInCommand = -2147217900;  // a statement the engine refused
 constexpr long ProviderNotFound = 3706;
+constexpr long StatementBusy = 3219; // a program error: a statement still has unread results
 } // namespace adoerr
 
 } // namespace kv

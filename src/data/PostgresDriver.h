@@ -19,28 +19,14 @@ public:
     void applyIsolationLevel(QSqlDatabase& db, int level) const override;
 };
 
-// SQL Server and Oracle through unixODBC. The ODBC driver's name (as in odbcinst.ini) is given
-// by the caller, from the settings file.
-class OdbcDriver : public EngineDriver {
-public:
-    OdbcDriver(Engine e, QString odbcDriverName) : m_engine(e), m_odbcDriver(std::move(odbcDriverName)) {}
-    Engine engine() const override { return m_engine; }
-    QString qtDriver() const override { return QStringLiteral("QODBC"); }
-    void open(QSqlDatabase& db, const ConnectionString& cs) const override;
-    void applyDefaultDatabase(QSqlDatabase& db, const QString& name) const override;
-    // Plain names go unquoted: the server then matches them by its own rules (SQL Server's
-    // collation, Oracle's upper case), as the program's hand-written statements do.
-    QString quoteName(const QSqlDatabase& db, const QString& name) const override;
-
-    // The ODBC connection string for the given values (values braced so ";" cannot split them).
-    QString odbcString(const ConnectionString& cs) const;
-
-private:
-    Engine m_engine;
-    QString m_odbcDriver;
-};
-
 // "host,port" or "host:port" -> host and port (0 when none).
 QPair<QString, int> splitServer(const QString& server);
+
+// The tables and views of the connected PostgreSQL database's current schema.
+QList<QPair<QString, QString>> postgresTables(QSqlDatabase& db);
+// A name of the ERP, as PostgreSQL holds it (created unquoted, so in lower case).
+QString postgresName(const QString& name);
+// The first of `keys` the connection string holds, or empty.
+QString firstOf(const ConnectionString& cs, std::initializer_list<const char*> keys);
 
 } // namespace kv

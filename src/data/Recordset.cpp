@@ -2,6 +2,7 @@
 
 #include "app/RunTimeError.h"
 #include "data/Connection.h"
+#include "data/TypedValue.h"
 
 #include <QRegularExpression>
 #include <QSqlDriver>
@@ -28,29 +29,6 @@ QString unquoteName(QString n) {
         (n.startsWith(QLatin1Char('"')) && n.endsWith(QLatin1Char('"'))))
         n = n.mid(1, n.size() - 2);
     return n;
-}
-
-// An empty text given to a number, date or flag column stands for "no value" (the program's
-// null guard turns Null into the empty text before assigning).
-bool isEmptyText(const QVariant& v) {
-    return v.metaType().id() == QMetaType::QString && v.toString().isEmpty();
-}
-
-bool holdsText(int typeId) {
-    switch (typeId) {
-    case QMetaType::Int:
-    case QMetaType::UInt:
-    case QMetaType::LongLong:
-    case QMetaType::ULongLong:
-    case QMetaType::Short:
-    case QMetaType::Double:
-    case QMetaType::Float:
-    case QMetaType::Bool:
-    case QMetaType::QDate:
-    case QMetaType::QTime:
-    case QMetaType::QDateTime: return false;
-    default: return true;
-    }
 }
 
 // The one table a "SELECT [TOP n] * FROM X [WHERE ...]" statement reads, or empty.
@@ -106,12 +84,14 @@ void Recordset::requireOpen() const {
     if (!m_open) raise(err::OperationNotAllowed, QStringLiteral("Operation is not allowed when the object is closed."));
 }
 
-void Recordset::open(const QString& source, Connection& connection, int cursorType, int lockType, int) {
+void Recordset::open(const QString& source, Connection& connection, int cursorType, int lockType, int,
+                     bool translate) {
     if (m_open) raise(3705, QStringLiteral("Operation is not allowed when the object is open."));
     const QString s = source.trimmed();
     m_source = source;
     m_cursorType = cursorType;
     m_lockType = lockType;
+    m_translate = translate;
     if (isBareName(s)) {
         m_table = unquoteName(s);
         m_statement = QStringLiteral("SELECT * FROM ") + s;
@@ -126,26 +106,69 @@ void Recordset::open(const QString& source, Connection& connection, int cursorTy
     m_open = true;
 }
 
-void Recordset::execute() {
-    StatementGuard guard(*m_connection);
-    m_query = std::make_unique<QSqlQuery>(m_connection->database());
-    m_query->setForwardOnly(true);
-    if (!m_query->exec(m_connection->driver().translate(m_statement))) {
-        const QSqlError e = m_query->lastError();
-        m_query.reset();
-        m_connection->fail(e);
+void Recordset::open(QSqlQuery& prepared, Connection& connection) {
+    if (m_open) raise(3705, QStringLiteral("Operation is not allowed when the object is open."));
+    connection.requireOpen();
+    m_source = prepared.lastQuery();
+    m_statement = m_source;
+    m_table = singleTableOf(m_statement);
+    m_cursorType = cursor::ForwardOnly;
+    m_lockType = lock::ReadOnly;
+    m_connection = &connection;
+    connection.requireIdle();
+    StatementGuard guard(connection);
+    if (!prepared.exec()) {
+        m_connection = nullptr;
+        connection.fail(prepared);
     }
+    readAll(prepared); // before the savepoint is released: that statement would discard the rows
     guard.succeeded();
-    const QSqlRecord rec = m_query->record();
+    m_connection->attach(this);
+    m_open = true;
+}
+
+// Client-side, as the program asks of its connections: the statement runs, every row is read,
+// and the statement is freed before anything else runs on the connection (a driver without
+// multiple active statements refuses a second statement while one has unread results).
+void Recordset::execute() {
+    m_connection->requireIdle(); // before the guard, whose savepoint is a statement too
+    StatementGuard guard(*m_connection);
+    QSqlQuery query(m_connection->database());
+    query.setForwardOnly(true);
+    const EngineDriver& drv = m_connection->driver();
+    if (!drv.exec(query, m_translate ? drv.translate(m_statement) : m_statement,
+                  m_connection->statementTimeout()))
+        m_connection->fail(query);
+    readAll(query); // before the savepoint is released: that statement would discard the rows
+    guard.succeeded();
+}
+
+void Recordset::readAll(QSqlQuery& query) {
+    const QSqlRecord rec = query.record();
     QStringList names;
     QList<int> sizes;
     QList<int> types;
+    const EngineDriver& drv = m_connection->driver();
     for (int i = 0; i < rec.count(); ++i) {
         names << rec.fieldName(i);
-        sizes << m_connection->driver().definedSize(*m_query, i);
-        types << rec.field(i).metaType().id();
+        sizes << drv.definedSize(query, i);
+        types << drv.valueType(query, i);
     }
     buildFields(names, sizes, types);
+    m_rows.clear();
+    const int n = rec.count();
+    while (query.next()) {
+        QVariantList row;
+        row.reserve(n);
+        for (int i = 0; i < n; ++i) {
+            const QVariant v = query.value(i);
+            row.append(isNull(v) ? QVariant() : v);
+        }
+        m_rows.append(std::move(row));
+    }
+    const QSqlError e = query.lastError();
+    query.finish();
+    if (e.isValid()) m_connection->fail(e);
     m_rowIndex = -1;
     m_adding = false;
     fetch();
@@ -170,24 +193,11 @@ void Recordset::buildFields(const QStringList& names, const QList<int>& sizes, c
         m_fields.m_items.push_back(std::make_unique<Field>(this, i, names.at(i), sizes.value(i), types.value(i)));
 }
 
-// Moves to the next row and caches its values; sets EOF after the last.
+// Moves to the next row; sets EOF after the last.
 void Recordset::fetch() {
     ++m_rowIndex;
     m_current.clear();
-    if (m_query) {
-        if (m_query->next()) {
-            const int n = m_fields.count();
-            m_current.reserve(n);
-            for (int i = 0; i < n; ++i) {
-                QVariant v = m_query->value(i);
-                m_current.append(isNull(v) ? QVariant() : v);
-            }
-            m_eof = false;
-        } else {
-            if (m_query->lastError().isValid()) m_connection->fail(m_query->lastError());
-            m_eof = true;
-        }
-    } else if (m_rowIndex < m_rows.size()) {
+    if (m_rowIndex < m_rows.size()) {
         m_current = m_rows.at(m_rowIndex);
         m_eof = false;
     } else {
@@ -197,7 +207,6 @@ void Recordset::fetch() {
 
 void Recordset::close() {
     if (m_connection) m_connection->detach(this);
-    m_query.reset();
     m_rows.clear();
     m_current.clear();
     m_fields.m_items.clear();
@@ -222,12 +231,8 @@ void Recordset::moveFirst() {
     m_adding = false;
     if (m_rowIndex == 0 && !m_eof) return;
     if (m_bof && m_eof) return; // an empty record set stays where it is
-    if (m_query) {
-        execute();
-    } else {
-        m_rowIndex = -1;
-        fetch();
-    }
+    m_rowIndex = -1;
+    fetch();
 }
 
 void Recordset::moveNext() {
@@ -274,7 +279,8 @@ void Recordset::assign(int index, const QVariant& v) {
     if (!m_adding)
         raise(err::NotSupported,
               QStringLiteral("Only a row added with AddNew can be assigned (field %1).").arg(m_fields.item(index).name()));
-    m_pending[index] = isNull(v) || (isEmptyText(v) && !holdsText(m_fields.item(index).typeId())) ? QVariant() : v;
+    const Field& f = m_fields.item(index);
+    m_pending[index] = valueForColumn(v, f.typeId(), f.name());
     m_assigned[index] = true;
 }
 
@@ -299,10 +305,12 @@ void Recordset::update() {
                             ? QStringLiteral("INSERT INTO %1 DEFAULT VALUES").arg(table)
                             : QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
                                   .arg(table, columns.join(QLatin1Char(',')), marks.join(QLatin1Char(',')));
+    m_connection->requireIdle();
     StatementGuard guard(*m_connection);
     QSqlQuery& q = m_connection->preparedStatement(sql);
-    for (int i = 0; i < values.size(); ++i) q.bindValue(i, values[i]);
-    if (!q.exec()) m_connection->fail(q.lastError());
+    for (int i = 0; i < values.size(); ++i)
+        q.bindValue(i, drv.bindable(values[i]));
+    if (!q.exec()) m_connection->fail(q);
     q.finish();
     guard.succeeded();
     // The added row becomes the current one, with the values as assigned.

@@ -56,7 +56,8 @@ private:
     std::vector<std::unique_ptr<Field>> m_items;
 };
 
-// A record set over a statement or a bare table name, read forward; a record set opened with
+// A record set over a statement or a bare table name, its rows read when it opens (the
+// statement is freed at once: client-side); a record set opened with
 // the optimistic lock on a table or a one-row query over one (SELECT TOP 1 * FROM X) can add
 // rows: AddNew, assignments by name, Update.
 class Recordset {
@@ -66,8 +67,13 @@ public:
     Recordset(const Recordset&) = delete;
     Recordset& operator=(const Recordset&) = delete;
 
+    // The statement passes the engine's dialect translation unless `translate` is false (the
+    // caller already sent it through the Oracle translation, or chose not to).
     void open(const QString& source, Connection& connection, int cursorType = cursor::ForwardOnly,
-              int lockType = lock::ReadOnly, int options = -1);
+              int lockType = lock::ReadOnly, int options = -1, bool translate = true);
+    // Runs a statement prepared (and bound) by the caller, reads all its rows and frees it, so
+    // the same prepared statement can run again for the next value.
+    void open(QSqlQuery& prepared, Connection& connection);
     // A record set over rows held in memory (the table list of a schema query).
     void openRows(const QStringList& names, const QList<QVariantList>& rows);
     int state() const { return m_open ? 1 : 0; }
@@ -99,11 +105,11 @@ private:
     void assign(int index, const QVariant& v);
     void fetch();
     void execute();
+    void readAll(QSqlQuery& query);
     void buildFields(const QStringList& names, const QList<int>& sizes, const QList<int>& types = {});
 
     Connection* m_connection = nullptr;
-    std::unique_ptr<QSqlQuery> m_query;
-    QList<QVariantList> m_rows; // memory record sets
+    QList<QVariantList> m_rows; // every row, read when the record set opens
     int m_rowIndex = -1;
     bool m_open = false;
     bool m_bof = true;
@@ -113,6 +119,7 @@ private:
     QString m_source;
     QString m_statement;
     QString m_table; // where AddNew inserts; empty when the source is not one table
+    bool m_translate = true;
     int m_cursorType = cursor::ForwardOnly;
     int m_lockType = lock::ReadOnly;
     bool m_adding = false;

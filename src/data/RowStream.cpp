@@ -3,6 +3,7 @@
 #include "app/RunTimeError.h"
 #include "data/Connection.h"
 
+#include <optional>
 #include <QDateTime>
 #include <QSqlDriver>
 #include <QSqlQuery>
@@ -17,10 +18,26 @@ namespace {
     throw RunTimeError(adoerr::ErrorsInCommand, what, QStringLiteral("RowStream"));
 }
 
+// The stream's hold on its connection: from the open until the last row is read (or the
+// stream goes), no other statement may run there.
+class ReadingHold {
+public:
+    explicit ReadingHold(Connection& c) : m_c(c) { m_c.beginReading(); }
+    ~ReadingHold() { done(); }
+    void done() {
+        if (m_held) m_c.endReading();
+        m_held = false;
+    }
+
+private:
+    Connection& m_c;
+    bool m_held = true;
+};
+
 // An SQLite source read with the engine's own statement, on the connection's handle.
 class SqliteRowStream : public RowStream {
 public:
-    SqliteRowStream(sqlite3* db, const QString& sql) {
+    SqliteRowStream(Connection& c, sqlite3* db, const QString& sql) : m_reading(c) {
         const QByteArray text = sql.toUtf8();
         if (sqlite3_prepare_v2(db, text.constData(), int(text.size()), &m_stmt, nullptr) != SQLITE_OK) {
             const QString why = QString::fromUtf8(sqlite3_errmsg(db));
@@ -37,6 +54,7 @@ public:
     bool next() override {
         const int rc = sqlite3_step(m_stmt);
         if (rc == SQLITE_ROW) return true;
+        m_reading.done();
         if (rc == SQLITE_DONE) return false;
         readFailure(QString::fromUtf8(sqlite3_errmsg(m_db)));
     }
@@ -45,6 +63,7 @@ public:
     }
 
 private:
+    ReadingHold m_reading;
     sqlite3* m_db = nullptr;
     sqlite3_stmt* m_stmt = nullptr;
     QStringList m_columns;
@@ -93,6 +112,7 @@ void bindVariant(sqlite3_stmt* st, int p, const QVariant& v) {
 class QueryRowStream : public RowStream {
 public:
     QueryRowStream(Connection& c, const QString& sql) : m_connection(c), m_query(c.database()) {
+        c.requireIdle();
         m_query.setForwardOnly(true);
         m_query.setNumericalPrecisionPolicy(QSql::LowPrecisionDouble);
         m_cursor = c.engine() == Engine::PostgreSql;
@@ -102,13 +122,16 @@ public:
             QSqlQuery declare(c.database());
             if (!declare.exec(QStringLiteral("DECLARE kv_rows NO SCROLL CURSOR FOR ") + sql)) fail(declare);
             fetchBatch();
-        } else if (!m_query.exec(sql)) {
+        } else if (!c.driver().exec(m_query, sql, c.statementTimeout())) {
             fail(m_query);
         }
+        m_reading.emplace(c);
         const QSqlRecord r = m_query.record();
         for (int i = 0; i < r.count(); ++i) m_columns << r.fieldName(i);
     }
     ~QueryRowStream() override {
+        m_query.finish();
+        m_reading.reset();
         if (m_ownTransaction && m_connection.state()) {
             try {
                 m_connection.rollbackTrans(); // only reads happened: closing the cursor is all it does
@@ -124,7 +147,11 @@ public:
                 return true;
             }
             if (m_query.lastError().isValid()) fail(m_query);
-            if (!m_cursor || m_inBatch < kBatch) return false;
+            if (!m_cursor || m_inBatch < kBatch) {
+                m_query.finish();
+                if (m_reading) m_reading->done();
+                return false;
+            }
             fetchBatch();
         }
     }
@@ -138,7 +165,7 @@ private:
         m_inBatch = 0;
         if (!m_query.exec(QStringLiteral("FETCH FORWARD %1 FROM kv_rows").arg(kBatch))) fail(m_query);
     }
-    [[noreturn]] void fail(const QSqlQuery& q) { m_connection.fail(q.lastError()); }
+    [[noreturn]] void fail(const QSqlQuery& q) { m_connection.fail(q); }
 
     Connection& m_connection;
     QSqlQuery m_query;
@@ -146,6 +173,7 @@ private:
     bool m_cursor = false;
     bool m_ownTransaction = false;
     int m_inBatch = 0;
+    std::optional<ReadingHold> m_reading;
 };
 
 } // namespace
@@ -156,7 +184,8 @@ std::unique_ptr<RowStream> RowStream::open(Connection& connection, const QString
     if (engine == Engine::Sqlite || engine == Engine::Jet) {
         const QVariant h = db.driver()->handle();
         if (h.isValid() && qstrcmp(h.typeName(), "sqlite3*") == 0)
-            return std::make_unique<SqliteRowStream>(*static_cast<sqlite3* const*>(h.constData()), statement);
+            return std::make_unique<SqliteRowStream>(connection, *static_cast<sqlite3* const*>(h.constData()),
+                                                     statement);
     }
     return std::make_unique<QueryRowStream>(connection, statement);
 }

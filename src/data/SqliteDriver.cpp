@@ -99,6 +99,29 @@ int SqliteDriver::definedSize(const QSqlQuery& query, int column) const {
     return declared ? sizeOfDeclaredType(QString::fromUtf8(declared)) : 0;
 }
 
+int SqliteDriver::valueType(const QSqlQuery& query, int column) const {
+    sqlite3_stmt* stmt = statementOf(query);
+    const char* declared = stmt && column >= 0 && column < sqlite3_column_count(stmt)
+                               ? sqlite3_column_decltype(stmt, column)
+                               : nullptr;
+    if (!declared) return EngineDriver::valueType(query, column);
+    const QString t = QString::fromUtf8(declared).toUpper();
+    if (m_engine == Engine::Sqlite &&
+        (t.startsWith(QLatin1String("DATE")) || t.startsWith(QLatin1String("TIME"))))
+        return QMetaType::QDateTime;
+    if (t.startsWith(QLatin1String("BOOL")) || t.startsWith(QLatin1String("BIT"))) return QMetaType::Bool;
+    if (t.contains(QLatin1String("INT"))) return QMetaType::LongLong;
+    for (const char* n : {"REAL", "FLOA", "DOUB", "NUMERIC", "DECIMAL", "MONEY"})
+        if (t.contains(QLatin1String(n))) return QMetaType::Double;
+    return EngineDriver::valueType(query, column);
+}
+
+QVariant SqliteDriver::bindable(const QVariant& v) const {
+    if (m_engine == Engine::Sqlite && v.metaType().id() == QMetaType::QDateTime)
+        return v.toDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+    return v;
+}
+
 ProviderError SqliteDriver::errorOf(const QSqlError& e) const {
     ProviderError p = EngineDriver::errorOf(e);
     p.source = QStringLiteral("QSQLITE");

@@ -18,6 +18,11 @@ public:
     int definedSize(const QSqlQuery& query, int column) const override;
     ProviderError errorOf(const QSqlError& e) const override;
     void applyCommandTimeout(QSqlDatabase& db, int seconds) const override;
+    // From the declared type: numbers as numbers and, in an ERP file, DATE/DATETIME columns as
+    // dates (SQLite itself keeps them as text).
+    int valueType(const QSqlQuery& query, int column) const override;
+    // Dates go in as the ERP file writes them: "yyyy-MM-dd HH:mm:ss".
+    QVariant bindable(const QVariant& v) const override;
 
     // Declared length of an SQLite column type text: "VARCHAR(200)" gives 200.
     static int sizeOfDeclaredType(const QString& declared);

@@ -2,11 +2,12 @@
 
 #include "app/GeneralFunctions.h"
 #include "app/RunTimeError.h"
+#include "data/Dialect.h"
 
+#include <functional>
 #include <QDate>
 #include <QHash>
 #include <QRegularExpression>
-#include <functional>
 
 namespace kv {
 
@@ -337,6 +338,25 @@ QString ORACLE_Dicc(const QString& valor, const QString& connString) {
     s = replaceAll(s, QStringLiteral("SUBSTRING("), QStringLiteral("SUBSTR("));
     s = replaceAll(s, QStringLiteral("ISNULL("), QStringLiteral("NVL("));
     return literals.restore(s);
+}
+
+QString dialectFor(Engine engine, const QString& sql) {
+    switch (engine) {
+    case Engine::Oracle:
+        return ORACLE_Dicc(sql, QStringLiteral("Provider=OraOLEDB.Oracle.1"));
+    case Engine::PostgreSql:
+        return dialect::toPostgres(sql);
+    case Engine::Sqlite:
+    case Engine::Jet:
+        return dialect::toSqlite(sql);
+    case Engine::SqlServer:
+        break;
+    }
+    return sql;
+}
+
+QString statementAsSent(const QString& sql, Engine engine, bool esAdmin) {
+    return dialectFor(engine, SS_TSinonimos(sql, esAdmin));
 }
 
 } // namespace kv

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "data/Engine.h"
+
 #include <QString>
 
 namespace kv {
@@ -23,5 +25,12 @@ QString SS_TSinonimos(const QString& sql, bool esAdmin);
 // Throws RunTimeError 5 for a TOP clause with no blank after its row count and for a single
 // quote that is never closed.
 QString ORACLE_Dicc(const QString& valor, const QString& connString);
+
+// A statement (SQL Server dialect) in the dialect of `engine`: Oracle's ORACLE_Dicc,
+// PostgreSQL's and SQLite's rewrites, SQL Server's as written.
+QString dialectFor(Engine engine, const QString& sql);
+// A statement exactly as the data layer sends it: the synonyms (for a user who is not an
+// administrator), then the engine's dialect.
+QString statementAsSent(const QString& sql, Engine engine, bool esAdmin);
 
 } // namespace kv

@@ -59,7 +59,8 @@ qint64 runDeleteStep(StoreConnection& store) {
 // A copy step: every source row into the destination table, all committed together; the first
 // row the store refuses fails the step and nothing of it is written.
 qint64 runCopyStep(const ExportStep& step, const QString& statement, Connection& erp, StoreConnection& store) {
-    auto rows = RowStream::open(erp, erp.driver().translate(statement));
+    // Through the synonyms and the engine's dialect, as every statement of the data layer.
+    auto rows = RowStream::open(erp, erp.driver().translate(ErpDb().SS_TSinonimos(statement)));
     const QStringList sourceColumns = rows->columns();
     QList<int> sourceIndex;
     QStringList names;
@@ -161,6 +162,8 @@ QList<StepOutcome> EjecutarExportacion(const QString& storePath, const QString& 
     erp.setEngine(erpDb.gCnn.engine());
     erp.setOdbcDriver(erpDb.gCnn.odbcDriver());
     erp.open(erpDb.gConnString);
+    if (erpDb.gCnn.statementTimeout() > 0) erp.setCommandTimeout(erpDb.gCnn.statementTimeout());
+    erp.setIsolationLevel(erpDb.gCnn.isolationLevel());
     return EjecutarExportacion(storePath, clientFilter, priceListFilter, erp);
 }
 

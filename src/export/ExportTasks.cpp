@@ -136,4 +136,18 @@ QString sourceStatement(const ExportStep& step, const QString& clientFilter, con
     }
 }
 
+QString sourceObjectOf(const ExportStep& step) {
+    switch (step.position) {
+    case 1:
+        return QString();
+    case 11:
+    case 13:
+        return QStringLiteral("vt_clientes");
+    case 12:
+        return QStringLiteral("V_MA_Precios");
+    default:
+        return sourceObject(step.position).mid(1).chopped(1);
+    }
+}
+
 } // namespace kv

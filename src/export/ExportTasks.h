@@ -39,5 +39,7 @@ QStringList batchesOf(const QString& text);
 // The source statement of a copy step for the two filters (a whole view, the filtered client
 // query, the filtered price query of type 'V' lists, or the zones query).
 QString sourceStatement(const ExportStep& step, const QString& clientFilter, const QString& priceListFilter);
+// The ERP object a copy step reads ("V_TA_Bancos", "vt_clientes", ...); empty for the delete step.
+QString sourceObjectOf(const ExportStep& step);
 
 } // namespace kv

@@ -110,11 +110,24 @@ INSTANTIATE_TEST_SUITE_P(
     Forms, LaunchServers,
     ::testing::Values(ServerCase{"oracle_hash", "#ORA1", "ORA1",
                                  "Provider=OraOLEDB.Oracle.1;Data Source=orcl;User Id=ana;Password=ab;"},
+                      // "@Motor=oracle" builds the very connection a "#" does.
+                      ServerCase{"oracle_motor", "ORA1;@Motor=oracle", "ORA1",
+                                 "Provider=OraOLEDB.Oracle.1;Data Source=orcl;User Id=ana;Password=ab;"},
                       ServerCase{"host_and_port", "127.0.0.1:1", "127.0.0.1",
                                  "PROVIDER=SQLOLEDB;Server=127.0.0.1;Database =orcl;UId=ana;Pwd=ab;"},
                       ServerCase{"prefix_and_host", "tcp/127.0.0.1", "127.0.0.1",
                                  "PROVIDER=SQLOLEDB;Server=127.0.0.1;Database =orcl;UId=ana;Pwd=ab;"}),
     [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(Startup, UnknownMotorEndsNamingTheFourEngines) {
+    EXPECT_FALSE(LeerParametrosInicio(
+        QStringLiteral("@Motor=mysql;@Server=local;@DbName=%1;@Usuario=ana;@Password=pw;").arg(erp)));
+    EXPECT_FALSE(ErpDb().gCnn.state());
+    ASSERT_EQ(person.person.messages().size(), 1);
+    const QString m = person.person.messages().first();
+    for (const char* name : {"mysql", "sqlserver", "oracle", "postgresql", "sqlite"})
+        EXPECT_TRUE(m.contains(QLatin1String(name))) << m.toStdString();
+}
 
 TEST_F(Startup, SolicitaBaseAsksForTheStoreAtEveryStart) {
     GrabarIni(QStringLiteral("CN000pr.INI"), QStringLiteral("General"), QStringLiteral("SolicitaBase"), QStringLiteral("SI"));

@@ -1,9 +1,12 @@
-#include "TestEnv.h"
 #include "app/RunTimeError.h"
 #include "data/Connection.h"
 #include "data/Recordset.h"
+#include "data/RowStream.h"
+#include "TestEnv.h"
 
 #include <gtest/gtest.h>
+#include <QDate>
+#include <QSqlQuery>
 
 using namespace kv;
 
@@ -14,6 +17,7 @@ struct ServerCase {
     const char* name;
     Engine engine;
     const char* odbcDriver;
+    const char* readUncommitted; // what the server runs for isolation level 256
 };
 
 class ServerEngines : public ::testing::TestWithParam<ServerCase> {
@@ -52,13 +56,16 @@ TEST_P(ServerEngines, ReadsAddsAndListsLikeTheFileEngine) {
         add.setValue(QStringLiteral("TC"), QStringLiteral("OT"));
         add.setValue(QStringLiteral("IdComprobante"), QStringLiteral("0002000000021"));
         add.setValue(QStringLiteral("Importe"), QStringLiteral("7.25")); // numbers travel as text
-        add.setValue(QStringLiteral("Fecha"), QStringLiteral("2026-12-09"));
+        add.setValue(QStringLiteral("Fecha"),
+                     QStringLiteral("2026-12-09")); // the store's text goes as a date
+        EXPECT_THROW(add.setValue(QStringLiteral("Fecha"), QStringLiteral("2026-13-09")), RunTimeError);
         add.update();
     }
     Recordset check;
-    check.open(QStringLiteral("SELECT importe FROM v_mv_cpte WHERE tc = 'OT'"), conn);
+    check.open(QStringLiteral("SELECT importe, fecha FROM v_mv_cpte WHERE tc = 'OT'"), conn);
     ASSERT_FALSE(check.eof());
     EXPECT_DOUBLE_EQ(check.value(QStringLiteral("IMPORTE")).toDouble(), 7.25);
+    EXPECT_EQ(check.value(QStringLiteral("FECHA")).toDate(), QDate(2026, 12, 9));
 
     auto schema = conn.openSchema(20);
     bool found = false;
@@ -74,6 +81,44 @@ TEST_P(ServerEngines, RefusedStatementFillsTheErrorList) {
     EXPECT_THROW(conn.execute(QStringLiteral("SELECT * FROM no_such_table")), RunTimeError);
     ASSERT_EQ(conn.errors().count(), 1);
     EXPECT_FALSE(conn.errors().item(0).description.isEmpty());
+    EXPECT_EQ(conn.errors().item(0).sqlState, QStringLiteral("42P01"));
+}
+
+// A statement with unread results holds its connection: anything else run there is a program
+// error on every engine, as FreeTDS without MARS would refuse it.
+TEST_P(ServerEngines, NothingRunsWhileAStreamHasUnreadRows) {
+    auto rows = RowStream::open(conn, QStringLiteral("SELECT * FROM v_mv_cpte"));
+    Recordset rs;
+    EXPECT_THROW(rs.open(QStringLiteral("SELECT 1"), conn), RunTimeError);
+    EXPECT_THROW(conn.execute(QStringLiteral("SELECT 1")), RunTimeError);
+    while (rows->next()) {
+    }
+    EXPECT_NO_THROW(rs.open(QStringLiteral("SELECT 1"), conn));
+}
+
+TEST_P(ServerEngines, PreparedStatementRunsAgainFullyRead) {
+    QSqlQuery& q = conn.preparedStatement(QStringLiteral("SELECT nombre FROM v_mv_cpte WHERE tc = ?"));
+    for (const auto& [tc, rows] : {std::pair{"NP", 1}, std::pair{"XX", 0}, std::pair{"NP", 1}}) {
+        q.bindValue(0, QString::fromLatin1(tc));
+        Recordset rs;
+        rs.open(q, conn);
+        int n = 0;
+        for (; !rs.eof(); rs.moveNext())
+            ++n;
+        EXPECT_EQ(n, rows) << tc;
+        conn.execute(QStringLiteral("SELECT 1")); // the statement is free again
+    }
+}
+
+TEST_P(ServerEngines, TimeoutAndIsolationReachTheServer) {
+    conn.setIsolationLevel(256);
+    Recordset rs;
+    rs.open(QStringLiteral("SHOW transaction_isolation"), conn);
+    EXPECT_EQ(rs[0].value().toString(), QString::fromLatin1(GetParam().readUncommitted));
+    conn.setCommandTimeout(1);
+    EXPECT_THROW(conn.execute(QStringLiteral("SELECT pg_sleep(5)")), RunTimeError);
+    ASSERT_EQ(conn.errors().count(), 1);
+    EXPECT_FALSE(conn.errors().item(0).sqlState.isEmpty());
 }
 
 TEST_P(ServerEngines, TransactionRollsBackOnScopeExit) {
@@ -87,9 +132,28 @@ TEST_P(ServerEngines, TransactionRollsBackOnScopeExit) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Engines, ServerEngines,
-                         ::testing::Values(ServerCase{"postgresql_native", Engine::PostgreSql, ""},
-                                           ServerCase{"odbc_psqlodbc", Engine::SqlServer, "PostgreSQL Unicode"}),
+                         ::testing::Values(ServerCase{"postgresql_native", Engine::PostgreSql, "",
+                                                      "read uncommitted"},
+                                           ServerCase{"odbc_psqlodbc", Engine::SqlServer,
+                                                      "PostgreSQL Unicode", "read uncommitted"},
+                                           // PostgreSQL's own dialect through ODBC ("DriverPostgreSQL").
+                                           ServerCase{"odbc_postgresql", Engine::PostgreSql,
+                                                      "PostgreSQL Unicode", "read committed"}),
                          [](const auto& info) { return std::string(info.param.name); });
+
+TEST(ServerEngines, MissingOdbcDriverNamesItsSettingAndOdbcinst) {
+    Connection c;
+    c.setEngine(Engine::SqlServer);
+    c.setOdbcDriver(QStringLiteral("NoSuchDriver"));
+    EXPECT_THROW(c.open(QStringLiteral("PROVIDER=SQLOLEDB;Server=h;Database =x;UId=u;Pwd=p;")), RunTimeError);
+    ASSERT_EQ(c.errors().count(), 1);
+    const ProviderError& e = c.errors().item(0);
+    // IM002 for an unknown name, 01000 ("Can't open lib") for a listed one whose library is gone.
+    EXPECT_TRUE(e.sqlState == QLatin1String("IM002") || e.sqlState == QLatin1String("01000"))
+        << e.sqlState.toStdString();
+    for (const char* part : {"NoSuchDriver", "\"General\"", "\"DriverSQLServer\"", "/etc/odbcinst.ini"})
+        EXPECT_TRUE(e.description.contains(QLatin1String(part))) << e.description.toStdString();
+}
 
 TEST(ServerEngines, UnreachableServerFailsWithAMessage) {
     Connection c;

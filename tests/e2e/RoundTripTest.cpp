@@ -1,30 +1,44 @@
-#include "DemoErp.h"
-#include "TestEnv.h"
 #include "app/SettingsFile.h"
+#include "DemoErp.h"
 #include "settings/DeviceSettings.h"
+#include "TestEnv.h"
 
+#include <gtest/gtest.h>
+#include <QDate>
 #include <QProcess>
 #include <QSet>
 #include <QSqlDatabase>
 #include <QSqlQuery>
-#include <gtest/gtest.h>
 
 using namespace kv;
 
 namespace {
 
+// How the ERP is reached: SQLite file, PostgreSQL natively, or PostgreSQL through unixODBC and
+// psqlODBC (its streaming mode), which exercises the ODBC engine's statement lifetime, typed
+// binding and attributes end to end.
+struct ErpRoad {
+    const char* name;
+    Engine engine;
+    const char* odbcDriver; // "General"/"DriverPostgreSQL"; empty: the native driver
+};
+
 // The whole job with the real programs: a send reaches the handheld at its cradle sync, the
 // documents captured on it come home with a receive, and nothing comes home twice.
-class RoundTrip : public ::testing::TestWithParam<Engine> {
+class RoundTrip : public ::testing::TestWithParam<ErpRoad> {
 protected:
+    Engine engine() const { return GetParam().engine; }
     void SetUp() override {
         erp::Options o;
         o.clients = 60;
         o.articles = 30;
         o.vendors = 4;
         o.documents = 4;
-        if (GetParam() == Engine::PostgreSql) {
+        if (engine() == Engine::PostgreSql) {
             if (!pg.available()) GTEST_SKIP() << "no PostgreSQL test server";
+            if (*GetParam().odbcDriver)
+                GrabarIni(QStringLiteral("CN000pr.INI"), QStringLiteral("General"),
+                          QStringLiteral("DriverPostgreSQL"), QString::fromLatin1(GetParam().odbcDriver));
             erp::createDemoErp(erp::Target::postgres(pg.connInfo()), o);
             launch = QStringLiteral("@Motor=postgresql;@Server=%1,%2;@DbName=%3;@Usuario=%4;@Password=;")
                          .arg(pg.host())
@@ -81,9 +95,10 @@ protected:
     QStringList erpColumn(const QString& sql) {
         QSqlDatabase db;
         {
-            db = QSqlDatabase::addDatabase(GetParam() == Engine::PostgreSql ? QStringLiteral("QPSQL") : QStringLiteral("QSQLITE"),
+            db = QSqlDatabase::addDatabase(engine() == Engine::PostgreSql ? QStringLiteral("QPSQL")
+                                                                          : QStringLiteral("QSQLITE"),
                                            QStringLiteral("roundtrip"));
-            if (GetParam() == Engine::PostgreSql) {
+            if (engine() == Engine::PostgreSql) {
                 db.setHostName(pg.host());
                 db.setPort(pg.port());
                 db.setUserName(pg.user());
@@ -143,6 +158,11 @@ TEST_P(RoundTrip, SendCaptureReceive) {
     const int supplies = erpColumn(QStringLiteral("SELECT COUNT(*) FROM V_MV_CpteInsumos WHERE IdComprobante LIKE '0001%'")).value(0).toInt();
     const int tasks = erpColumn(QStringLiteral("SELECT COUNT(*) FROM V_MV_CpteTareas WHERE IdComprobante LIKE '0001%'")).value(0).toInt();
     EXPECT_EQ(supplies + tasks, lines);
+    // The documents are dated the day of the capture, whatever the server's date order.
+    const QString today = QDate::currentDate().toString(Qt::ISODate);
+    for (const QString& fecha :
+         erpColumn(QStringLiteral("SELECT Fecha FROM V_MV_CPTE WHERE IdComprobante LIKE '0001%'")))
+        EXPECT_EQ(fecha.left(10), today);
 
     // A second receive of the same documents imports nothing.
     const test::ToolRun again = withSync({QStringLiteral("receive"), QStringLiteral("1")});
@@ -171,7 +191,10 @@ TEST_P(RoundTrip, SendCaptureReceive) {
         7);
 }
 
-INSTANTIATE_TEST_SUITE_P(Engines, RoundTrip, ::testing::Values(Engine::Sqlite, Engine::PostgreSql),
-                         [](const auto& info) { return engineName(info.param).toStdString(); });
+INSTANTIATE_TEST_SUITE_P(
+    Engines, RoundTrip,
+    ::testing::Values(ErpRoad{"sqlite", Engine::Sqlite, ""}, ErpRoad{"postgresql", Engine::PostgreSql, ""},
+                      ErpRoad{"postgresql_odbc", Engine::PostgreSql, "PostgreSQL Unicode"}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace

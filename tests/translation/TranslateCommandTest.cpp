@@ -78,7 +78,18 @@ INSTANTIATE_TEST_SUITE_P(
         CommandCase{"NoTarget", {"SELECT 1 FROM T"}, 2, "", "--to"},
         CommandCase{"UnknownTarget", {"--to", "mysql", "SELECT 1 FROM T"}, 2, "", "mysql"},
         CommandCase{"NoStatement", {"--to", "oracle"}, 2, "", "STATEMENT"},
-        CommandCase{"AdminWithOracle", {"--to", "oracle", "--admin", "SELECT 1 FROM T"}, 2, "", "--admin"}),
+        // What is sent carries the synonyms for a user, the real objects for an administrator.
+        CommandCase{"OracleUserSynonyms",
+                    {"--to", "oracle", "SELECT [X] FROM MA_CUENTAS WHERE 1=1"},
+                    0,
+                    "SELECT \"X\" FROM SS_MA_CUENTAS WHERE 1=1\n",
+                    ""},
+        CommandCase{"PostgresqlAdmin",
+                    {"--to", "postgresql", "--admin", "SELECT TOP 1 * FROM MA_CUENTAS WHERE 1=1"},
+                    0,
+                    "SELECT * FROM MA_CUENTAS WHERE 1=1 LIMIT 1\n",
+                    ""},
+        CommandCase{"PercentRefused", {"--to", "sqlite", "SELECT TOP 5 PERCENT * FROM T"}, 1, "", "PERCENT"}),
     [](const auto& info) { return info.param.name; });
 
 } // namespace

@@ -10,6 +10,7 @@ std::unique_ptr<Command> makeReceive();
 std::unique_ptr<Command> makePreview();
 std::unique_ptr<Command> makeHistory();
 std::unique_ptr<Command> makeTranslate();
+std::unique_ptr<Command> makeCheck();
 std::vector<std::unique_ptr<Command>> makeConduitCommands();
 
 std::vector<std::unique_ptr<Command>> allCommands() {
@@ -23,6 +24,7 @@ std::vector<std::unique_ptr<Command>> allCommands() {
     list.push_back(makeStoreInit());
     for (auto& c : makeConduitCommands()) list.push_back(std::move(c));
     list.push_back(makeTranslate());
+    list.push_back(makeCheck());
     return list;
 }
 

@@ -6,10 +6,10 @@
 
 namespace kv::cli {
 
-bool startSession(Context& ctx, bool withStore) {
+bool startSession(Context& ctx, bool withStore, bool writeFiles) {
     resetProgramDatabases();
     program() = ProgramValues();
-    if (!LeerParametrosInicio(ctx.launch, QString(), 3)) {
+    if (!LeerParametrosInicio(ctx.launch, QString(), 3, writeFiles)) {
         ctx.err << "kvctl: no ERP connection was made (check --launch: @Server, @DbName, @Usuario, @Password, "
                    "@Motor)\n";
         return false;

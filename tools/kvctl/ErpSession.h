@@ -7,7 +7,8 @@ namespace kv::cli {
 // Runs the program's start-up for a command that works on the ERP database: the launch string
 // of --launch, the ERP connection (no dialog without a terminal), and the local sync store when
 // asked. Prints the reason and returns false when the command cannot go on.
-bool startSession(Context& ctx, bool withStore);
+// `writeFiles` false: nothing is written (no lookup map file is created).
+bool startSession(Context& ctx, bool withStore, bool writeFiles = true);
 
 // A device number argument: 1 to the device count. Prints the reason and returns 0 otherwise.
 int deviceArgument(const QStringList& args, Context& ctx, const QString& command);

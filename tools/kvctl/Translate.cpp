@@ -1,14 +1,10 @@
 #include "app/RunTimeError.h"
 #include "Command.h"
-#include "data/Dialect.h"
 #include "data/Translation.h"
 
 namespace kv::cli {
 
 namespace {
-
-// What an Oracle connection's string holds; the translation only looks for the word ORACLE.
-const QString kOracleConnection = QStringLiteral("Provider=OraOLEDB.Oracle.1");
 
 class Translate : public Command {
 public:
@@ -16,7 +12,8 @@ public:
     QString arguments() const override { return QStringLiteral("--to TARGET [--admin] STATEMENT"); }
     QString summary() const override {
         return QStringLiteral("print STATEMENT as the data layer sends it to TARGET: oracle, sqlite, "
-                              "postgresql or synonyms (--admin: as an administrator); opens no database");
+                              "postgresql (synonyms included) or synonyms alone (--admin: for an "
+                              "administrator, without synonyms); opens no database");
     }
 
     int execute(const QStringList& args, Context& ctx) override {
@@ -51,20 +48,14 @@ public:
             return usage(
                 ctx,
                 QStringLiteral("--to takes oracle, sqlite, postgresql or synonyms, not \"%1\"").arg(given));
-        if (admin && target != QLatin1String("synonyms"))
-            return usage(ctx, QStringLiteral("--admin applies only to --to synonyms"));
         if (statement.isEmpty()) return usage(ctx, QStringLiteral("give the STATEMENT to translate"));
 
         try {
             QString sent;
-            if (target == QLatin1String("oracle"))
-                sent = ORACLE_Dicc(statement, kOracleConnection);
-            else if (target == QLatin1String("sqlite"))
-                sent = dialect::toSqlite(statement);
-            else if (target == QLatin1String("postgresql"))
-                sent = dialect::toPostgres(statement);
-            else
+            if (target == QLatin1String("synonyms"))
                 sent = SS_TSinonimos(statement, admin);
+            else
+                sent = statementAsSent(statement, *engineForName(target), admin);
             ctx.out << sent << '\n';
             return 0;
         } catch (const RunTimeError& e) {
