@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QMainWindow>
+#include <QTimer>
 #include <functional>
 
 class QLabel;
@@ -39,10 +40,15 @@ public:
 
 protected:
     void resizeEvent(QResizeEvent* e) override;
+    void moveEvent(QMoveEvent* e) override;
+    void closeEvent(QCloseEvent* e) override;
+    bool eventFilter(QObject* watched, QEvent* e) override;
 
 private:
     void CrearTerminales(int cuantas);
     void PosicionaThumbs();
+    void layOutNow();
+    void placeOnScreen();
     void savePosition();
     void onSelection(int index, bool ticked);
 
@@ -53,6 +59,8 @@ private:
     QList<DeviceTile*> m_tiles;
     bool m_loading = false;
     bool m_busy = false;
+    int m_wheel = 0; // wheel turn not yet a whole row
+    QTimer m_saveTimer;
     CommandHandler m_handler;
 };
 

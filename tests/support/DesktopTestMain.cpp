@@ -1,0 +1,23 @@
+#include "TestDesktop.h"
+
+#include <QApplication>
+#include <cstdio>
+#include <gtest/gtest.h>
+
+// For the tests of how the console meets a person on a real desktop: the program's windows on
+// an X server of the test's own, under a window manager (no display is needed to run them).
+int main(int argc, char** argv) {
+    ::testing::InitGoogleTest(&argc, argv);
+    kv::test::TestDesktop desktop;
+    if (!desktop.available()) {
+        std::fprintf(stderr, "%s\n", qPrintable(desktop.failure()));
+        return 1;
+    }
+    qputenv("QT_QPA_PLATFORM", "xcb");
+    int status;
+    {
+        QApplication app(argc, argv);
+        status = RUN_ALL_TESTS();
+    }
+    return status;
+}
