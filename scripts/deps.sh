@@ -6,7 +6,7 @@ KV_PACKAGES=(
     libsqlite3-dev sqlite3 libgtest-dev
     unixodbc unixodbc-dev odbc-postgresql tdsodbc
     postgresql
-    xvfb xauth
+    xvfb xauth openbox
 )
 
 kv_install_deps() {

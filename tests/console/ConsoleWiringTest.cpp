@@ -8,6 +8,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QDir>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTimer>
@@ -95,6 +96,35 @@ TEST_F(ConsoleWiring, SendExportsThenWaitsForTheSync) {
     // Cancelled before the sync: no success message, but the send still ends with its own.
     EXPECT_EQ(f.person.person.messages().last(), QStringLiteral("Aviso al Usuario: Proceso Finalizado!!!"));
     EXPECT_FALSE(f.storeRows(QStringLiteral("SELECT COUNT(*) FROM MA_CLIENTES")).value(0) == QStringLiteral("0"));
+}
+
+// Errors no trap takes, from the toolbar: each is shown naming its procedure, and the console
+// stays open for the next command.
+TEST_F(ConsoleWiring, AnEscapedErrorIsShownAndTheConsoleGoesOn) {
+    FrmControl w;
+    connectConsoleCommands(w);
+    w.load();
+    w.show();
+    w.tile(0)->selectionButton()->click();
+    const struct {
+        const char* where; // what stands in the way
+        QString path;
+    } triggers[] = {{"a folder where the send lock goes", f.home.file(QStringLiteral("kvsend.lock"))},
+                    {"a folder where the settings file goes", f.home.file(QStringLiteral("CN000pr.INI"))}};
+    for (const auto& t : triggers) {
+        ASSERT_TRUE(QDir().mkpath(t.path));
+        f.person.person.clear();
+        button(w, 0, 1)->trigger();
+        const QStringList shown = f.person.person.messages();
+        ASSERT_FALSE(shown.isEmpty()) << t.where;
+        EXPECT_TRUE(shown.last().startsWith(QStringLiteral("EnviarDatosPalm - Aviso al operador!!!: ")) &&
+                    shown.last().contains(t.path))
+            << t.where << ": " << shown.last().toStdString();
+        EXPECT_EQ(f.person.person.stepProgress(), nullptr) << t.where << ": nothing was exported";
+        EXPECT_FALSE(w.busy());
+        EXPECT_TRUE(w.isVisible());
+        ASSERT_TRUE(QDir(t.path).removeRecursively());
+    }
 }
 
 } // namespace

@@ -1,5 +1,6 @@
 #include "ConsoleErp.h"
 #include "ScriptedOperator.h"
+#include "UnreadableFile.h"
 #include "TestEnv.h"
 #include "app/SettingsFile.h"
 #include "console/gui/DeviceTile.h"
@@ -9,6 +10,8 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QDir>
+#include <QFile>
 #include <QScrollBar>
 #include <QSqlDatabase>
 #include <QSqlQuery>
@@ -107,6 +110,27 @@ TEST_F(Console, WheelScrollsTheTilesOneRowAtATime) {
     turn(w.tile(4), 1);
     EXPECT_EQ(w.scrollBar()->value(), row);
     EXPECT_EQ(w.tileArea()->y(), -row / 15);
+}
+
+TEST_F(Console, OpensOverAnUnreadableSettingsFileAndNeverWritesThroughIt) {
+    open(2);
+    for (const std::string& kind : test::kUnreadableKinds) {
+        const QString path = home.file(settings::File);
+        if (!test::makeUnreadable(path, kind)) continue;
+        person.person.clear();
+        {
+            FrmControl w;
+            w.load();
+            w.show();
+            EXPECT_EQ(w.tile(1)->caption(), QStringLiteral("Móvil\r\nNº 2")) << kind;
+            w.resize(w.width() + 40, w.height() + 20);
+            w.close();
+        }
+        EXPECT_LE(person.person.messages().size(), 1) << kind << ": told once at most (once per run)";
+        EXPECT_TRUE(test::stillUnreadable(path, kind)) << kind;
+        QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner);
+        ASSERT_TRUE(QDir(path).exists() ? QDir(path).removeRecursively() : QFile::remove(path));
+    }
 }
 
 TEST_F(Console, AnAbsurdDeviceCountShowsTheFirstThousandAndSaysWhy) {
