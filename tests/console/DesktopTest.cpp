@@ -67,11 +67,11 @@ TEST_F(OnTheDesktop, MaximisedConsoleReopensMaximisedOnScreen) {
         ASSERT_TRUE(QTest::qWaitFor([&] { return w.isMaximized() && w.width() > available().width() / 2; }, kWaitMs));
         // What is saved is what the window manager made of it, position included.
         EXPECT_TRUE(QTest::qWaitFor([&] { return saved("width") == twips(w.width()); }, kWaitMs));
+        EXPECT_TRUE(available().contains(w.frameGeometry().topLeft()));
         w.close();
         EXPECT_EQ(saved("left"), twips(w.x()));
         EXPECT_EQ(saved("top"), twips(w.y()));
         EXPECT_EQ(saved("Height"), twips(w.height()));
-        EXPECT_TRUE(available().contains(w.frameGeometry().topLeft()));
     }
     FrmControl again;
     ASSERT_TRUE(open(again));
