@@ -6,7 +6,7 @@ KV_PACKAGES=(
     libsqlite3-dev sqlite3 libgtest-dev libcli11-dev
     unixodbc unixodbc-dev odbc-postgresql tdsodbc
     postgresql
-    xvfb xauth
+    xvfb xauth openbox
     help2man desktop-file-utils dpkg-dev
 )
 

@@ -56,3 +56,19 @@ int deviceCount() {
 }
 
 } // namespace kv
+
+namespace kv {
+
+int shownDevices(int count) {
+    return qMin(count, MaxShownDevices);
+}
+
+QString deviceLimitNotice(int count) {
+    if (count <= MaxShownDevices) return QString();
+    return QStringLiteral("GM_CANT_DISPOSITIVOS indica %1 dispositivos: se muestran solo los primeros %2.\r"
+                          "Corrija el valor en la configuración del sistema.")
+        .arg(count)
+        .arg(MaxShownDevices);
+}
+
+} // namespace kv

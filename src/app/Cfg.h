@@ -16,4 +16,12 @@ QString Cfg(const QString& key, QString* aux = nullptr);
 // The number of handhelds ("GM_CANT_DISPOSITIVOS"); missing, 0 or negative gives 1.
 int deviceCount();
 
+// The console shows and kvctl lists at most this many devices: a count beyond it is taken as a
+// mistyped value, not as a fleet (a million tiles would exhaust the workstation).
+constexpr int MaxShownDevices = 1000;
+// The devices shown of a count: the first MaxShownDevices.
+int shownDevices(int count);
+// What to tell the operator, once, when not every device is shown; empty when all are.
+QString deviceLimitNotice(int count);
+
 } // namespace kv

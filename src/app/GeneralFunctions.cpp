@@ -9,14 +9,18 @@
 
 namespace kv {
 
+QString TextoError(const RunTimeError& error) {
+    return QStringLiteral("Ha ocurrido el siguiente error (%1) %2").arg(error.number()).arg(error.description().trimmed());
+}
+
+QString TituloError(const QString& procedure) {
+    return procedure.trimmed().isEmpty() ? QStringLiteral("Aviso al operador!!!")
+                                         : procedure.trimmed() + QStringLiteral(" - Aviso al operador!!!");
+}
+
 int TratarError(const RunTimeError& error, int style, const QString& procedure) {
-    const QString text = QStringLiteral("Ha ocurrido el siguiente error (%1) %2")
-                             .arg(error.number())
-                             .arg(error.description().trimmed());
-    const QString title = procedure.trimmed().isEmpty()
-                              ? QStringLiteral("Aviso al operador!!!")
-                              : procedure.trimmed() + QStringLiteral(" - Aviso al operador!!!");
-    return op().errorPrompt(text, style < 0 ? mb::Critical + mb::AbortRetryIgnore : style, title);
+    return op().errorPrompt(TextoError(error), style < 0 ? mb::Critical + mb::AbortRetryIgnore : style,
+                            TituloError(procedure));
 }
 
 QString CarpetaAplicacion(const QString& folder) {

@@ -14,6 +14,9 @@ namespace kv {
 // 5 go on after it, anything else leave the procedure. A negative style means the default
 // (critical icon, Abort / Retry / Ignore).
 int TratarError(const RunTimeError& error, int style = -1, const QString& procedure = QString());
+// Its text and title: "Ha ocurrido el siguiente error (N) DESCRIPTION", "PROCEDURE - Aviso al operador!!!".
+QString TextoError(const RunTimeError& error);
+QString TituloError(const QString& procedure);
 
 // The folder with a path separator at the end; callers append file names to it.
 QString CarpetaAplicacion(const QString& folder);

@@ -4,6 +4,7 @@
 #include "app/AtomicFile.h"
 #include "app/GeneralFunctions.h"
 #include "app/IniFile.h"
+#include "app/Operator.h"
 
 #include <cerrno>
 #include <ctime>
@@ -13,6 +14,7 @@
 #include <QFile>
 #include <QHash>
 #include <QMutex>
+#include <QSet>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -121,6 +123,22 @@ void remember(const QString& path, const QByteArray& bytes, IniDocument doc) {
     cache.insert(path, Snapshot{{}, 0, bytes, std::make_shared<const IniDocument>(std::move(doc))});
 }
 
+// A settings file that exists but cannot be read is told to the operator once per run; its
+// values then read as missing.
+void tellUnreadable(const QString& path, const RunTimeError& e) {
+    static QMutex mutex;
+    static QSet<QString> told;
+    {
+        const QMutexLocker lock(&mutex);
+        if (told.contains(path)) return;
+        told.insert(path);
+    }
+    op().messageBox(QStringLiteral("No se puede leer el archivo de configuración:\r%1\r"
+                                   "Se usan los valores por omisión y no se guardará nada en él.")
+                        .arg(e.description()),
+                    mb::Exclamation, QStringLiteral("Aviso al Usuario"));
+}
+
 } // namespace
 
 QString RutaIni(const QString& file) {
@@ -131,8 +149,20 @@ QString RutaIni(const QString& file) {
 
 QString LeerIni(const QString& file, const QString& section, const QString& key,
                 const QVariant& defaultValue) {
-    const auto value = load(RutaIni(file), kRead).doc->value(section, key);
+    const QString path = RutaIni(file);
+    std::shared_ptr<const IniDocument> doc;
+    try {
+        doc = load(path, kRead).doc;
+    } catch (const RunTimeError& e) {
+        tellUnreadable(path, e);
+        return TextoNoNulo(defaultValue);
+    }
+    const auto value = doc->value(section, key);
     return value ? *value : TextoNoNulo(defaultValue);
+}
+
+void ComprobarIni(const QString& file) {
+    load(RutaIni(file), kRead);
 }
 
 void GrabarIni(const QString& file, const QString& section, const QString& key, const QString& value) {

@@ -1,5 +1,6 @@
 #include "console/ExportFilters.h"
 
+#include "app/SettingsFile.h"
 #include "data/DB_Dll.h"
 #include "settings/DeviceSettings.h"
 
@@ -33,6 +34,9 @@ QString priceListQueryFor(const QString& clientFilter) {
 }
 
 ExportFilters buildExportFilters(int device) {
+    // Missing values mean "no restriction": an unreadable settings file must stop the send, not
+    // send the handheld everything.
+    ComprobarIni(settings::File);
     const QString reparto = settings::readDevice(device, settings::Reparto);
     const QString cliente = settings::readDevice(device, settings::Cliente);
     return exportFiltersFor(reparto, cliente);

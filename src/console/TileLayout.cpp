@@ -8,6 +8,12 @@ std::optional<QSize> snapToMinimum(QSize w) {
     return std::nullopt;
 }
 
+QSize designSize(int scrollBarPx, int chromePx) {
+    const int width = DesignColumns * TileWidth / TwipsPerPixel + scrollBarPx;
+    const int height = TileHeight / TwipsPerPixel + chromePx;
+    return QSize(qMax(width, MinimumWidthPx), qMax(height, MinimumHeightPx));
+}
+
 std::optional<Layout> layOut(int frameWidth, int frameHeight, int scrollBarWidth, int tileCount, int tileWidth,
                              int tileHeight) {
     if (tileWidth <= 0 || tileHeight <= 0) return std::nullopt;

@@ -21,6 +21,12 @@ constexpr int MinimumHeightPx = 378;
 // mended first, and only when it is wide enough the height.
 std::optional<QSize> snapToMinimum(QSize windowPx);
 
+// Tiles across the console at its design size.
+constexpr int DesignColumns = 3;
+// The console's design size (pixels): a row of DesignColumns tiles beside the scroll bar, with
+// the menu and status bar (chromePx, their heights together), never below the minimum.
+QSize designSize(int scrollBarPx, int chromePx);
+
 struct Layout {
     int columns = 0;
     QList<QPoint> positions; // top-left of each tile in the tile area

@@ -3,8 +3,10 @@
 #include "app/SettingsFile.h"
 #include "app/TextDecoding.h"
 #include "CaseName.h"
+#include "ScriptedOperator.h"
 #include "SettingsFileTestSupport.h"
 #include "TestEnv.h"
+#include "UnreadableFile.h"
 
 #include <csignal>
 #include <gtest/gtest.h>
@@ -63,19 +65,34 @@ TEST(SettingsFile, NewFileIsOwnerOnlyAndAnExistingOneKeepsItsPermissions) {
     EXPECT_EQ(LeerIni(kFile, kDevice3, QStringLiteral("CONTRASEÑA")), QStringLiteral("secreta"));
 }
 
-TEST(SettingsFile, UnusableFileGivesAnErrorNamingIt) {
+class UnreadableSettings : public ::testing::TestWithParam<std::string> {};
+
+// Values read as missing, the operator is told once why, and nothing is written in or through it.
+TEST_P(UnreadableSettings, ReadAsMissingToldOnceNeverWritten) {
     test::TempHome home;
+    test::ScopedOperator person;
     const QString path = home.file(kFile);
-    QDir().mkpath(path); // a folder where the file should be
-    for (const auto& e :
-         {errorOf([] { LeerIni(kFile, QStringLiteral("General"), QStringLiteral("A")); }),
-          errorOf([] { GrabarIni(kFile, QStringLiteral("General"), QStringLiteral("A"), "1"); })}) {
+    if (!makeUnreadable(path, GetParam())) GTEST_SKIP() << "cannot make it as this user";
+    EXPECT_EQ(LeerIni(kFile, QStringLiteral("General"), QStringLiteral("BaseDeDatos"), 5), QStringLiteral("5"));
+    EXPECT_EQ(LeerIni(kFile, kDevice3, QStringLiteral("NOMBRE"), kNone), kNone);
+    const QStringList told = person.person.messages();
+    ASSERT_EQ(told.size(), 1) << told.join(QLatin1Char('|')).toStdString();
+    EXPECT_TRUE(told[0].contains(path)) << told[0].toStdString();
+    for (const auto& e : {errorOf([] { GrabarIni(kFile, QStringLiteral("General"), QStringLiteral("A"), "1"); }),
+                          errorOf([] { ComprobarIni(kFile); })}) {
         ASSERT_TRUE(e.has_value());
         EXPECT_EQ(e->number(), err::PathFileAccess);
         EXPECT_TRUE(e->description().contains(path)) << e->description().toStdString();
     }
+    EXPECT_TRUE(stillUnreadable(path, GetParam()));
+}
 
-    // A folder that does not exist: nothing to read, nowhere to write.
+INSTANTIATE_TEST_SUITE_P(SettingsFile, UnreadableSettings, ::testing::ValuesIn(test::kUnreadableKinds),
+                         [](const auto& info) { return info.param; });
+
+TEST(SettingsFile, FileInAFolderThatDoesNotExist) {
+    test::TempHome home;
+    // Nothing to read, nowhere to write.
     const QString lost = home.file(QStringLiteral("no/existe/x.ini"));
     EXPECT_EQ(LeerIni(lost, QStringLiteral("General"), QStringLiteral("A"), 5), QStringLiteral("5"));
     const auto e = errorOf([&] { GrabarIni(lost, QStringLiteral("General"), QStringLiteral("A"), "1"); });

@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 #include <QAction>
 #include <QApplication>
+#include <QDir>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTimer>
@@ -127,6 +128,35 @@ TEST_F(ConsoleWiring, ClosingTheConsoleDuringAWaitCancelsItAndEndsTheProgram) {
     const QList<history::Record> jobs = history::readHistory();
     ASSERT_EQ(jobs.size(), 1);
     EXPECT_EQ(jobs.first().outcome, history::Outcome::Cancelled);
+}
+
+// Errors no trap takes, from the toolbar: each is shown naming its procedure, and the console
+// stays open for the next command.
+TEST_F(ConsoleWiring, AnEscapedErrorIsShownAndTheConsoleGoesOn) {
+    FrmControl w;
+    connectConsoleCommands(w);
+    w.load();
+    w.show();
+    w.tile(0)->selectionButton()->click();
+    const struct {
+        const char* where; // what stands in the way
+        QString path;
+    } triggers[] = {{"a folder where the wait lock goes", f.home.file(QStringLiteral("kvwait.lock"))},
+                    {"a folder where the settings file goes", f.home.file(QStringLiteral("CN000pr.INI"))}};
+    for (const auto& t : triggers) {
+        ASSERT_TRUE(QDir().mkpath(t.path));
+        f.person.person.clear();
+        button(w, 0, 1)->trigger();
+        const QStringList shown = f.person.person.messages();
+        ASSERT_FALSE(shown.isEmpty()) << t.where;
+        EXPECT_TRUE(shown.last().startsWith(QStringLiteral("EnviarDatosPalm - Aviso al operador!!!: ")) &&
+                    shown.last().contains(t.path))
+            << t.where << ": " << shown.last().toStdString();
+        EXPECT_EQ(f.person.person.stepProgress(), nullptr) << t.where << ": nothing was exported";
+        EXPECT_FALSE(w.busy());
+        EXPECT_TRUE(w.isVisible());
+        ASSERT_TRUE(QDir(t.path).removeRecursively());
+    }
 }
 
 } // namespace

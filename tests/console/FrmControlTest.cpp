@@ -1,4 +1,6 @@
+#include "ConsoleErp.h"
 #include "ScriptedOperator.h"
+#include "UnreadableFile.h"
 #include "TestEnv.h"
 #include "app/SettingsFile.h"
 #include "console/gui/DeviceTile.h"
@@ -8,12 +10,15 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QDir>
+#include <QFile>
 #include <QScrollBar>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QTest>
 #include <QToolBar>
 #include <QToolButton>
+#include <QWheelEvent>
 #include <gtest/gtest.h>
 
 using namespace kv;
@@ -23,23 +28,7 @@ namespace {
 // A console over a small SQLite ERP that declares `devices` handhelds.
 class Console : public ::testing::Test {
 protected:
-    void open(int devices) {
-        const QString erp = home.file(QStringLiteral("erp.db"));
-        {
-            QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("setup"));
-            db.setDatabaseName(erp);
-            ASSERT_TRUE(db.open());
-            QSqlQuery q(db);
-            q.exec(QStringLiteral("CREATE TABLE TA_CONFIGURACION (CLAVE TEXT, VALOR TEXT, VALORAUX TEXT)"));
-            q.exec(QStringLiteral("INSERT INTO TA_CONFIGURACION VALUES ('GM_CANT_DISPOSITIVOS', '%1', NULL)").arg(devices));
-            db.close();
-        }
-        QSqlDatabase::removeDatabase(QStringLiteral("setup"));
-        resetProgramDatabases();
-        ErpDb().gMotor = Engine::Sqlite;
-        ErpDb().gDBName = erp;
-        ErpDb().OpenServerADODB(false, 3, QString(), false);
-    }
+    void open(int devices) { ASSERT_TRUE(test::openConsoleErp(home, devices)); }
     void TearDown() override { resetProgramDatabases(); }
     void click(FrmControl& w, int i) { QTest::mouseClick(w.tile(i)->selectionButton(), Qt::LeftButton); }
     QToolBar* toolbar(FrmControl& w, int i) { return w.findChild<QToolBar*>(QStringLiteral("TbOpciones%1").arg(i)); }
@@ -71,18 +60,87 @@ TEST_F(Console, SelectionIsExclusiveAndClickingAgainClearsIt) {
 }
 
 TEST_F(Console, CaptionsAndTooltipsOfTheTiles) {
-    open(2);
-    GrabarIni(settings::File, settings::deviceSection(2), settings::Nombre, QStringLiteral("  Ruta Sur "));
+    open(3);
+    const QString longName = QStringLiteral("Reparto zona norte, clientes mayoristas del interior");
+    GrabarIni(settings::File, settings::deviceSection(2), settings::Nombre, QStringLiteral("  Ventas & Cobros "));
+    GrabarIni(settings::File, settings::deviceSection(3), settings::Nombre, longName);
     FrmControl w;
     w.load();
+    w.show();
     EXPECT_EQ(w.windowTitle(), QStringLiteral("Modulo de Control "));
     EXPECT_EQ(w.tile(0)->caption(), QStringLiteral("Móvil\r\nNº 1"));
-    EXPECT_EQ(w.tile(1)->caption(), QStringLiteral("Móvil\r\nRuta Sur"));
-    const auto actions = toolbar(w, 1)->actions();
-    ASSERT_EQ(actions.size(), 3);
-    EXPECT_EQ(actions[0]->toolTip(), QString());
-    EXPECT_EQ(actions[1]->toolTip(), QStringLiteral("Enviar Datos PALM"));
-    EXPECT_EQ(actions[2]->toolTip(), QStringLiteral("Enviar Datos PC"));
+    EXPECT_EQ(w.tile(1)->caption(), QStringLiteral("Móvil\r\nVentas & Cobros"));
+    // "&" is shown as written (doubled for the button, so it is no shortcut) and the whole name
+    // is in the tooltip.
+    EXPECT_EQ(w.tile(1)->selectionButton()->text(), QStringLiteral("Móvil\nVentas && Cobros"));
+    EXPECT_EQ(w.tile(1)->selectionButton()->toolTip(), QStringLiteral("Ventas & Cobros"));
+    EXPECT_EQ(w.tile(2)->selectionButton()->toolTip(), longName);
+
+    // Tab goes from the selected tile's button through its toolbar, every button with its tooltip.
+    click(w, 1);
+    QWidget* at = w.tile(1)->selectionButton();
+    QStringList tips;
+    for (int i = 0; i < 3; ++i) {
+        at = at->nextInFocusChain();
+        while (!(at->focusPolicy() & Qt::TabFocus) || !at->isEnabled() || !at->isVisible())
+            at = at->nextInFocusChain();
+        EXPECT_EQ(at->parentWidget(), toolbar(w, 1)) << "stop " << i << " is " << at->objectName().toStdString();
+        tips << at->toolTip();
+    }
+    EXPECT_EQ(tips, (QStringList{QStringLiteral("PROPIEDADES"), QStringLiteral("Enviar Datos PALM"),
+                                 QStringLiteral("Enviar Datos PC")}));
+}
+
+TEST_F(Console, WheelScrollsTheTilesOneRowAtATime) {
+    open(30);
+    FrmControl w;
+    w.load();
+    w.show();
+    const int row = 2415;
+    ASSERT_TRUE(w.scrollBar()->isEnabled());
+    const auto turn = [&](QWidget* over, int notches) {
+        QWheelEvent e(QPointF(5, 5), over->mapToGlobal(QPointF(5, 5)), QPoint(), QPoint(0, notches * 120), Qt::NoButton,
+                      Qt::NoModifier, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(over, &e);
+    };
+    turn(w.tile(0)->selectionButton(), -1);
+    EXPECT_EQ(w.scrollBar()->value(), row) << "over a tile";
+    turn(w.scrollBar(), -1);
+    EXPECT_EQ(w.scrollBar()->value(), 2 * row) << "over the scroll bar";
+    turn(w.tile(4), 1);
+    EXPECT_EQ(w.scrollBar()->value(), row);
+    EXPECT_EQ(w.tileArea()->y(), -row / 15);
+}
+
+TEST_F(Console, OpensOverAnUnreadableSettingsFileAndNeverWritesThroughIt) {
+    open(2);
+    for (const std::string& kind : test::kUnreadableKinds) {
+        const QString path = home.file(settings::File);
+        if (!test::makeUnreadable(path, kind)) continue;
+        person.person.clear();
+        {
+            FrmControl w;
+            w.load();
+            w.show();
+            EXPECT_EQ(w.tile(1)->caption(), QStringLiteral("Móvil\r\nNº 2")) << kind;
+            w.resize(w.width() + 40, w.height() + 20);
+            w.close();
+        }
+        EXPECT_LE(person.person.messages().size(), 1) << kind << ": told once at most (once per run)";
+        EXPECT_TRUE(test::stillUnreadable(path, kind)) << kind;
+        QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner);
+        ASSERT_TRUE(QDir(path).exists() ? QDir(path).removeRecursively() : QFile::remove(path));
+    }
+}
+
+TEST_F(Console, AnAbsurdDeviceCountShowsTheFirstThousandAndSaysWhy) {
+    open(999999999);
+    FrmControl w;
+    w.load();
+    EXPECT_EQ(w.tileCount(), 1000);
+    const auto shown = person.person.shownOf(QStringLiteral("message"));
+    ASSERT_EQ(shown.size(), 1);
+    EXPECT_TRUE(shown[0].text.contains(QStringLiteral("999999999"))) << shown[0].text.toStdString();
 }
 
 TEST_F(Console, MissingCountGivesOneTile) {
@@ -125,6 +183,7 @@ TEST_F(Console, PositionIsSavedAfterResizeNotDuringLoad) {
     EXPECT_EQ(LeerIni(settings::File, settings::Posicionamiento, QStringLiteral("left")), QString())
         << "the load's own resize saves nothing";
     w.resize(700, 520);
+    w.close(); // a resize is saved once the window has settled, at the latest on closing
     EXPECT_EQ(LeerIni(settings::File, settings::Posicionamiento, QStringLiteral("width")), QStringLiteral("10500"));
     EXPECT_EQ(LeerIni(settings::File, settings::Posicionamiento, QStringLiteral("Height")), QStringLiteral("7800"));
     EXPECT_FALSE(LeerIni(settings::File, settings::Posicionamiento, QStringLiteral("left")).isEmpty());

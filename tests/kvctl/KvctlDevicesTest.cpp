@@ -84,4 +84,20 @@ TEST_F(KvctlDevices, TheLaunchStringFromAFileOrTheEnvironment) {
     EXPECT_EQ(fromEnvironment.out, owned.out) << fromEnvironment.err.toStdString();
 }
 
+TEST_F(KvctlDevices, AnAbsurdCountListsTheFirstThousandAndSaysWhyOnStderr) {
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("count"));
+        db.setDatabaseName(erp);
+        ASSERT_TRUE(db.open());
+        QSqlQuery(db).exec(QStringLiteral("UPDATE ta_configuracion SET VALOR = '999999999'"));
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("count"));
+    const test::ToolRun r = kvctl(base() << QStringLiteral("devices"));
+    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_EQ(r.out.count(QLatin1Char('\n')), 1000);
+    EXPECT_TRUE(r.out.endsWith(QStringLiteral("1000\tNº 1000\n")));
+    EXPECT_EQ(r.err.count(QStringLiteral("999999999")), 1) << r.err.toStdString();
+}
+
 } // namespace

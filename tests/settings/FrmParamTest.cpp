@@ -89,6 +89,31 @@ TEST_F(FrmParam, BothFiltersStoredShowOnlyTheClientsAndAcceptEmptiesTheVendors) 
     EXPECT_FALSE(form.isVisible());
 }
 
+// The case: after a cancelled lookup emptied both filters, Enter in "Nombre:" must not
+// save an unfiltered device. Enter only moves on, through both tabs; "&Aceptar" alone saves.
+TEST_F(FrmParam, EnterMovesToTheNextFieldAndOnlyAceptarSaves) {
+    writeDevice(2, Reparto, QStringLiteral("V01"));
+    open(2);
+    click("cmdConsultaVdor"); // cancelled: both filters emptied
+    auto* tabs = form.findChild<QTabWidget*>(QStringLiteral("SSTab1"));
+    field(8)->setFocus();
+    for (int next : {0, 3, 4, 5, 6, 7, 8}) {
+        QTest::keyClick(form.focusWidget(), Qt::Key_Return);
+        ASSERT_TRUE(form.isVisible()) << "Enter closed the dialog before field " << next;
+        EXPECT_EQ(form.focusWidget(), field(next));
+        EXPECT_TRUE(tabs->currentWidget()->isAncestorOf(field(next))) << "field " << next << " is in view";
+    }
+    QTest::keyClick(form.findChild<QPushButton*>(QStringLiteral("cmdCancelar")), Qt::Key_Enter);
+    EXPECT_TRUE(form.isVisible()) << "no button takes Enter";
+    for (auto* b : form.findChildren<QPushButton*>()) EXPECT_FALSE(b->isDefault()) << b->objectName().toStdString();
+    EXPECT_EQ(stored(2, Reparto), QStringLiteral("V01"));
+    auto* aceptar = form.findChild<QPushButton*>(QStringLiteral("cmdAceptar"));
+    EXPECT_EQ(aceptar->shortcut(), QKeySequence(QStringLiteral("Alt+A")));
+    click("cmdAceptar");
+    EXPECT_FALSE(form.isVisible());
+    EXPECT_EQ(stored(2, Reparto), QString());
+}
+
 TEST_F(FrmParam, CancelWritesNothing) {
     writeDevice(2, Reparto, QStringLiteral("V01"));
     open(2);

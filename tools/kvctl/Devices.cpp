@@ -18,7 +18,12 @@ public:
         }
         if (!startSession(ctx, false)) return 1;
         const int count = deviceCount();
-        for (int n = 1; n <= count; ++n) ctx.out << n << '\t' << settings::deviceDisplayName(n) << '\n';
+        if (const QString notice = deviceLimitNotice(count); !notice.isEmpty())
+            ctx.err << "kvctl devices: " << QString(notice).replace(QLatin1Char('\r'), QLatin1Char(' ')) << '\n';
+        for (int n = 1, shown = shownDevices(count); n <= shown; ++n) {
+            const QString name = settings::deviceDisplayName(n); // read before its line is begun
+            ctx.out << n << '\t' << name << '\n';
+        }
         return 0;
     }
 };

@@ -1,6 +1,7 @@
 #include "Command.h"
 
 #include "app/AppHome.h"
+#include "app/EscapedError.h"
 #include "app/LaunchSource.h"
 #include "app/Operator.h"
 
@@ -114,7 +115,13 @@ int runKvctl(const QStringList& arguments, QTextStream& out, QTextStream& err, Q
     Operator* previous = &op();
     setOperator(&person);
     Context ctx{out, err, person, resolved.text};
-    const int status = chosen->execute(args, ctx);
+    int status;
+    try {
+        status = chosen->execute(args, ctx);
+    } catch (...) {
+        // No trap took it: the reason on stderr, never an abort.
+        status = ReportarError(ctx.err, std::current_exception(), QStringLiteral("kvctl ") + chosen->name());
+    }
     setOperator(previous == &person ? nullptr : previous);
     out.flush();
     err.flush();

@@ -1,5 +1,7 @@
 #include "Command.h"
 
+#include "app/EscapedError.h"
+
 #include <QCoreApplication>
 #include <unistd.h>
 
@@ -9,5 +11,9 @@ int main(int argc, char** argv) {
     QTextStream out(stdout);
     QTextStream err(stderr);
     QTextStream in(stdin);
-    return kv::cli::runKvctl(app.arguments().mid(1), out, err, in, isatty(STDIN_FILENO));
+    try {
+        return kv::cli::runKvctl(app.arguments().mid(1), out, err, in, isatty(STDIN_FILENO));
+    } catch (...) {
+        return kv::ReportarError(err, std::current_exception(), QStringLiteral("kvctl"));
+    }
 }

@@ -1,5 +1,7 @@
 #include "Kverp.h"
 
+#include "app/EscapedError.h"
+
 #include <QCoreApplication>
 
 int main(int argc, char** argv) {
@@ -7,5 +9,9 @@ int main(int argc, char** argv) {
     QCoreApplication::setApplicationName(QStringLiteral("kverp"));
     QTextStream out(stdout);
     QTextStream err(stderr);
-    return kv::erp::runKverp(app.arguments().mid(1), out, err);
+    try {
+        return kv::erp::runKverp(app.arguments().mid(1), out, err);
+    } catch (...) {
+        return kv::ReportarError(err, std::current_exception(), QStringLiteral("kverp"));
+    }
 }

@@ -1,5 +1,7 @@
 #include "Kvhandheld.h"
 
+#include "app/EscapedError.h"
+
 #include <QCoreApplication>
 
 int main(int argc, char** argv) {
@@ -7,5 +9,9 @@ int main(int argc, char** argv) {
     QCoreApplication::setApplicationName(QStringLiteral("kvhandheld"));
     QTextStream out(stdout);
     QTextStream err(stderr);
-    return kv::handheld::runKvhandheld(app.arguments().mid(1), out, err);
+    try {
+        return kv::handheld::runKvhandheld(app.arguments().mid(1), out, err);
+    } catch (...) {
+        return kv::ReportarError(err, std::current_exception(), QStringLiteral("kvhandheld"));
+    }
 }

@@ -1,6 +1,7 @@
 // kvshots: opens the console's windows on a demo and saves a picture of each, as the operator
-// sees them: the console with a tile selected, the device parameters, a client lookup, the
-// step list after an export, and the status window while it waits for a sync.
+// sees them under the window manager, decorations included: the whole screen as the console
+// first opens (nothing resized), the console with a tile selected, the device parameters, a
+// client lookup, the step list after an export, and the status window while it waits for a sync.
 #include "app/AppHome.h"
 #include "app/Startup.h"
 #include "app/gui/StatusDialog.h"
@@ -18,6 +19,8 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QElapsedTimer>
+#include <QScreen>
 #include <QTextStream>
 #include <QThread>
 #include <QToolButton>
@@ -33,10 +36,22 @@ void settle() {
     }
 }
 
-bool save(QWidget* w, const QString& dir, const QString& name) {
+// Waits until the window manager has framed the window (a few seconds at most).
+void framed(QWidget* w) {
+    QElapsedTimer t;
+    t.start();
+    while (w->frameGeometry() == w->geometry() && t.elapsed() < 5000) settle();
     settle();
+}
+
+// The screen's pixels: the window with the frame the window manager drew, or the whole screen.
+bool save(QWidget* w, const QString& dir, const QString& name, bool wholeScreen = false) {
+    QWidget* window = w->window();
+    framed(window);
+    QScreen* screen = window->screen();
+    const QRect area = wholeScreen ? screen->geometry() : window->frameGeometry();
     const QString path = QDir(dir).filePath(name);
-    const bool ok = w->window()->grab().save(path);
+    const bool ok = screen->grabWindow(0, area.x(), area.y(), area.width(), area.height()).save(path);
     QTextStream(stdout) << (ok ? "saved " : "could not save ") << path << '\n';
     return ok;
 }
@@ -77,8 +92,8 @@ int main(int argc, char** argv) {
     FrmControl console;
     person.setParent(&console);
     console.load();
-    console.resize(980, 640);
     console.show();
+    ok &= save(&console, out, QStringLiteral("console-first-start.png"), true);
     console.tile(0)->selectionButton()->click();
     ok &= save(&console, out, QStringLiteral("console.png"));
 

@@ -58,16 +58,18 @@ DeviceTile::DeviceTile(int index, QWidget* parent) : QFrame(parent), m_index(ind
         const char* key;
         const char* tip;
         QStyle::StandardPixmap icon;
-    } buttons[] = {{"PROPIEDADES", "", QStyle::SP_FileDialogDetailedView},
+    } buttons[] = {{"PROPIEDADES", "PROPIEDADES", QStyle::SP_FileDialogDetailedView},
                    {"HOTSYNC-PALM", "Enviar Datos PALM", QStyle::SP_ArrowUp},
                    {"HOTSYNC-PC", "Enviar Datos PC", QStyle::SP_ArrowDown}};
-    // The first button's tooltip is emptied when the tiles are built; the others keep theirs.
+    // Every button says what it does: a toolbar of icons alone would leave the operator guessing.
     for (const auto& b : buttons) {
         QAction* a = m_toolbar->addAction(style()->standardIcon(b.icon), QString());
         a->setObjectName(QLatin1String(b.key));
         a->setData(QLatin1String(b.key));
         a->setToolTip(QString::fromUtf8(b.tip));
         connect(a, &QAction::triggered, this, [this, a] { Q_EMIT commandTriggered(m_index, a->data().toString()); });
+        // Reachable with Tab while the tile is selected (the toolbar is disabled otherwise).
+        if (QWidget* button = m_toolbar->widgetForAction(a)) button->setFocusPolicy(Qt::TabFocus);
     }
     m_toolbar->setEnabled(false);
 }
@@ -75,7 +77,10 @@ DeviceTile::DeviceTile(int index, QWidget* parent) : QFrame(parent), m_index(ind
 void DeviceTile::setCaption(const QString& caption) {
     m_caption = caption;
     QString shown = caption;
-    m_button->setText(shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
+    // The name as written: an "&" in it is a character, not a keyboard shortcut.
+    m_button->setText(shown.replace(QLatin1Char('&'), QStringLiteral("&&")).replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
+    // A long name is cut on the tile; the tooltip shows it whole.
+    m_button->setToolTip(caption.section(QStringLiteral("\r\n"), 1));
 }
 
 bool DeviceTile::isSelected() const {

@@ -1,28 +1,39 @@
 #include "console/gui/FrmControl.h"
 
 #include "app/Cfg.h"
-#include "app/gui/PrepararFormulario.h"
+#include "app/Operator.h"
 #include "app/Startup.h"
 #include "app/Trap.h"
-#include "console/gui/DeviceTile.h"
+#include "app/gui/PrepararFormulario.h"
 #include "console/TileLayout.h"
+#include "console/WindowPlacement.h"
+#include "console/gui/DeviceTile.h"
 #include "history/gui/FrmHistorial.h"
 #include "settings/DeviceSettings.h"
 
 #include <QApplication>
 #include <QCloseEvent>
 #include <QLabel>
+#include <QLayout>
 #include <QMenuBar>
 #include <QResizeEvent>
 #include <QScreen>
 #include <QScrollBar>
 #include <QStatusBar>
 #include <QStyle>
+#include <QWheelEvent>
 
 namespace kv {
 
 namespace {
 constexpr int kTwips = tiles::TwipsPerPixel;
+// Beside the four position keys: 2 when the console was left maximised (the form's window
+// state), 0 otherwise.
+const QString kWindowState = QStringLiteral("WindowState");
+constexpr int kMaximised = 2;
+// A resize is saved once the window manager has also moved the window (maximising resizes, then
+// moves): the place saved is the one the window ends up with.
+constexpr int kSaveDelayMs = 250;
 
 QString tileCaption(int device) {
     return QStringLiteral("Móvil\r\n") + settings::deviceDisplayName(device);
@@ -32,7 +43,6 @@ QString tileCaption(int device) {
 FrmControl::FrmControl(QWidget* parent) : QMainWindow(parent) {
     setObjectName(QStringLiteral("frmControl"));
     setWindowTitle(QStringLiteral("Modulo de Control "));
-    resize(640, 480);
 
     QMenu* menu = menuBar()->addMenu(QStringLiteral("Planilla de Control"));
     menu->setObjectName(QStringLiteral("MNU_Planilla_Control"));
@@ -60,6 +70,14 @@ FrmControl::FrmControl(QWidget* parent) : QMainWindow(parent) {
         m_slide->move(m_slide->x(), -v / kTwips);
         m_frame->setFocus();
     });
+    // The wheel anywhere over the tiles scrolls them a row at a time.
+    m_frame->installEventFilter(this);
+    m_scroll->installEventFilter(this);
+    m_saveTimer.setSingleShot(true);
+    m_saveTimer.setInterval(kSaveDelayMs);
+    connect(&m_saveTimer, &QTimer::timeout, this, [this] {
+        if (!isMinimized()) savePosition();
+    });
 
     QStatusBar* bar = statusBar();
     bar->setObjectName(QStringLiteral("StBUser"));
@@ -68,6 +86,8 @@ FrmControl::FrmControl(QWidget* parent) : QMainWindow(parent) {
         m_panels[i]->setObjectName(QStringLiteral("StBUserPanel%1").arg(i + 1));
         bar->addPermanentWidget(m_panels[i], i == 0 ? 1 : 0);
     }
+    resize(tiles::designSize(m_scroll->sizeHint().width(),
+                             menuBar()->sizeHint().height() + bar->sizeHint().height()));
 }
 
 void FrmControl::load() {
@@ -75,15 +95,21 @@ void FrmControl::load() {
     Trap silent = Trap::silent();
     int count = 1;
     silent.step([&] { count = deviceCount(); });
+    silent.step([&] {
+        const QString notice = deviceLimitNotice(count);
+        count = shownDevices(count);
+        if (!notice.isEmpty()) op().messageBox(notice, mb::Exclamation, QStringLiteral("Aviso al Usuario"));
+    });
     silent.step([&] { CrearTerminales(count); });
-    silent.step([&] { PosicionaThumbs(); });
+    silent.step([&] { layOutNow(); });
     silent.step([&] {
         QPalette p = m_slide->palette();
         p.setColor(QPalette::Window, QApplication::palette().color(QPalette::Button));
         m_slide->setPalette(p);
         PrepararFormulario(this);
     });
-    // The saved place, in twips, each value applied as soon as it is read.
+    // The saved place, in twips, each value applied as soon as it is read; by default the window
+    // is centred on the screen's available area.
     const QRect screen = QGuiApplication::primaryScreen() ? QGuiApplication::primaryScreen()->availableGeometry()
                                                           : QRect(0, 0, 1024, 768);
     silent.step([&] {
@@ -95,13 +121,18 @@ void FrmControl::load() {
             resize(width(), int(*h / kTwips));
     });
     silent.step([&] {
-        const float centre = float((screen.width() / 2 - width() / 2) * kTwips);
+        const float centre = float((screen.x() + (screen.width() - width()) / 2) * kTwips);
         if (const auto l = settings::readPosition(QStringLiteral("left"), centre)) move(int(*l / kTwips), y());
     });
     silent.step([&] {
-        const float centre = float((screen.height() / 2 - height() / 2) * kTwips);
+        const float centre = float((screen.y() + (screen.height() - height()) / 2) * kTwips);
         if (const auto t = settings::readPosition(QStringLiteral("top"), centre)) move(x(), int(*t / kTwips));
     });
+    silent.step([&] { placeOnScreen(); });
+    silent.step([&] {
+        if (settings::readPosition(kWindowState, 0) == float(kMaximised)) setWindowState(Qt::WindowMaximized);
+    });
+    silent.step([&] { layOutNow(); });
     m_loading = false;
     silent.step([&] {
         m_panels[1]->setText(panelUsuario());
@@ -116,6 +147,9 @@ void FrmControl::CrearTerminales(int cuantas) {
         if (!trap.step([&] { tile = new DeviceTile(k, m_slide); })) return;
         if (!tile) continue;
         m_tiles << tile;
+        // Every part of a tile passes the wheel on to the tile area.
+        tile->installEventFilter(this);
+        for (QWidget* part : tile->findChildren<QWidget*>()) part->installEventFilter(this);
         connect(tile, &DeviceTile::selectionClicked, this, &FrmControl::onSelection);
         connect(tile, &DeviceTile::commandTriggered, this, &FrmControl::runCommand);
         if (!trap.step([&] { tile->setCaption(tileCaption(k + 1)); })) return;
@@ -123,10 +157,33 @@ void FrmControl::CrearTerminales(int cuantas) {
     }
 }
 
+void FrmControl::layOutNow() {
+    // A hidden window gets no resize events: its layout is run here, so the console is laid out
+    // before it is first shown.
+    if (QLayout* l = layout()) {
+        l->invalidate();
+        l->activate();
+    }
+    PosicionaThumbs();
+}
+
+void FrmControl::placeOnScreen() {
+    QList<QRect> screens;
+    for (const QScreen* s : QGuiApplication::screens()) screens << s->availableGeometry();
+    // Before it is first shown the window's decorations are not known: room is left for a
+    // title bar and a border.
+    constexpr int border = 8;
+    const int titleBar = style()->pixelMetric(QStyle::PM_TitleBarHeight);
+    const QRect frame(pos(), size().grownBy(QMargins(0, 0, 2 * border, titleBar + border)));
+    const QRect placed = ontoScreens(frame, screens, titleBar);
+    if (placed.topLeft() != pos()) move(placed.topLeft());
+}
+
 void FrmControl::PosicionaThumbs() {
     if (isMinimized()) return;
     if (const auto snapped = tiles::snapToMinimum(size())) {
         resize(*snapped); // raises a resize of its own, which lays the window out
+        if (!isVisible() && size() == *snapped) layOutNow(); // (a hidden window gets none)
         return;
     }
     const int frameW = m_frame->width() * kTwips;
@@ -154,7 +211,24 @@ void FrmControl::resizeEvent(QResizeEvent* e) {
     Trap::silent().step([&] { PosicionaThumbs(); });
     // The resize Qt delivers when the loaded window is first shown (no old size) belongs to
     // the load: it saves nothing, as no resize during the load does.
-    if (!m_loading && !isMinimized() && e->oldSize().isValid()) savePosition();
+    if (!m_loading && !isMinimized() && e->oldSize().isValid()) m_saveTimer.start();
+}
+
+void FrmControl::moveEvent(QMoveEvent* e) {
+    QMainWindow::moveEvent(e);
+    if (m_saveTimer.isActive()) m_saveTimer.start(); // the move that completes a resize
+}
+
+bool FrmControl::eventFilter(QObject* watched, QEvent* e) {
+    const auto* widget = qobject_cast<const QWidget*>(watched);
+    if (e->type() == QEvent::Wheel && widget && (widget == m_frame || m_frame->isAncestorOf(widget))) {
+        m_wheel += static_cast<QWheelEvent*>(e)->angleDelta().y();
+        const int rows = m_wheel / QWheelEvent::DefaultDeltasPerStep;
+        m_wheel -= rows * QWheelEvent::DefaultDeltasPerStep;
+        if (rows && m_scroll->isEnabled()) m_scroll->setValue(m_scroll->value() - rows * m_scroll->singleStep());
+        return true;
+    }
+    return QMainWindow::eventFilter(watched, e);
 }
 
 void FrmControl::savePosition() {
@@ -163,6 +237,7 @@ void FrmControl::savePosition() {
     silent.step([&] { settings::writePosition(QStringLiteral("top"), float(y() * kTwips)); });
     silent.step([&] { settings::writePosition(QStringLiteral("width"), float(width() * kTwips)); });
     silent.step([&] { settings::writePosition(QStringLiteral("Height"), float(height() * kTwips)); });
+    silent.step([&] { settings::writePosition(kWindowState, isMaximized() ? kMaximised : 0); });
 }
 
 void FrmControl::onSelection(int index, bool ticked) {
@@ -197,6 +272,10 @@ void FrmControl::runCommand(int tileIndex, const QString& key) {
 }
 
 void FrmControl::closeEvent(QCloseEvent* e) {
+    if (m_saveTimer.isActive()) {
+        m_saveTimer.stop();
+        savePosition();
+    }
     if (!m_busy) {
         QMainWindow::closeEvent(e);
         return;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QMainWindow>
+#include <QTimer>
 #include <functional>
 
 class QLabel;
@@ -44,11 +45,15 @@ Q_SIGNALS:
 
 protected:
     void resizeEvent(QResizeEvent* e) override;
+    void moveEvent(QMoveEvent* e) override;
     void closeEvent(QCloseEvent* e) override;
+    bool eventFilter(QObject* watched, QEvent* e) override;
 
 private:
     void CrearTerminales(int cuantas);
     void PosicionaThumbs();
+    void layOutNow();
+    void placeOnScreen();
     void savePosition();
     void onSelection(int index, bool ticked);
 
@@ -60,6 +65,8 @@ private:
     bool m_loading = false;
     bool m_busy = false;
     bool m_closing = false; // closed while a command ran
+    int m_wheel = 0; // wheel turn not yet a whole row
+    QTimer m_saveTimer;
     CommandHandler m_handler;
 };
 

@@ -9,6 +9,7 @@
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -117,10 +118,14 @@ frmParam::frmParam(QWidget* parent) : QDialog(parent), m_model(new DeviceParamet
     conexionLayout->addWidget(base);
     conexionLayout->addStretch();
 
+    // No default button: Enter in a field moves on to the next one, and only "&Aceptar" itself
+    // (a click or Alt+A) saves.
     auto* aceptar = new QPushButton(QStringLiteral("&Aceptar"), this);
     aceptar->setObjectName(QStringLiteral("cmdAceptar"));
+    aceptar->setAutoDefault(false);
     auto* cancelar = new QPushButton(QStringLiteral("&Cancelar"), this);
     cancelar->setObjectName(QStringLiteral("cmdCancelar"));
+    cancelar->setAutoDefault(false);
     auto* buttons = new QHBoxLayout;
     buttons->addStretch();
     buttons->addWidget(aceptar);
@@ -130,10 +135,11 @@ frmParam::frmParam(QWidget* parent) : QDialog(parent), m_model(new DeviceParamet
     layout->addLayout(buttons);
 
     // NOMBRE, REPARTO, CLIENTE, USUARIO, CONTRASEÑA, BASE DE DATOS, SERVIDOR.
-    const int order[] = {
-        DeviceParameters::Nombre, DeviceParameters::Reparto, DeviceParameters::Cliente, 4, 5, 6, 7};
-    for (size_t i = 1; i < std::size(order); ++i)
-        setTabOrder(m_fields.value(order[i - 1]), m_fields.value(order[i]));
+    for (const int index : {DeviceParameters::Nombre, DeviceParameters::Reparto, DeviceParameters::Cliente, 4, 5, 6, 7})
+        m_order << m_fields.value(index);
+    for (qsizetype i = 1; i < m_order.size(); ++i)
+        setTabOrder(m_order.at(i - 1), m_order.at(i));
+    m_tabs = tabs;
 
     connect(m_model, &DeviceParameters::textChanged, this, [this](int index, const QString& text) {
         if (QLineEdit* edit = m_fields.value(index); edit && edit->text() != text) edit->setText(text);
@@ -166,7 +172,24 @@ void frmParam::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
 }
 
+void frmParam::focusNextField(QLineEdit* from) {
+    QLineEdit* next = m_order.value((m_order.indexOf(from) + 1) % m_order.size());
+    if (!next) return;
+    // The next field may be on the other tab.
+    for (int t = 0; t < m_tabs->count(); ++t)
+        if (m_tabs->widget(t)->isAncestorOf(next)) m_tabs->setCurrentIndex(t);
+    next->setFocus(Qt::TabFocusReason);
+}
+
 bool frmParam::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (auto* edit = qobject_cast<QLineEdit*>(watched);
+            edit && (key == Qt::Key_Return || key == Qt::Key_Enter) && m_order.contains(edit)) {
+            focusNextField(edit);
+            return true;
+        }
+    }
     if (event->type() == QEvent::FocusIn || event->type() == QEvent::FocusOut)
         if (auto* edit = qobject_cast<QLineEdit*>(watched); edit && m_fields.values().contains(edit))
             paintFocus(edit, event->type() == QEvent::FocusIn);

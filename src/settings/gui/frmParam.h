@@ -4,6 +4,7 @@
 #include <QMap>
 
 class QLineEdit;
+class QTabWidget;
 
 namespace kv {
 
@@ -33,7 +34,11 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    void focusNextField(QLineEdit* from);
+
     DeviceParameters* m_model;
+    QList<QLineEdit*> m_order; // NOMBRE, REPARTO, CLIENTE, USUARIO, CONTRASEÑA, BASE DE DATOS, SERVIDOR
+    QTabWidget* m_tabs = nullptr;
     QMap<int, QLineEdit*> m_fields;
     bool m_loaded = false;
 };
