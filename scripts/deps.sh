@@ -27,6 +27,11 @@ kv_install_deps() {
 kv_build() {
     local dir=$1 type=$2
     shift 2
+    # A compiler cache, where the machine has one, lets several checkouts share their objects.
+    if command -v ccache >/dev/null; then
+        set -- -DCMAKE_CXX_COMPILER_LAUNCHER=ccache "$@"
+        export CCACHE_BASEDIR="${CCACHE_BASEDIR:-$(dirname "$KV_ROOT")}"
+    fi
     cmake -S "$KV_ROOT" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE="$type" "$@" >/dev/null || return 1
     cmake --build "$dir" -j "$(nproc)" || return 1
 }
