@@ -50,6 +50,11 @@ inline QString fromStd(const std::string& s) {
     return QString::fromStdString(s);
 }
 
+// A word of a command's line (its name in capitals: "FILE"), listed by name alone in its help.
+template <typename T> CLI::Option* argument(CLI::App& command, const char* name, T& value, const char* what) {
+    return command.add_option(name, value, what)->type_name("");
+}
+
 // The version of every tool, from the project's one version number.
 QString programVersion();
 // The lines every --help ends with.

@@ -83,8 +83,7 @@ class ConduitWait : public Command {
 public:
     QStringList words() const override { return conduitWords("wait"); }
     QString summary() const override {
-        return QStringLiteral("register for sending, wait for the handheld's sync (Ctrl-C or --timeout "
-                              "cancels), disable");
+        return QStringLiteral("register for sending, wait for the handheld's sync (Ctrl-C cancels), disable");
     }
     void define(CLI::App& command) override {
         m_timeout.define(command, "cancel the wait when no sync began in SECONDS");

@@ -39,7 +39,7 @@ int deviceArgument(const std::string& text, Context& ctx, const QString& command
 }
 
 void defineDevice(CLI::App& command, std::string& device) {
-    command.add_option("N", device, "the device number, 1 to the number of handhelds")->required();
+    argument(command, "N", device, "the device number, 1 to the number of handhelds")->required();
 }
 
 } // namespace kv::cli

@@ -22,7 +22,7 @@ public:
             "print the sends and receives recorded, one a line (device N only, from a day on)");
     }
     void define(CLI::App& command) override {
-        command.add_option("N", m_device, "only device N");
+        argument(command, "N", m_device, "only device N");
         command.add_option("--since", m_since, "only from that day on")->type_name("YYYY-MM-DD");
         m_format.define(command);
     }

@@ -12,7 +12,7 @@ public:
     QString summary() const override {
         return QStringLiteral(
             "wait for device N's sync and import its documents into the ERP (Ctrl-C cancels "
-            "before the sync; --timeout: when no sync began in SECONDS)");
+            "before the sync)");
     }
     void define(CLI::App& command) override {
         defineDevice(command, m_device);

@@ -32,8 +32,7 @@ public:
     QStringList words() const override { return {QStringLiteral("send")}; }
     QString summary() const override {
         return QStringLiteral("export device N's data into the local sync store, then wait for its sync "
-                              "(--no-wait: stop after the export; --timeout: cancel the wait when no sync "
-                              "began in SECONDS)");
+                              "(Ctrl-C cancels before the sync)");
     }
     void define(CLI::App& command) override {
         defineDevice(command, m_device);

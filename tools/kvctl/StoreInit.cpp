@@ -16,7 +16,7 @@ public:
         return QStringLiteral("create an empty local sync store (refuses an existing file)");
     }
     void define(CLI::App& command) override {
-        command.add_option("PATH", m_path, "the store's file; it must not exist")->required();
+        argument(command, "PATH", m_path, "the store's file; it must not exist")->required();
     }
     int execute(Context& ctx) override {
         const QString path = fromStd(m_path);

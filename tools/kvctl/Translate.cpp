@@ -17,7 +17,7 @@ public:
     void define(CLI::App& command) override {
         command.add_option("--to", m_target, "oracle, sqlite, postgresql or synonyms")->type_name("TARGET");
         command.add_flag("--admin", m_admin, "as an administrator sees it: without synonyms");
-        command.add_option("STATEMENT", m_words, "the statement; words the shell split apart are joined again");
+        argument(command, "STATEMENT", m_words, "the statement; words the shell split apart are joined again");
     }
 
     int execute(Context& ctx) override {

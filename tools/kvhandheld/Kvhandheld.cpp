@@ -56,6 +56,9 @@ public:
     }
 
 protected:
+    void defineFile(CLI::App& command, const char* what = "the handheld's file") {
+        cli::argument(command, "FILE", m_file, what)->required();
+    }
     static CLI::Option* numberOption(CLI::App& command, const char* option, std::string& text, const char* what) {
         return command.add_option(option, text, what)->type_name("N");
     }
@@ -72,7 +75,7 @@ public:
             "sync the program waits for on another device refuses it");
     }
     void define(CLI::App& command) override {
-        command.add_option("FILE", m_file, "the handheld's file; it must not exist")->required();
+        defineFile(command, "the handheld's file; it must not exist");
         numberOption(command, "--device", m_device, "the device number the handheld is, from 1");
     }
     int run(Invocation& in) override {
@@ -122,7 +125,7 @@ public:
             "both files change together or not at all");
     }
     void define(CLI::App& command) override {
-        command.add_option("FILE", m_file, "the handheld's file")->required();
+        defineFile(command);
         command.add_option("--hold", m_hold, "keep the sync under way SECONDS more after the copy, before it completes")
             ->type_name("SECONDS");
     }
@@ -161,7 +164,7 @@ public:
             "send brings");
     }
     void define(CLI::App& command) override {
-        command.add_option("FILE", m_file, "the handheld's file")->required();
+        defineFile(command);
         for (Count& c : m_counts) numberOption(command, c.option, c.text, c.what);
         numberOption(command, "--seed", m_seed, "seed of the documents (default 1)");
     }
@@ -216,8 +219,8 @@ public:
                               "\\\\, \\t, \\n or \\r");
     }
     void define(CLI::App& command) override {
-        command.add_option("FILE", m_file, "the handheld's file")->required();
-        command.add_option("TABLE", m_table, "one of the handheld's tables")->required();
+        defineFile(command);
+        cli::argument(command, "TABLE", m_table, "one of the handheld's tables")->required();
     }
     int run(Invocation& in) override {
         dumpTable(cli::fromStd(m_file), cli::fromStd(m_table), in.out);
