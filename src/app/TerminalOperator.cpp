@@ -4,6 +4,7 @@
 #include "progress/StepProgress.h"
 
 #include <QCoreApplication>
+#include <QIODevice>
 #include <QRegularExpression>
 #include <atomic>
 #include <csignal>
@@ -41,7 +42,7 @@ public:
     // The signals cancel only while the cancel is offered; otherwise they end the program as usual.
     void offerCancel(bool on) override {
         if (on && !m_offer) {
-            m_out << QStringLiteral("  (Ctrl-C cancela)") << Qt::endl;
+            m_out << QStringLiteral("  (Ctrl-C cancels)") << Qt::endl;
             g_interrupted = false;
             struct sigaction sa {};
             sa.sa_handler = onInterrupt;
@@ -69,7 +70,7 @@ public:
         if (m_offer && m_timeoutSeconds > 0 && !m_timedOut && m_opened.isValid() &&
             m_opened.elapsed() >= qint64(m_timeoutSeconds) * 1000) {
             m_timedOut = true;
-            m_out << QStringLiteral("  (sin sincronización en %1 s: se cancela la espera)")
+            m_out << QStringLiteral("  (no sync began in %1 s: the wait is cancelled)")
                          .arg(m_timeoutSeconds)
                   << Qt::endl;
         }
@@ -103,6 +104,20 @@ private:
 
 TerminalOperator::TerminalOperator(QTextStream& out, QTextStream& in, bool interactive)
     : m_out(out), m_in(in), m_interactive(interactive) {}
+
+// A stream whose text goes nowhere.
+struct TerminalOperator::DiscardingStream {
+    class Sink : public QIODevice {
+    protected:
+        qint64 readData(char*, qint64) override { return -1; }
+        qint64 writeData(const char*, qint64 length) override { return length; }
+    } sink;
+    QTextStream stream;
+    DiscardingStream() {
+        sink.open(QIODevice::WriteOnly);
+        stream.setDevice(&sink);
+    }
+};
 
 TerminalOperator::~TerminalOperator() = default;
 
@@ -216,31 +231,38 @@ bool TerminalOperator::connectionDialog(ConnectionValues& v) {
 }
 
 StatusWindow& TerminalOperator::statusWindow() {
-    if (!m_status) m_status = std::make_unique<TerminalStatusWindow>(m_out, m_waitTimeout);
+    if (!m_status) m_status = std::make_unique<TerminalStatusWindow>(progress(), m_waitTimeout);
     return *m_status;
 }
 
+QTextStream& TerminalOperator::progress() {
+    if (!m_quiet) return m_out;
+    if (!m_silent) m_silent = std::make_unique<DiscardingStream>();
+    return m_silent->stream;
+}
+
 void TerminalOperator::showStepProgress(StepProgress& steps) {
-    m_out << QStringLiteral("Procesando ...") << Qt::endl;
+    QTextStream& out = progress();
+    out << QStringLiteral("Procesando ...") << Qt::endl;
     m_progressLink = std::make_unique<QObject>();
     auto timer = std::make_shared<QElapsedTimer>();
     timer->start();
-    QObject::connect(&steps, &StepProgress::lineChanged, m_progressLink.get(), [this, &steps, timer](int i) {
+    QObject::connect(&steps, &StepProgress::lineChanged, m_progressLink.get(), [&out, &steps, timer](int i) {
         const auto& line = steps.lines().at(i);
         if (line.state == 2 && line.rows >= 0) {
             // Rows of a long step: at most one line a second, so a million rows stay readable.
             if (timer->elapsed() < 1000) return;
             timer->restart();
-            m_out << QStringLiteral("  ") << line.paso << QStringLiteral(": ") << line.rows << QStringLiteral(" filas")
+            out << QStringLiteral("  ") << line.paso << QStringLiteral(": ") << line.rows << QStringLiteral(" rows")
                   << Qt::endl;
             return;
         }
         timer->restart();
-        m_out << QStringLiteral("  ") << line.paso << QStringLiteral(": ") << line.stateText;
+        out << QStringLiteral("  ") << line.paso << QStringLiteral(": ") << line.stateText;
         if (line.state == 4 || line.state == 5)
-            m_out << QStringLiteral("  [Progreso") << steps.progressLabel() << QStringLiteral("]");
-        if (line.state == 5 && !line.detail.isEmpty()) m_out << QStringLiteral("  ") << line.detail;
-        m_out << Qt::endl;
+            out << QStringLiteral("  [Progreso") << steps.progressLabel() << QStringLiteral("]");
+        if (line.state == 5 && !line.detail.isEmpty()) out << QStringLiteral("  ") << line.detail;
+        out << Qt::endl;
     });
 }
 
@@ -260,8 +282,8 @@ void TerminalOperator::listLookup(LookupSession& session) {
     }
     while (true) {
         const auto answer =
-            ask(QStringLiteral("Filas a marcar (números separados por blancos o comas, \"a\" todas, "
-                               "vacío ninguna, \"q\" cancela):"));
+            ask(QStringLiteral("Rows to tick (numbers separated by blanks or commas, \"a\" all, "
+                               "empty none, \"q\" cancels):"));
         if (!answer) break;
         const QString a = answer->trimmed();
         if (a.compare(QStringLiteral("q"), Qt::CaseInsensitive) == 0) break;
@@ -279,7 +301,7 @@ void TerminalOperator::listLookup(LookupSession& session) {
             }
         }
         if (!valid) {
-            m_out << QStringLiteral("  Elija números entre 1 y %1.").arg(session.rowCount()) << Qt::endl;
+            m_out << QStringLiteral("  Choose numbers from 1 to %1.").arg(session.rowCount()) << Qt::endl;
             continue;
         }
         for (int r = 0; r < session.rowCount(); ++r) session.setTicked(r, picked.contains(r));

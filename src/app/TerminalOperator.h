@@ -24,6 +24,9 @@ public:
     // A wait for a sync that has not seen it begin after this many seconds is cancelled, as
     // Ctrl-C would; 0: no limit.
     void setWaitTimeout(int seconds) { m_waitTimeout = seconds; }
+    // Quiet: no progress lines (the status window's texts, the steps of a send); messages,
+    // prompts and errors are printed all the same.
+    void setQuiet(bool quiet) { m_quiet = quiet; }
     static bool parseOnError(const QString& text, OnError* policy);
     // How many times the retry policy repeats one failing prompt before it gives up.
     static constexpr int MaxRetries = 3;
@@ -47,6 +50,8 @@ public:
 
 private:
     int answerFor(int style, const QString& key);
+    // Where progress lines go: the terminal, or nowhere when quiet.
+    QTextStream& progress();
     void print(const QString& title, const QString& text);
 
     QTextStream& m_out;
@@ -54,8 +59,11 @@ private:
     bool m_interactive;
     OnError m_policy = OnError::Abort;
     int m_waitTimeout = 0;
+    bool m_quiet = false;
     QString m_lastRetryKey;
     int m_retries = 0;
+    struct DiscardingStream;
+    std::unique_ptr<DiscardingStream> m_silent;
     std::unique_ptr<StatusWindow> m_status;
     std::unique_ptr<QObject> m_progressLink; // owns the connections to the shown step list
 };

@@ -185,7 +185,7 @@ TEST_F(KvctlSend, AFailedExportAfterACancelledWaitLeavesTheHandheldAsItWas) {
     const test::ToolRun waited = kvctl(
         {QStringLiteral("send"), QStringLiteral("1"), QStringLiteral("--timeout"), QStringLiteral("1")});
     EXPECT_EQ(waited.exitCode, 3) << waited.err.toStdString();
-    EXPECT_TRUE(waited.out.contains(QStringLiteral("(sin sincronización en 1 s: se cancela la espera)")))
+    EXPECT_TRUE(waited.out.contains(QStringLiteral("(no sync began in 1 s: the wait is cancelled)")))
         << waited.out.toStdString();
     exec(erpPath, QStringLiteral("UPDATE VT_CLIENTES SET ZONA = 'NORTE12' WHERE CODIGO = "
                                  "(SELECT MIN(CODIGO) FROM VT_CLIENTES WHERE IDVENDEDOR = '2')"));

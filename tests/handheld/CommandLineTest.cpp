@@ -140,11 +140,12 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         UsageCase{"no_command", {}, 2, "Usage: kvhandheld"},
         UsageCase{"unknown_command", {"sync", "FILE"}, 2, "unknown command \"sync\""},
-        UsageCase{"hotsync_without_file", {"hotsync"}, 2, "usage: kvhandheld hotsync FILE [--hold SECONDS]"},
+        UsageCase{"hotsync_without_file", {"hotsync"}, 2, "FILE is required\nUsage: kvhandheld hotsync [OPTIONS] FILE"},
         UsageCase{"hold_not_a_number",
                   {"hotsync", "FILE", "--hold", "soon"},
                   2,
                   "--hold needs a whole number, not \"soon\""},
+        UsageCase{"missing_value", {"hotsync", "FILE", "--hold"}, 2, "--hold: 1 required SECONDS missing"},
         UsageCase{"negative_count",
                   {"capture", "FILE", "--orders", "-1"},
                   2,
@@ -152,8 +153,8 @@ INSTANTIATE_TEST_SUITE_P(
         UsageCase{"option_of_another_command",
                   {"dump", "FILE", "MV_CPTE", "--seed", "1"},
                   2,
-                  "unknown option --seed"},
-        UsageCase{"dump_without_table", {"dump", "FILE"}, 2, "usage: kvhandheld dump FILE TABLE"},
+                  "--seed\nUsage: kvhandheld dump [OPTIONS] FILE TABLE"},
+        UsageCase{"dump_without_table", {"dump", "FILE"}, 2, "TABLE is required\nUsage: kvhandheld dump [OPTIONS] FILE TABLE"},
         UsageCase{"dump_unknown_table",
                   {"dump", "FILE", "CLIENTES"},
                   1,
@@ -167,14 +168,22 @@ TEST(KvhandheldHelp, ListsEveryCommandAndEachCommandHasItsOwn) {
     test::TempHome home;
     const Outcome all = kvhandheld(home, {QStringLiteral("--help")});
     EXPECT_EQ(all.status, 0);
-    for (const char* usage :
-         {"  init FILE [--device N]\n", "  hotsync FILE [--hold SECONDS]\n",
-          "  capture FILE [--orders N] [--deliveries N] [--quotes N] [--work-orders N] [--seed N]\n",
-          "  dump FILE TABLE\n"})
-        EXPECT_TRUE(all.out.contains(QLatin1String(usage))) << usage;
-    const Outcome one = kvhandheld(home, {QStringLiteral("dump"), QStringLiteral("--help")});
-    EXPECT_EQ(one.status, 0);
-    EXPECT_TRUE(one.out.startsWith(QStringLiteral("Usage: kvhandheld [--home DIR] dump FILE TABLE\n")));
+    for (const char* command : {"\n  init ", "\n  hotsync ", "\n  capture ", "\n  dump "})
+        EXPECT_TRUE(all.out.contains(QLatin1String(command))) << command;
+    EXPECT_TRUE(all.out.contains(QStringLiteral("3 cancelled or timed out")));
+    for (const QStringList& help : {QStringList{"dump", "--help"}, QStringList{"help", "dump"}}) {
+        const Outcome one = kvhandheld(home, help);
+        EXPECT_EQ(one.status, 0);
+        EXPECT_TRUE(one.out.contains(QStringLiteral("Usage: kvhandheld dump [OPTIONS] FILE TABLE\n"))) << qPrintable(one.out);
+    }
+    const Outcome version = kvhandheld(home, {QStringLiteral("--version")});
+    EXPECT_EQ(version.out, QStringLiteral("kvhandheld 1.0.0\n"));
+    // The application folder may also follow the command's words.
+    const QString device = home.file(QStringLiteral("palm.db"));
+    QString out, err;
+    QTextStream o(&out), e(&err);
+    EXPECT_EQ(handheld::runKvhandheld({QStringLiteral("init"), device, QStringLiteral("--home"), home.path()}, o, e), 0)
+        << qPrintable(err);
 }
 
 } // namespace

@@ -21,6 +21,9 @@ desktop-file-validate "$prefix/share/applications/kvcontrol.desktop" || fail "de
 # The installed tools run on their own, from a fresh application folder.
 export KVCONTROL_HOME="$prefix/home"
 "$prefix/bin/kvctl" --help | grep -q "^Usage: kvctl" || fail "installed kvctl --help"
+[ "$("$prefix/bin/kvctl" --version)" = "kvctl $(sed -n 's/^project(kvcontrol VERSION \([0-9.]*\).*/\1/p' "$(dirname "$0")/../../CMakeLists.txt")" ] ||
+    fail "installed kvctl --version: $("$prefix/bin/kvctl" --version)"
+"$prefix/bin/kvctl" help send | grep -q "^Usage: kvctl send" || fail "installed kvctl help send"
 "$prefix/bin/kvctl" store init "$prefix/store.mdb" || fail "installed kvctl store init"
 [ -s "$prefix/store.mdb" ] || fail "store not made"
 echo "install ok: $(find "$prefix" -type f | wc -l) files"

@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 #include <QDir>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 
 using namespace kv;
 
@@ -68,6 +71,50 @@ TEST_F(KvctlCheck, NamesExactlyTheMissingViewAndColumn) {
     ASSERT_EQ(bad.size(), 2) << r.out.toStdString();
     EXPECT_TRUE(bad[0].startsWith(QStringLiteral("V_MA_Precios: missing"))) << bad[0].toStdString();
     EXPECT_EQ(bad[1], QStringLiteral("V_MV_CPTE: missing column FECHAESTFIN"));
+}
+
+// --format json says what the text says, for a script to read: each command's document parsed
+// back and compared with its own text output.
+TEST_F(KvctlCheck, JsonOutputSaysWhatTheTextSays) {
+    const QString launch =
+        QStringLiteral("@Motor=sqlite;@Server=local;@DbName=%1;@Usuario=admin;@Password=admin;").arg(erpFile);
+    auto run = [&](const QStringList& command, bool json) {
+        QStringList args = command;
+        if (json) args << QStringLiteral("--format") << QStringLiteral("json");
+        const test::ToolRun r = test::runTool(QStringLiteral("kvctl"), home, args << QStringLiteral("--launch") << launch);
+        EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+        return r.out;
+    };
+    auto parsed = [](const QString& text) {
+        QJsonParseError error;
+        const QJsonDocument doc = QJsonDocument::fromJson(text.toUtf8(), &error);
+        EXPECT_EQ(error.error, QJsonParseError::NoError) << text.toStdString();
+        return doc;
+    };
+
+    QStringList fromJson;
+    for (const QJsonValue d : parsed(run({QStringLiteral("devices")}, true)).array())
+        fromJson << QStringLiteral("%1\t%2").arg(d[QStringLiteral("device")].toInt()).arg(d[QStringLiteral("name")].toString());
+    EXPECT_EQ(fromJson, run({QStringLiteral("devices")}, false).split(QLatin1Char('\n'), Qt::SkipEmptyParts));
+
+    const QJsonObject preview = parsed(run({QStringLiteral("preview"), QStringLiteral("1")}, true)).object();
+    fromJson.clear();
+    for (const QJsonValue t : preview[QStringLiteral("tables")].toArray())
+        fromJson << QStringLiteral("%1\t%2").arg(t[QStringLiteral("table")].toString()).arg(t[QStringLiteral("rows")].toInteger());
+    QStringList lists;
+    for (const QJsonValue l : preview[QStringLiteral("priceLists")].toArray()) lists << l.toString();
+    fromJson << QStringLiteral("price lists: ") + (lists.isEmpty() ? QStringLiteral("none") : lists.join(QStringLiteral(", ")));
+    EXPECT_EQ(preview[QStringLiteral("device")].toInt(), 1);
+    EXPECT_EQ(fromJson, run({QStringLiteral("preview"), QStringLiteral("1")}, false).split(QLatin1Char('\n'), Qt::SkipEmptyParts));
+
+    const QJsonObject check = parsed(run({QStringLiteral("check")}, true)).object();
+    EXPECT_TRUE(check[QStringLiteral("ok")].toBool());
+    fromJson.clear();
+    for (const QJsonValue o : check[QStringLiteral("objects")].toArray()) {
+        EXPECT_TRUE(o[QStringLiteral("ok")].toBool() && o[QStringLiteral("problem")].isNull());
+        fromJson << o[QStringLiteral("object")].toString() + QStringLiteral(": ok");
+    }
+    EXPECT_EQ(fromJson, run({QStringLiteral("check")}, false).split(QLatin1Char('\n'), Qt::SkipEmptyParts));
 }
 
 } // namespace

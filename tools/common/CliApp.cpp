@@ -1,7 +1,7 @@
 #include "CliApp.h"
 
-#include "ExitCodes.h"
 #include "app/AppHome.h"
+#include "ExitCodes.h"
 
 #include <sstream>
 #include <vector>
@@ -13,8 +13,7 @@ QString programVersion() {
 }
 
 QString exitStatusTable() {
-    return QStringLiteral("Exit status: 0 done, 1 failed (reason on stderr), 2 wrong arguments,\n"
-                          "3 cancelled or timed out.");
+    return QString::fromLatin1(exitcode::Table);
 }
 
 CliApp::CliApp(const QString& tool, const QString& description) : m_tool(tool), m_app(toStd(description), toStd(tool)) {
@@ -23,42 +22,104 @@ CliApp::CliApp(const QString& tool, const QString& description) : m_tool(tool), 
     m_app.add_option("--home", m_home,
                      "application folder (default $KVCONTROL_HOME, else $XDG_DATA_HOME/kvcontrol or "
                      "~/.local/share/kvcontrol)")
-        ->option_text("DIR");
+        ->type_name("DIR");
     m_app.footer(toStd(exitStatusTable()));
     m_app.get_formatter()->column_width(24);
 }
 
-CLI::App* CliApp::command(const QString& name, const QString& summary) {
-    CLI::App* sub = m_app.add_subcommand(toStd(name), toStd(summary));
-    sub->fallthrough();
-    return sub;
+CLI::App* CliApp::command(const QStringList& words, const QString& summary) {
+    CLI::App* at = &m_app;
+    for (int i = 0; i < words.size(); ++i) {
+        const std::string word = toStd(words.at(i));
+        CLI::App* next = nullptr;
+        for (CLI::App* c : at->get_subcommands([](CLI::App*) { return true; }))
+            if (c->get_name() == word) next = c;
+        if (!next) {
+            next = at->add_subcommand(word, i + 1 == words.size() ? toStd(summary) : std::string());
+            next->fallthrough();
+            next->footer(toStd(exitStatusTable()));
+        }
+        if (i + 1 < words.size()) next->require_subcommand(1);
+        at = next;
+    }
+    return at;
+}
+
+QString CliApp::path(const CLI::App& command) const {
+    QStringList words;
+    for (const CLI::App* at = &command; at; at = at->get_parent()) words.prepend(fromStd(at->get_name()));
+    return words.join(QLatin1Char(' '));
+}
+
+QString CliApp::usageLine(const CLI::App& command) const {
+    const CLI::App* parent = command.get_parent();
+    const std::string help = parent ? command.help(toStd(path(*parent))) : command.help();
+    for (const QString& line : fromStd(help).split(QLatin1Char('\n')))
+        if (line.startsWith(QLatin1String("Usage:"))) return line;
+    return QString();
+}
+
+int CliApp::usageError(const CLI::App& command, const QString& why, QTextStream& err) const {
+    err << path(command) << ": " << why << '\n' << usageLine(command) << '\n';
+    err.flush();
+    return exitcode::Usage;
+}
+
+namespace {
+
+// Whether `word` is an option of `command` or of a command above it that takes the next word as
+// its value.
+bool takesValue(CLI::App& command, const QString& word) {
+    if (word.contains(QLatin1Char('='))) return false;
+    for (CLI::App* scope = &command; scope; scope = scope->get_parent())
+        if (const CLI::Option* option = scope->get_option_no_throw(toStd(word)))
+            return option->get_items_expected_min() > 0;
+    return false;
+}
+
+} // namespace
+
+// The words before the command are read here, so a mistyped command is named as such rather
+// than as a missing one or a stray argument.
+std::optional<int> CliApp::refuseUnknownCommand(const QStringList& args, QTextStream& err) {
+    CLI::App* at = &m_app;
+    for (int i = 0; i < args.size(); ++i) {
+        const QString& a = args.at(i);
+        if (a == QLatin1String("--")) break;
+        if (a.startsWith(QLatin1Char('-'))) {
+            if (takesValue(*at, a)) ++i;
+            continue;
+        }
+        const std::vector<CLI::App*> commands = at->get_subcommands([](CLI::App*) { return true; });
+        if (commands.empty()) break;
+        CLI::App* next = nullptr;
+        for (CLI::App* c : commands)
+            if (c->check_name(toStd(a))) next = c;
+        if (!next) {
+            const QString typed = at == &m_app ? a : path(*at).section(QLatin1Char(' '), 1) + QLatin1Char(' ') + a;
+            err << m_tool << ": unknown command \"" << typed << "\" (see " << m_tool << " --help)\n";
+            err.flush();
+            return exitcode::Usage;
+        }
+        at = next;
+    }
+    return std::nullopt;
 }
 
 std::optional<int> CliApp::parse(const QStringList& arguments, QTextStream& out, QTextStream& err) {
     QStringList args = arguments;
     // "help CMD" reads as "CMD --help"; "help" alone as "--help".
-    if (!args.isEmpty() && args.first() == QLatin1String("help")) {
-        args.removeFirst();
-        args << QStringLiteral("--help");
-    }
-    // A mistyped command is named as such, not as a missing one.
-    const std::vector<CLI::App*> commands = m_app.get_subcommands({});
-    auto known = [&](const QString& word) {
-        for (const CLI::App* c : commands)
-            if (c->check_name(toStd(word))) return true;
-        return false;
-    };
-    if (!commands.empty()) {
-        for (int i = 0; i < args.size(); ++i) {
-            if (args[i] == QLatin1String("--home")) ++i;
-            else if (args[i].startsWith(QLatin1Char('-'))) continue;
-            else if (!known(args[i])) {
-                err << m_tool << ": unknown command \"" << args[i] << "\" (see " << m_tool << " --help)\n";
-                err.flush();
-                return exitcode::Usage;
-            } else break;
+    for (int i = 0; i < args.size(); ++i) {
+        if (!args.at(i).startsWith(QLatin1Char('-'))) {
+            if (args.at(i) == QLatin1String("help")) {
+                args.removeAt(i);
+                args << QStringLiteral("--help");
+            }
+            break;
         }
+        if (takesValue(m_app, args.at(i))) ++i;
     }
+    if (const std::optional<int> refused = refuseUnknownCommand(args, err)) return refused;
     std::vector<std::string> words{toStd(m_tool)};
     for (const QString& a : args) words.push_back(toStd(a));
     std::vector<char*> argv;
@@ -72,15 +133,13 @@ std::optional<int> CliApp::parse(const QStringList& arguments, QTextStream& out,
         out.flush();
         return exitcode::Done;
     } catch (const CLI::ParseError& e) {
-        // The usage line of the command that was being read, then where the whole help is.
-        const std::vector<CLI::App*> chosen = m_app.get_subcommands();
-        const CLI::App& at = chosen.empty() ? m_app : *chosen.front();
-        QString usageLine;
-        for (const QString& line : fromStd(chosen.empty() ? at.help() : at.help(toStd(m_tool))).split(QLatin1Char('\n')))
-            if (line.startsWith(QLatin1String("Usage:"))) usageLine = line;
-        err << m_tool << ": " << fromStd(e.what()) << '\n' << usageLine << '\n';
-        err.flush();
-        return exitcode::Usage;
+        // The reason, named by the command that was being read, and that command's usage line.
+        const CLI::App* at = &m_app;
+        while (!at->get_subcommands().empty()) at = at->get_subcommands().front();
+        QString why = fromStd(e.what());
+        const QString prefix = m_tool + QStringLiteral(": ");
+        if (why.startsWith(prefix)) why = why.mid(prefix.size());
+        return usageError(*at, why, err);
     }
     if (!m_home.empty()) AppHome::set(fromStd(m_home));
     return std::nullopt;

@@ -1,5 +1,6 @@
 #include "app/gui/GuardedApplication.h"
 #include "console/gui/Console.h"
+#include "ExitCodes.h"
 
 #include <QTextStream>
 #include <cstdio>
@@ -26,8 +27,11 @@ int main(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
     {
         QTextStream out(stdout), err(stderr);
-        if (const auto status = kv::answerConsoleCommandLine(kv::readConsoleCommandLine(arguments), out, err))
+        const kv::ConsoleCommandLine line = kv::readConsoleCommandLine(arguments);
+        if (const auto status = kv::answerConsoleCommandLine(line, out, err)) {
+            if (line.action == kv::ConsoleCommandLine::Action::Help) out << kv::cli::exitcode::Table << Qt::endl;
             return *status;
+        }
     }
     const QtMessageHandler previous = qInstallMessageHandler(noDisplay);
     kv::GuardedApplication app(argc, argv);

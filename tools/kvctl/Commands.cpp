@@ -28,4 +28,10 @@ std::vector<std::unique_ptr<Command>> allCommands() {
     return list;
 }
 
+QList<QPair<QString, QString>> commandGroups() {
+    return {{QStringLiteral("store"), QStringLiteral("the local sync store: init PATH")},
+            {QStringLiteral("conduit"),
+             QStringLiteral("the conduit's registration: show, register-send, register-receive, disable, wait")}};
+}
+
 } // namespace kv::cli

@@ -15,37 +15,30 @@ QStringList conduitWords(const char* action) {
     return {QStringLiteral("conduit"), QLatin1String(action)};
 }
 
-bool refuseArguments(const QString& name, const QStringList& args, Context& ctx) {
-    if (args.isEmpty()) return false;
-    ctx.err << "kvctl " << name << ": takes no arguments\n";
-    return true;
-}
-
 class ConduitShow : public Command {
 public:
     QStringList words() const override { return conduitWords("show"); }
     QString summary() const override {
         return QStringLiteral("the conduit's switch and its tables with transfer code and key columns");
     }
-    int execute(const QStringList& args, Context& ctx) override {
-        if (refuseArguments(name(), args, ctx)) return 2;
+    int execute(Context& ctx) override {
         FileConduitConfig library;
         ConduitRegistration c;
         const qint32 code = library.ReadConduit(kConduitName, &c);
         if (code == uc::ConduitNotFound) {
             ctx.err << "kvctl conduit show: the conduit " << kConduitName << " is not registered in "
                     << library.registryPath() << '\n';
-            return 1;
+            return exitcode::Failed;
         }
         if (code != uc::Ok) {
             ctx.err << "kvctl conduit show: cannot read " << library.registryPath() << " (code " << code
                     << ": " << MensajeConducto(code) << ")\n";
-            return 1;
+            return exitcode::Failed;
         }
         ctx.out << c.name << '\t' << (c.enabled ? "enabled" : "disabled") << '\n';
         for (const RegisteredTable& t : c.tables)
             ctx.out << t.name << '\t' << t.transferCode << '\t' << t.keySpec << '\n';
-        return 0;
+        return exitcode::Done;
     }
 };
 
@@ -58,26 +51,25 @@ public:
           m_registers(registers) {}
     QStringList words() const override { return conduitWords(m_action); }
     QString summary() const override { return m_summary; }
-    int execute(const QStringList& args, Context& ctx) override {
-        if (refuseArguments(name(), args, ctx)) return 2;
+    int execute(Context& ctx) override {
         // A registration under another program's wait would take its sync away from it.
         const auto waiting = m_registers ? TomarEspera(QStringLiteral("RegistrarConducto")) : nullptr;
         if (m_registers && !waiting) {
             sayBusy(ctx, name());
-            return 1;
+            return exitcode::Failed;
         }
         int failures = 0;
         Trap trap = Trap::prompting(QString());
         trap.step([&] { failures = m_procedure(); });
         if (trap.left()) {
             ctx.err << "kvctl " << name() << ": " << trap.leavingError()->description() << '\n';
-            return 1;
+            return exitcode::Failed;
         }
         if (failures > 0) {
             ctx.err << "kvctl " << name() << ": the conduit library reported " << failures << " failure(s)\n";
-            return 1;
+            return exitcode::Failed;
         }
-        return 0;
+        return exitcode::Done;
     }
 
 private:
@@ -90,32 +82,34 @@ private:
 class ConduitWait : public Command {
 public:
     QStringList words() const override { return conduitWords("wait"); }
-    QString arguments() const override { return QStringLiteral("[--timeout SECONDS]"); }
     QString summary() const override {
-        return QStringLiteral("register for sending, wait for the handheld's sync (Ctrl-C or --timeout "
-                              "cancels), disable");
+        return QStringLiteral("register for sending, wait for the handheld's sync (Ctrl-C cancels), disable");
     }
-    int execute(const QStringList& arguments, Context& ctx) override {
-        QStringList args = arguments;
-        if (!takeTimeout(args, ctx, name())) return 2;
-        if (refuseArguments(name(), args, ctx)) return 2;
+    void define(CLI::App& command) override {
+        m_timeout.define(command, "cancel the wait when no sync began in SECONDS");
+    }
+    int execute(Context& ctx) override {
+        if (!m_timeout.apply(ctx)) return exitcode::Usage;
         const auto waiting = TomarEspera(QStringLiteral("EsperarHotSync"));
         if (!waiting) {
             sayBusy(ctx, name());
-            return 1;
+            return exitcode::Failed;
         }
         switch (EsperarHotSync()) {
         case WaitOutcome::Completed:
-            return 0;
+            return exitcode::Done;
         case WaitOutcome::Cancelled:
             ctx.err << "kvctl conduit wait: cancelled before the sync began\n";
-            return 3;
+            return exitcode::Cancelled;
         case WaitOutcome::Left:
             ctx.err << "kvctl conduit wait: ended by an error\n";
-            return 1;
+            return exitcode::Failed;
         }
-        return 1;
+        return exitcode::Failed;
     }
+
+private:
+    TimeoutOption m_timeout;
 };
 
 } // namespace

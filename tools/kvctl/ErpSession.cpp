@@ -25,20 +25,21 @@ bool startSession(Context& ctx, bool withStore, bool writeFiles) {
     return true;
 }
 
-int deviceArgument(const QStringList& args, Context& ctx, const QString& command) {
-    if (args.isEmpty()) {
-        ctx.err << "kvctl " << command << ": give the device number\n";
-        return 0;
-    }
+int deviceArgument(const std::string& text, Context& ctx, const QString& command) {
+    const QString given = fromStd(text);
     bool ok = false;
-    const int n = args.first().toInt(&ok);
+    const int n = given.toInt(&ok);
     const int count = deviceCount();
     if (!ok || n < 1 || n > count) {
-        ctx.err << "kvctl " << command << ": device \"" << args.first() << "\" does not exist; devices are 1 to "
-                << count << "\n";
+        ctx.err << "kvctl " << command << ": device \"" << given << "\" does not exist; devices are 1 to " << count
+                << "\n";
         return 0;
     }
     return n;
+}
+
+void defineDevice(CLI::App& command, std::string& device) {
+    argument(command, "N", device, "the device number, 1 to the number of handhelds")->required();
 }
 
 } // namespace kv::cli

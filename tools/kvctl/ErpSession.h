@@ -11,6 +11,9 @@ namespace kv::cli {
 bool startSession(Context& ctx, bool withStore, bool writeFiles = true);
 
 // A device number argument: 1 to the device count. Prints the reason and returns 0 otherwise.
-int deviceArgument(const QStringList& args, Context& ctx, const QString& command);
+int deviceArgument(const std::string& text, Context& ctx, const QString& command);
+
+// The required device number argument N of a command.
+void defineDevice(CLI::App& command, std::string& device);
 
 } // namespace kv::cli

@@ -5,6 +5,9 @@
 #include "history/HistoryFormats.h"
 #include "history/JobHistory.h"
 
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QRegularExpression>
 
 namespace kv::cli {
@@ -14,36 +17,29 @@ namespace {
 class History : public Command {
 public:
     QStringList words() const override { return {QStringLiteral("history")}; }
-    QString arguments() const override { return QStringLiteral("[N] [--since YYYY-MM-DD] [--format text|tsv|json]"); }
     QString summary() const override {
         return QStringLiteral(
             "print the sends and receives recorded, one a line (device N only, from a day on)");
     }
-    int execute(const QStringList& args, Context& ctx) override {
+    void define(CLI::App& command) override {
+        argument(command, "N", m_device, "only device N");
+        command.add_option("--since", m_since, "only from that day on")->type_name("YYYY-MM-DD");
+        m_format.define(command);
+    }
+    int execute(Context& ctx) override {
         history::Filter filter;
-        QString format = QStringLiteral("text");
-        for (int i = 0; i < args.size(); ++i) {
-            const QString& a = args.at(i);
-            if (a == QLatin1String("--format")) {
-                if (i + 1 >= args.size()) return usage(ctx, QStringLiteral("--format takes text, tsv or json"));
-                format = args.at(++i);
-                if (!QStringList{QStringLiteral("text"), QStringLiteral("tsv"), QStringLiteral("json")}.contains(format))
-                    return usage(ctx, QStringLiteral("--format takes text, tsv or json, not \"%1\"").arg(format));
-            } else if (a == QLatin1String("--since")) {
-                if (filter.since || i + 1 >= args.size())
-                    return usage(ctx, QStringLiteral("--since takes one date"));
-                filter.since = dateArgument(args.at(++i));
-                if (!filter.since)
-                    return usage(ctx,
-                                 QStringLiteral("\"%1\" is no date; write it as YYYY-MM-DD").arg(args.at(i)));
-            } else if (!filter.device) {
-                bool ok = false;
-                const int n = a.toInt(&ok);
-                if (!ok || n < 1) return usage(ctx, QStringLiteral("\"%1\" is no device number").arg(a));
-                filter.device = n;
-            } else {
-                return usage(ctx, QStringLiteral("unexpected \"%1\"").arg(a));
-            }
+        const QString format = m_format.value(ctx);
+        if (format.isEmpty()) return exitcode::Usage;
+        if (!m_since.empty()) {
+            filter.since = dateArgument(fromStd(m_since));
+            if (!filter.since)
+                return ctx.usage(QStringLiteral("\"%1\" is no date; write it as YYYY-MM-DD").arg(fromStd(m_since)));
+        }
+        if (!m_device.empty()) {
+            bool ok = false;
+            const int n = fromStd(m_device).toInt(&ok);
+            if (!ok || n < 1) return ctx.usage(QStringLiteral("\"%1\" is no device number").arg(fromStd(m_device)));
+            filter.device = n;
         }
         try {
             const QList<history::Record> records = history::readHistory(filter);
@@ -53,9 +49,9 @@ public:
                 for (const history::Record& r : records) ctx.out << history::historyLine(r) << '\n';
         } catch (const RunTimeError& e) {
             ctx.err << "kvctl history: the history cannot be read: " << e.description() << '\n';
-            return 1;
+            return exitcode::Failed;
         }
-        return 0;
+        return exitcode::Done;
     }
 
 private:
@@ -65,31 +61,39 @@ private:
         if (!shape.match(text).hasMatch() || !d.isValid()) return std::nullopt;
         return d;
     }
-    static int usage(Context& ctx, const QString& why) {
-        ctx.err << "kvctl history: " << why << " (usage: kvctl history [N] [--since YYYY-MM-DD] [--format text|tsv|json])\n";
-        return 2;
-    }
+    std::string m_device, m_since;
+    FormatOption m_format{{QStringLiteral("text"), QStringLiteral("tsv"), QStringLiteral("json")}, {}};
 };
 
 class Preview : public Command {
 public:
     QStringList words() const override { return {QStringLiteral("preview")}; }
-    QString arguments() const override { return QStringLiteral("N"); }
     QString summary() const override {
         return QStringLiteral(
             "print the rows each master table would receive in device N's send, and its price "
             "lists, without exporting");
     }
-    int execute(const QStringList& args, Context& ctx) override {
-        if (args.size() != 1) {
-            ctx.err << "kvctl preview: give one device number\n";
-            return 2;
-        }
-        if (!startSession(ctx, false)) return 1;
-        const int device = deviceArgument(args, ctx, QStringLiteral("preview"));
-        if (!device) return 2;
+    void define(CLI::App& command) override {
+        defineDevice(command, m_device);
+        m_format.define(command);
+    }
+    int execute(Context& ctx) override {
+        const QString format = m_format.value(ctx);
+        if (format.isEmpty()) return exitcode::Usage;
+        if (!startSession(ctx, false)) return exitcode::Failed;
+        const int device = deviceArgument(m_device, ctx, QStringLiteral("preview"));
+        if (!device) return exitcode::Usage;
         try {
             const SendPreview p = previewDevice(device);
+            if (format == QLatin1String("json")) {
+                QJsonArray tables;
+                for (const TableCount& t : p.tables) tables.append(QJsonObject{{"table", t.table}, {"rows", t.rows}});
+                ctx.out << QString::fromUtf8(QJsonDocument(QJsonObject{{"device", device},
+                                                                       {"tables", tables},
+                                                                       {"priceLists", QJsonArray::fromStringList(p.priceLists)}})
+                                                 .toJson());
+                return exitcode::Done;
+            }
             for (const TableCount& t : p.tables)
                 ctx.out << t.table << '\t' << t.rows << '\n';
             ctx.out << "price lists: "
@@ -98,10 +102,14 @@ public:
                     << '\n';
         } catch (const RunTimeError& e) {
             ctx.err << "kvctl preview: the ERP refused a count: " << e.description() << '\n';
-            return 1;
+            return exitcode::Failed;
         }
-        return 0;
+        return exitcode::Done;
     }
+
+private:
+    std::string m_device;
+    FormatOption m_format{{QStringLiteral("text"), QStringLiteral("json")}, {}};
 };
 
 } // namespace

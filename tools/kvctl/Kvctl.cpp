@@ -1,126 +1,72 @@
 #include "Command.h"
 
-#include "app/AppHome.h"
 #include "app/EscapedError.h"
 #include "app/LaunchSource.h"
 #include "app/Operator.h"
+#include "ExitCodes.h"
+
+#include <map>
 
 namespace kv::cli {
 
-namespace {
-
-void printHelp(QTextStream& out) {
-    out << "Usage: kvctl [--home DIR] [--launch \"LAUNCH STRING\"] [--on-error abort|retry|ignore] COMMAND ...\n"
-           "\n"
-           "The handheld control module without windows: the operator's commands for scripts,\n"
-           "schedulers and remote shells.\n"
-           "\n"
-           "Options:\n"
-           "  --home DIR         application folder (default $KVCONTROL_HOME, else\n"
-           "                     $XDG_DATA_HOME/kvcontrol or ~/.local/share/kvcontrol)\n"
-           "  --launch STRING    the launch string with the ERP connection (\"@Server=...;@DbName=...;\")\n"
-           "  --launch-file FILE\n"
-           "                     the launch string from an owner-only file (else $KVCONTROL_LAUNCH);\n"
-           "                     without @Password, $KVCONTROL_PASSWORD gives it\n"
-           "  --on-error POLICY  answer to error prompts: abort (default), retry or ignore\n"
-           "  -h, --help         this help\n"
-           "\n"
-           "Commands:\n";
-    for (const auto& c : allCommands()) {
-        QString line = c->name();
-        if (!c->arguments().isEmpty()) line += QLatin1Char(' ') + c->arguments();
-        // A long synopsis gets the summary on its own line, so the columns stay aligned.
-        if (line.size() > 34) out << "  " << line << "\n  " << QString(35, QLatin1Char(' ')) << c->summary() << '\n';
-        else out << "  " << line.leftJustified(34) << ' ' << c->summary() << '\n';
-    }
-    out << "\nExit status: 0 when the command did its job, non-zero otherwise (reason on stderr).\n";
-    out.flush();
-}
-
-} // namespace
-
 int runKvctl(const QStringList& arguments, QTextStream& out, QTextStream& err, QTextStream& in, bool interactive) {
-    TerminalOperator person(out, in, interactive);
-    QString launch, launchFile;
-    QStringList rest;
-    for (int i = 0; i < arguments.size(); ++i) {
-        const QString& a = arguments.at(i);
-        auto value = [&](QString* target) {
-            if (i + 1 >= arguments.size()) {
-                err << "kvctl: " << a << " needs a value\n";
-                return false;
-            }
-            *target = arguments.at(++i);
-            return true;
-        };
-        if (!rest.isEmpty()) {
-            rest << a;
-        } else if (a == QLatin1String("-h") || a == QLatin1String("--help")) {
-            printHelp(out);
-            return 0;
-        } else if (a == QLatin1String("--home")) {
-            QString dir;
-            if (!value(&dir)) return 2;
-            AppHome::set(dir);
-        } else if (a == QLatin1String("--launch")) {
-            if (!value(&launch)) return 2;
-        } else if (a == QLatin1String("--launch-file")) {
-            if (!value(&launchFile)) return 2;
-        } else if (a == QLatin1String("--on-error")) {
-            QString p;
-            if (!value(&p)) return 2;
-            TerminalOperator::OnError policy;
-            if (!TerminalOperator::parseOnError(p, &policy)) {
-                err << "kvctl: --on-error takes abort, retry or ignore, not \"" << p << "\"\n";
-                return 2;
-            }
-            person.setOnError(policy);
-        } else if (a.startsWith(QLatin1String("--"))) {
-            err << "kvctl: unknown option " << a << " (see kvctl --help)\n";
-            return 2;
-        } else {
-            rest << a;
-        }
-    }
-    if (rest.isEmpty()) {
-        printHelp(err);
-        return 2;
-    }
+    CliApp cli(QStringLiteral("kvctl"),
+               QStringLiteral("The handheld control module without windows: the operator's commands for scripts,\n"
+                              "schedulers and remote shells. `kvctl help COMMAND` tells one command's options."));
+    CLI::App& app = cli.app();
+    app.require_subcommand(1);
+    std::string launch, launchFile, onError;
+    bool quiet = false;
+    app.add_option("--launch", launch, "the launch string with the ERP connection (\"@Server=...;@DbName=...;\")")
+        ->type_name("STRING");
+    app.add_option("--launch-file", launchFile,
+                   "the launch string from an owner-only file (else $KVCONTROL_LAUNCH); without @Password, "
+                   "$KVCONTROL_PASSWORD gives it")
+        ->type_name("FILE");
+    app.add_option("--on-error", onError, "answer to error prompts: abort (default), retry or ignore")
+        ->type_name("POLICY");
+    app.add_flag("-q,--quiet", quiet, "no progress lines (a send's steps, a wait's status): errors and results only");
 
-    // The command with the most words that match the start of what was typed.
-    Command* chosen = nullptr;
-    auto commands = allCommands();
+    const std::vector<std::unique_ptr<Command>> commands = allCommands();
+    std::map<const CLI::App*, Command*> byApp;
     for (const auto& c : commands) {
-        const QStringList w = c->words();
-        if (rest.size() >= w.size() && rest.mid(0, w.size()) == w &&
-            (!chosen || w.size() > chosen->words().size()))
-            chosen = c.get();
+        CLI::App* sub = cli.command(c->words(), c->summary());
+        c->define(*sub);
+        byApp[sub] = c.get();
     }
-    if (!chosen) {
-        err << "kvctl: unknown command \"" << rest.join(QLatin1Char(' ')) << "\" (see kvctl --help)\n";
-        return 2;
-    }
-    const QStringList args = rest.mid(chosen->words().size());
-    if (args.contains(QLatin1String("--help")) || args.contains(QLatin1String("-h"))) {
-        out << "Usage: kvctl " << chosen->name() << ' ' << chosen->arguments() << "\n" << chosen->summary() << '\n';
-        return 0;
-    }
+    for (const auto& [group, summary] : commandGroups()) app.get_subcommand(toStd(group))->description(toStd(summary));
+    if (const std::optional<int> status = cli.parse(arguments, out, err)) return *status;
 
-    const ResolvedLaunch resolved = resolveLaunch({launch, launchFile});
+    TerminalOperator person(out, in, interactive);
+    if (!onError.empty()) {
+        TerminalOperator::OnError policy;
+        if (!TerminalOperator::parseOnError(fromStd(onError), &policy))
+            return cli.usageError(app, QStringLiteral("--on-error takes abort, retry or ignore, not \"%1\"")
+                                           .arg(fromStd(onError)),
+                                  err);
+        person.setOnError(policy);
+    }
+    person.setQuiet(quiet);
+
+    const CLI::App* chosen = &app;
+    while (!chosen->get_subcommands().empty()) chosen = chosen->get_subcommands().front();
+    Command* command = byApp.at(chosen);
+
+    const ResolvedLaunch resolved = resolveLaunch({fromStd(launch), fromStd(launchFile)});
     if (!resolved.error.isEmpty()) {
         err << "kvctl: " << resolved.error << '\n';
-        return 1;
+        return exitcode::Failed;
     }
 
     Operator* previous = &op();
     setOperator(&person);
-    Context ctx{out, err, person, resolved.text};
+    Context ctx{out, err, person, resolved.text, quiet, &cli, chosen};
     int status;
     try {
-        status = chosen->execute(args, ctx);
+        status = command->execute(ctx);
     } catch (...) {
         // No trap took it: the reason on stderr, never an abort.
-        status = ReportarError(ctx.err, std::current_exception(), QStringLiteral("kvctl ") + chosen->name());
+        status = ReportarError(ctx.err, std::current_exception(), QStringLiteral("kvctl ") + command->name());
     }
     setOperator(previous == &person ? nullptr : previous);
     out.flush();

@@ -9,33 +9,39 @@ namespace {
 class Receive : public Command {
 public:
     QStringList words() const override { return {QStringLiteral("receive")}; }
-    QString arguments() const override { return QStringLiteral("N [--timeout SECONDS]"); }
     QString summary() const override {
         return QStringLiteral(
             "wait for device N's sync and import its documents into the ERP (Ctrl-C cancels "
-            "before the sync; --timeout: when no sync began in SECONDS)");
+            "before the sync)");
     }
-    int execute(const QStringList& arguments, Context& ctx) override {
-        QStringList args = arguments;
-        if (!takeTimeout(args, ctx, QStringLiteral("receive"))) return 2;
-        if (args.size() != 1) {
-            ctx.err << "kvctl receive: give one device number (and optionally --timeout SECONDS)\n";
-            return 2;
-        }
-        if (!startSession(ctx, true)) return 1;
-        const int device = deviceArgument(args, ctx, QStringLiteral("receive"));
-        if (!device) return 2;
+    void define(CLI::App& command) override {
+        defineDevice(command, m_device);
+        m_timeout.define(command, "cancel the wait when no sync began in SECONDS");
+    }
+    int execute(Context& ctx) override {
+        if (!m_timeout.apply(ctx)) return exitcode::Usage;
+        if (!startSession(ctx, true)) return exitcode::Failed;
+        const int device = deviceArgument(m_device, ctx, QStringLiteral("receive"));
+        if (!device) return exitcode::Usage;
         switch (ActualizaDatos_KVControl(device, true)) {
-        case RunOutcome::Imported: return 0;
-        case RunOutcome::ConnectionFailed: ctx.err << "kvctl receive: no ERP connection\n"; return 1;
-        case RunOutcome::Cancelled: ctx.err << "kvctl receive: cancelled before the sync began\n"; return 3;
-        case RunOutcome::Left: ctx.err << "kvctl receive: left through the error treatment\n"; return 1;
+        case RunOutcome::Imported: return exitcode::Done;
+        case RunOutcome::ConnectionFailed: ctx.err << "kvctl receive: no ERP connection\n"; return exitcode::Failed;
+        case RunOutcome::Cancelled:
+            ctx.err << "kvctl receive: cancelled before the sync began\n";
+            return exitcode::Cancelled;
+        case RunOutcome::Left:
+            ctx.err << "kvctl receive: left through the error treatment\n";
+            return exitcode::Failed;
         case RunOutcome::Busy:
             sayBusy(ctx, QStringLiteral("receive"));
-            return 1;
+            return exitcode::Failed;
         }
-        return 1;
+        return exitcode::Failed;
     }
+
+private:
+    std::string m_device;
+    TimeoutOption m_timeout;
 };
 } // namespace
 

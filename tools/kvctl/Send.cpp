@@ -10,59 +10,60 @@ namespace {
 class Filters : public Command {
 public:
     QStringList words() const override { return {QStringLiteral("filters")}; }
-    QString arguments() const override { return QStringLiteral("N"); }
     QString summary() const override {
         return QStringLiteral("print device N's client filter, then its price-list filter, as built");
     }
-    int execute(const QStringList& args, Context& ctx) override {
-        if (args.size() != 1) {
-            ctx.err << "kvctl filters: give one device number\n";
-            return 2;
-        }
-        if (!startSession(ctx, false)) return 1;
-        const int device = deviceArgument(args, ctx, QStringLiteral("filters"));
-        if (!device) return 2;
+    void define(CLI::App& command) override { defineDevice(command, m_device); }
+    int execute(Context& ctx) override {
+        if (!startSession(ctx, false)) return exitcode::Failed;
+        const int device = deviceArgument(m_device, ctx, QStringLiteral("filters"));
+        if (!device) return exitcode::Usage;
         const ExportFilters f = buildExportFilters(device);
         ctx.out << f.client << '\n' << f.priceList << '\n';
-        return 0;
+        return exitcode::Done;
     }
+
+private:
+    std::string m_device;
 };
 
 class Send : public Command {
 public:
     QStringList words() const override { return {QStringLiteral("send")}; }
-    QString arguments() const override { return QStringLiteral("N [--no-wait] [--timeout SECONDS]"); }
     QString summary() const override {
         return QStringLiteral("export device N's data into the local sync store, then wait for its sync "
-                              "(--no-wait: stop after the export; --timeout: cancel the wait when no sync "
-                              "began in SECONDS)");
+                              "(Ctrl-C cancels before the sync)");
     }
-    int execute(const QStringList& args, Context& ctx) override {
-        QStringList rest = args;
-        const bool noWait = rest.removeAll(QStringLiteral("--no-wait")) > 0;
-        if (!takeTimeout(rest, ctx, QStringLiteral("send"))) return 2;
-        if (rest.size() != 1) {
-            ctx.err << "kvctl send: give one device number (and optionally --no-wait or --timeout SECONDS)\n";
-            return 2;
-        }
-        if (!startSession(ctx, true)) return 1;
-        const int device = deviceArgument(rest, ctx, QStringLiteral("send"));
-        if (!device) return 2;
-        const SendResult r = EnviarDatosPalm(device, !noWait);
+    void define(CLI::App& command) override {
+        defineDevice(command, m_device);
+        command.add_flag("--no-wait", m_noWait, "stop after the export");
+        m_timeout.define(command, "cancel the wait when no sync began in SECONDS");
+    }
+    int execute(Context& ctx) override {
+        if (!m_timeout.apply(ctx)) return exitcode::Usage;
+        if (!startSession(ctx, true)) return exitcode::Failed;
+        const int device = deviceArgument(m_device, ctx, QStringLiteral("send"));
+        if (!device) return exitcode::Usage;
+        const SendResult r = EnviarDatosPalm(device, !m_noWait);
         if (r.busy) {
             sayBusy(ctx, QStringLiteral("send"));
-            return 1;
+            return exitcode::Failed;
         }
         if (!r.exported) {
             ctx.err << "kvctl send: export steps failed: " << r.failedSteps.join(QStringLiteral(", ")) << '\n';
-            return 1;
+            return exitcode::Failed;
         }
-        if (!noWait && !r.synced) {
+        if (!m_noWait && !r.synced) {
             ctx.err << "kvctl send: the sync was cancelled before it began\n";
-            return 3;
+            return exitcode::Cancelled;
         }
-        return 0;
+        return exitcode::Done;
     }
+
+private:
+    std::string m_device;
+    bool m_noWait = false;
+    TimeoutOption m_timeout;
 };
 
 } // namespace

@@ -12,29 +12,31 @@ namespace {
 class StoreInit : public Command {
 public:
     QStringList words() const override { return {QStringLiteral("store"), QStringLiteral("init")}; }
-    QString arguments() const override { return QStringLiteral("PATH"); }
     QString summary() const override {
         return QStringLiteral("create an empty local sync store (refuses an existing file)");
     }
-    int execute(const QStringList& args, Context& ctx) override {
-        if (args.size() != 1) {
-            ctx.err << "kvctl store init: give exactly one PATH\n";
-            return 2;
-        }
+    void define(CLI::App& command) override {
+        argument(command, "PATH", m_path, "the store's file; it must not exist")->required();
+    }
+    int execute(Context& ctx) override {
+        const QString path = fromStd(m_path);
         try {
-            createStore(args.first());
+            createStore(path);
         } catch (const RunTimeError& e) {
             ctx.err << "kvctl store init: " << e.description() << '\n';
-            return 1;
+            return exitcode::Failed;
         }
         const QList<StoreTable>& tables = storeTables();
-        ctx.out << "Created the local sync store " << QFileInfo(args.first()).absoluteFilePath() << " with "
+        ctx.out << "Created the local sync store " << QFileInfo(path).absoluteFilePath() << " with "
                 << tables.size() << " empty tables:\n";
         for (const StoreTable& t : tables)
             ctx.out << "  " << t.name.leftJustified(16) << ' ' << kindName(t.kind).leftJustified(10)
                     << " key " << t.keySpec << '\n';
-        return 0;
+        return exitcode::Done;
     }
+
+private:
+    std::string m_path;
 };
 } // namespace
 

@@ -3,18 +3,39 @@
 
 namespace kv::cli {
 
-bool takeTimeout(QStringList& args, Context& ctx, const QString& command) {
-    const int at = args.indexOf(QStringLiteral("--timeout"));
-    if (at < 0) return true;
+int Context::usage(const QString& why) const {
+    return cli->usageError(*command, why, err);
+}
+
+void TimeoutOption::define(CLI::App& command, const char* what) {
+    command.add_option("--timeout", seconds, what)->type_name("SECONDS");
+}
+
+bool TimeoutOption::apply(Context& ctx) const {
+    if (seconds.empty()) return true;
     bool ok = false;
-    const int seconds = at + 1 < args.size() ? args.at(at + 1).toInt(&ok) : 0;
-    if (!ok || seconds < 1) {
-        ctx.err << "kvctl " << command << ": --timeout needs a whole number of seconds from 1\n";
+    const int n = fromStd(seconds).toInt(&ok);
+    if (!ok || n < 1) {
+        ctx.usage(QStringLiteral("--timeout needs a whole number of seconds from 1"));
         return false;
     }
-    args.remove(at, 2);
-    ctx.person.setWaitTimeout(seconds);
+    ctx.person.setWaitTimeout(n);
     return true;
+}
+
+void FormatOption::define(CLI::App& command) {
+    command.add_option("--format", given, toStd(QStringLiteral("how to print: %1 (default %2)")
+                                                    .arg(allowed.join(QStringLiteral(", ")), allowed.first())))
+        ->type_name(toStd(allowed.join(QLatin1Char('|'))));
+}
+
+QString FormatOption::value(Context& ctx) const {
+    const QString format = given.empty() ? allowed.first() : fromStd(given);
+    if (allowed.contains(format)) return format;
+    QString list = allowed.join(QStringLiteral(", "));
+    list.replace(list.lastIndexOf(QStringLiteral(", ")), 2, QStringLiteral(" or "));
+    ctx.usage(QStringLiteral("--format takes %1, not \"%2\"").arg(list, format));
+    return QString();
 }
 
 void sayBusy(Context& ctx, const QString& command) {

@@ -34,11 +34,6 @@ void printSummary(QTextStream& out, const Target& target, const Summary& s) {
 } // namespace
 
 int runKverp(const QStringList& arguments, QTextStream& out, QTextStream& err) {
-    auto usage = [&](const QString& message) {
-        err << "kverp: " << message << " (see kverp help init)\n";
-        err.flush();
-        return 2;
-    };
     cli::CliApp cli(QStringLiteral("kverp"),
                     QStringLiteral("Makes a demo ERP database with every object the control module reads or writes\n"
                                    "and realistic sample data: the same seed always gives the same rows.\n"
@@ -48,22 +43,23 @@ int runKverp(const QStringList& arguments, QTextStream& out, QTextStream& err) {
     std::string sqlite, pg, clients, articles, priceRows, vendors, documents, seed;
     bool force = false;
     // Sizes are read as text and checked here, so a wrong one is named with what it takes.
-    init->add_option("--sqlite", sqlite, "an SQLite file; an existing file is refused unless --force")->option_text("FILE");
+    init->add_option("--sqlite", sqlite, "an SQLite file; an existing file is refused unless --force")->type_name("FILE");
     init->add_option("--pg", pg,
                      "a PostgreSQL database, as \"host=H port=P user=U dbname=D password=W\"; refused when it "
                      "already holds any of the objects")
-        ->option_text("CONNINFO");
+        ->type_name("CONNINFO");
     init->add_flag("--force", force, "replace an existing SQLite file (a PostgreSQL database is never cleared)");
-    init->add_option("--clients", clients, "clients (default 300)")->option_text("N");
-    init->add_option("--articles", articles, "articles (default 200, or price rows / 6)")->option_text("N");
+    init->add_option("--clients", clients, "clients (default 300)")->type_name("N");
+    init->add_option("--articles", articles, "articles (default 200, or price rows / 6)")->type_name("N");
     init->add_option("--price-rows", priceRows,
                      "rows of V_MA_Precios (default articles x 6): each article in every list, with as many "
                      "lists as price rows / articles takes")
-        ->option_text("N");
-    init->add_option("--vendors", vendors, "vendors (default 5)")->option_text("N");
-    init->add_option("--documents", documents, "documents already entered at the office (default 12)")->option_text("N");
-    init->add_option("--seed", seed, "seed of the sample data (default 1)")->option_text("N");
+        ->type_name("N");
+    init->add_option("--vendors", vendors, "vendors (default 5)")->type_name("N");
+    init->add_option("--documents", documents, "documents already entered at the office (default 12)")->type_name("N");
+    init->add_option("--seed", seed, "seed of the sample data (default 1)")->type_name("N");
     if (const std::optional<int> status = cli.parse(arguments, out, err)) return *status;
+    auto usage = [&](const QString& message) { return cli.usageError(*init, message, err); };
 
     if (!sqlite.empty() && !pg.empty()) return usage(QStringLiteral("give one of --sqlite and --pg, once"));
     if (sqlite.empty() && pg.empty()) return usage(QStringLiteral("give --sqlite FILE or --pg CONNINFO"));

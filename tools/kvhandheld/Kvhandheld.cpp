@@ -1,9 +1,10 @@
 #include "Kvhandheld.h"
 
-#include "app/AppHome.h"
 #include "app/Clock.h"
 #include "app/RunTimeError.h"
 #include "Capture.h"
+#include "CliApp.h"
+#include "ExitCodes.h"
 #include "cradle/HandheldDevice.h"
 #include "cradle/HotSync.h"
 #include "cradle/SqliteFile.h"
@@ -11,10 +12,9 @@
 #include "store/StoreFile.h"
 #include "store/StoreSchema.h"
 
-#include <functional>
+#include <memory>
 #include <QFile>
 #include <QFileInfo>
-#include <QMap>
 
 namespace kv::handheld {
 
@@ -22,256 +22,255 @@ using cradle::directionText;
 using cradle::hotSync;
 using cradle::SyncResult;
 using cradle::TableCopy;
+namespace exitcode = cli::exitcode;
 
 namespace {
 
-constexpr int kFailed = 1;
-constexpr int kUsage = 2;
-
+// What a command works with once its line is read.
 struct Invocation {
-    QStringList files;             // positional arguments
-    QMap<QString, quint32> values; // numeric options given
     QTextStream& out;
     QTextStream& err;
+    bool quiet;
 };
 
-struct Command {
-    QString name;
-    QString arguments;
-    QString summary;
-    QStringList options; // each takes a non-negative whole number
-    int positional = 1;
-    std::function<int(Invocation&)> run;
-};
+// One kvhandheld command: its name and summary, its arguments and options declared on its CLI11
+// command, and run() returning the exit status. Numeric options are read as text and checked
+// here, so a wrong one is named with what it takes.
+class HandheldCommand {
+public:
+    virtual ~HandheldCommand() = default;
+    virtual QString name() const = 0;
+    virtual QString summary() const = 0;
+    virtual void define(CLI::App& command) = 0;
+    virtual int run(Invocation& in) = 0;
 
-int init(Invocation& in) {
-    const QString path = QFileInfo(in.files.at(0)).absoluteFilePath();
-    const qint32 device = qint32(in.values.value(QStringLiteral("--device")));
-    if (in.values.contains(QStringLiteral("--device")) && device < 1) {
-        in.err << "kvhandheld init: --device needs a device number from 1\n";
-        return kUsage;
-    }
-    try {
-        createStore(path);
-    } catch (const RunTimeError& e) {
-        if (e.number() != storeerr::FileAlreadyExists) throw;
-        throw RunTimeError(e.number(),
-                           QStringLiteral("%1 already exists; a handheld is never created over an "
-                                          "existing file.")
-                               .arg(path));
-    }
-    if (device > 0) {
-        try {
-            cradle::recordHandheldDevice(cradle::Database(path, QStringLiteral("handheld")), device);
-        } catch (const RunTimeError&) {
-            QFile::remove(path); // a handheld is made whole or not at all
-            throw;
-        }
-    }
-    in.out << "Created the handheld " << path << " with " << storeTables().size() << " empty tables";
-    if (device > 0) in.out << ", device " << device;
-    in.out << ".\n";
-    return 0;
-}
-
-int hotsync(Invocation& in) {
-    const SyncResult r = hotSync(in.files.at(0), int(in.values.value(QStringLiteral("--hold"))),
-                                 [&](const QString& text) { in.out << text << Qt::endl; });
-    in.out << "Synchronised the handheld " << r.handheld << " with the local sync store " << r.store << ":\n";
-    for (const TableCopy& c : r.copies)
-        in.out << "  " << c.table.leftJustified(16) << ' ' << directionText(c.transferCode).leftJustified(16)
-               << ' ' << QString::number(c.rows).rightJustified(8) << " rows\n";
-    for (const TableCopy& c : r.copies)
-        if (c.kept > 0)
-            in.out << "  " << c.table << ": kept " << c.kept
-                   << " rows the store does not hold (captured since the last receive)\n";
-    if (!r.note.isEmpty()) in.out << r.note << '\n';
-    in.out << r.copies.size() << " tables copied, " << r.untouched << " left untouched.\n";
-    return 0;
-}
-
-int capture(Invocation& in) {
-    CaptureRequest request;
-    const auto& v = in.values;
-    const bool anyCount =
-        v.contains(QStringLiteral("--orders")) || v.contains(QStringLiteral("--deliveries")) ||
-        v.contains(QStringLiteral("--quotes")) || v.contains(QStringLiteral("--work-orders"));
-    const int fallback = anyCount ? 0 : 1;
-    request.orders = int(v.value(QStringLiteral("--orders"), fallback));
-    request.deliveries = int(v.value(QStringLiteral("--deliveries"), fallback));
-    request.quotes = int(v.value(QStringLiteral("--quotes"), fallback));
-    request.workOrders = int(v.value(QStringLiteral("--work-orders"), fallback));
-    request.seed = v.value(QStringLiteral("--seed"), 1);
-    const QList<CapturedDocument> docs = handheld::capture(in.files.at(0), request, Clock::today());
-    in.out << "Captured " << docs.size() << " documents on the handheld "
-           << QFileInfo(in.files.at(0)).absoluteFilePath() << ":\n";
-    for (const CapturedDocument& d : docs)
-        in.out << "  " << d.key << "  client " << d.client.leftJustified(15) << ' '
-               << QString::number(d.items).rightJustified(2)
-               << (d.items == 1 ? " line   total " : " lines  total ") << QString::number(d.total, 'f', 2)
-               << '\n';
-    return 0;
-}
-
-int dump(Invocation& in) {
-    dumpTable(in.files.at(0), in.files.at(1), in.out);
-    return 0;
-}
-
-QList<Command> commands() {
-    return {
-        {QStringLiteral("init"),
-         QStringLiteral("FILE [--device N]"),
-         QStringLiteral(
-             "create a handheld: an SQLite file with the sixteen tables of the local sync store, all "
-             "empty (refuses an existing file); --device records the device number N it is, so a "
-             "sync the program waits for on another device refuses it"),
-         {QStringLiteral("--device")},
-         1,
-         init},
-        {QStringLiteral("hotsync"),
-         QStringLiteral("FILE [--hold SECONDS]"),
-         QStringLiteral(
-             "press the cradle's sync button: with the conduit KVGMovil registered and enabled, copy "
-             "each table it carries in its registered direction (4: store -> handheld, 5: handheld "
-             "-> store, 0: untouched) between FILE and the local sync store the settings file names; "
-             "with 4 the handheld's documents the store does not hold stay on it; "
-             "both files change together or not at all; --hold keeps the sync under way SECONDS "
-             "more after the copy, before it completes"),
-         {QStringLiteral("--hold")},
-         1,
-         hotsync},
-        {QStringLiteral("capture"),
-         QStringLiteral("FILE [--orders N] [--deliveries N] [--quotes N] [--work-orders N] [--seed N]"),
-         QStringLiteral("record documents as the person with the handheld would: orders (NP), delivery notes "
-                        "(RM) and quotes (PR) with article lines priced from the client's price list, work "
-                        "orders (OT) with task lines; one of each when no count is given; the same --seed "
-                        "(default 1) on the same handheld records the same documents; needs the clients a "
-                        "send brings"),
-         {QStringLiteral("--orders"), QStringLiteral("--deliveries"), QStringLiteral("--quotes"),
-          QStringLiteral("--work-orders"), QStringLiteral("--seed")},
-         1,
-         capture},
-        {QStringLiteral("dump"),
-         QStringLiteral("FILE TABLE"),
-         QStringLiteral("print a table tab-separated: a line of column names, then the rows in key order; "
-                        "Null is \\N, and a backslash, tab, line feed or carriage return in a text is \\\\, "
-                        "\\t, \\n or \\r"),
-         {},
-         2,
-         dump},
-    };
-}
-
-// Wraps the summary to the width of a terminal, indented under the command.
-QString wrapped(const QString& text, int indent, int width = 100) {
-    QString out, line;
-    for (const QString& word : text.split(QLatin1Char(' '))) {
-        if (!line.isEmpty() && indent + line.size() + 1 + word.size() > width) {
-            out += QString(indent, QLatin1Char(' ')) + line + QLatin1Char('\n');
-            line.clear();
-        }
-        line += (line.isEmpty() ? QString() : QStringLiteral(" ")) + word;
-    }
-    return out + QString(indent, QLatin1Char(' ')) + line + QLatin1Char('\n');
-}
-
-void printHelp(QTextStream& out) {
-    out << "Usage: kvhandheld [--home DIR] COMMAND ...\n"
-           "\n"
-           "A field handheld and its cradle, for trying the control module without one: the handheld is an\n"
-           "SQLite file holding the tables of the local sync store.\n"
-           "\n"
-           "Options:\n"
-           "  --home DIR   application folder (default $KVCONTROL_HOME, else $XDG_DATA_HOME/kvcontrol or\n"
-           "               ~/.local/share/kvcontrol); its settings file names the local sync store, and\n"
-           "               it holds the conduit registry and the sync lock\n"
-           "  -h, --help   this help (COMMAND --help: that command's)\n"
-           "\n"
-           "Commands:\n";
-    for (const Command& c : commands())
-        out << "  " << c.name << ' ' << c.arguments << '\n' << wrapped(c.summary, 6);
-    out << "\nExit status: 0 when the command did its job, 1 when it failed or was refused (reason on\n"
-           "stderr), 2 for wrong usage.\n";
-    out.flush();
-}
-
-// Splits a command's arguments into files and numeric options; false (with a message) on a
-// mistake.
-bool parse(const Command& c, const QStringList& args, Invocation& in) {
-    for (int i = 0; i < args.size(); ++i) {
-        const QString& a = args.at(i);
-        if (!a.startsWith(QLatin1String("--"))) {
-            in.files << a;
-            continue;
-        }
-        if (!c.options.contains(a)) {
-            in.err << "kvhandheld " << c.name << ": unknown option " << a << " (see kvhandheld " << c.name
-                   << " --help)\n";
-            return false;
-        }
+    // A whole number of 0 or more given for `option`; false, with the reason, otherwise.
+    bool number(Invocation& in, const char* option, const std::string& text, quint32* value) const {
+        if (text.empty()) return true;
         bool ok = false;
-        const quint32 n = i + 1 < args.size() ? args.at(i + 1).toUInt(&ok) : 0;
-        if (!ok) {
-            in.err << "kvhandheld " << c.name << ": " << a << " needs a whole number, not \""
-                   << (i + 1 < args.size() ? args.at(i + 1) : QString()) << "\"\n";
-            return false;
+        *value = cli::fromStd(text).toUInt(&ok);
+        if (!ok)
+            in.err << "kvhandheld " << name() << ": " << option << " needs a whole number, not \""
+                   << cli::fromStd(text) << "\"\n";
+        return ok;
+    }
+
+protected:
+    void defineFile(CLI::App& command, const char* what = "the handheld's file") {
+        cli::argument(command, "FILE", m_file, what)->required();
+    }
+    static CLI::Option* numberOption(CLI::App& command, const char* option, std::string& text, const char* what) {
+        return command.add_option(option, text, what)->type_name("N");
+    }
+    std::string m_file;
+};
+
+class Init : public HandheldCommand {
+public:
+    QString name() const override { return QStringLiteral("init"); }
+    QString summary() const override {
+        return QStringLiteral(
+            "create a handheld: an SQLite file with the sixteen tables of the local sync store, all "
+            "empty (refuses an existing file); --device records the device number N it is, so a "
+            "sync the program waits for on another device refuses it");
+    }
+    void define(CLI::App& command) override {
+        defineFile(command, "the handheld's file; it must not exist");
+        numberOption(command, "--device", m_device, "the device number the handheld is, from 1");
+    }
+    int run(Invocation& in) override {
+        quint32 device = 0;
+        if (!number(in, "--device", m_device, &device)) return exitcode::Usage;
+        if (!m_device.empty() && device < 1) {
+            in.err << "kvhandheld init: --device needs a device number from 1\n";
+            return exitcode::Usage;
         }
-        in.values.insert(a, n);
-        ++i;
+        const QString path = QFileInfo(cli::fromStd(m_file)).absoluteFilePath();
+        try {
+            createStore(path);
+        } catch (const RunTimeError& e) {
+            if (e.number() != storeerr::FileAlreadyExists) throw;
+            throw RunTimeError(e.number(),
+                               QStringLiteral("%1 already exists; a handheld is never created over an "
+                                              "existing file.")
+                                   .arg(path));
+        }
+        if (device > 0) {
+            try {
+                cradle::recordHandheldDevice(cradle::Database(path, QStringLiteral("handheld")), qint32(device));
+            } catch (const RunTimeError&) {
+                QFile::remove(path); // a handheld is made whole or not at all
+                throw;
+            }
+        }
+        in.out << "Created the handheld " << path << " with " << storeTables().size() << " empty tables";
+        if (device > 0) in.out << ", device " << device;
+        in.out << ".\n";
+        return exitcode::Done;
     }
-    if (in.files.size() != c.positional) {
-        in.err << "kvhandheld " << c.name << ": usage: kvhandheld " << c.name << ' ' << c.arguments << '\n';
-        return false;
+
+private:
+    std::string m_device;
+};
+
+class Hotsync : public HandheldCommand {
+public:
+    QString name() const override { return QStringLiteral("hotsync"); }
+    QString summary() const override {
+        return QStringLiteral(
+            "press the cradle's sync button: with the conduit KVGMovil registered and enabled, copy "
+            "each table it carries in its registered direction (4: store -> handheld, 5: handheld "
+            "-> store, 0: untouched) between FILE and the local sync store the settings file names; "
+            "with 4 the handheld's documents the store does not hold stay on it; "
+            "both files change together or not at all");
     }
-    return true;
-}
+    void define(CLI::App& command) override {
+        defineFile(command);
+        command.add_option("--hold", m_hold, "keep the sync under way SECONDS more after the copy, before it completes")
+            ->type_name("SECONDS");
+    }
+    int run(Invocation& in) override {
+        quint32 hold = 0;
+        if (!number(in, "--hold", m_hold, &hold)) return exitcode::Usage;
+        const SyncResult r = hotSync(cli::fromStd(m_file), int(hold), [&](const QString& text) {
+            if (!in.quiet) in.out << text << Qt::endl;
+        });
+        in.out << "Synchronised the handheld " << r.handheld << " with the local sync store " << r.store << ":\n";
+        for (const TableCopy& c : r.copies)
+            in.out << "  " << c.table.leftJustified(16) << ' ' << directionText(c.transferCode).leftJustified(16)
+                   << ' ' << QString::number(c.rows).rightJustified(8) << " rows\n";
+        for (const TableCopy& c : r.copies)
+            if (c.kept > 0)
+                in.out << "  " << c.table << ": kept " << c.kept
+                       << " rows the store does not hold (captured since the last receive)\n";
+        if (!r.note.isEmpty()) in.out << r.note << '\n';
+        in.out << r.copies.size() << " tables copied, " << r.untouched << " left untouched.\n";
+        return exitcode::Done;
+    }
+
+private:
+    std::string m_hold;
+};
+
+class Capture : public HandheldCommand {
+public:
+    QString name() const override { return QStringLiteral("capture"); }
+    QString summary() const override {
+        return QStringLiteral(
+            "record documents as the person with the handheld would: orders (NP), delivery notes "
+            "(RM) and quotes (PR) with article lines priced from the client's price list, work "
+            "orders (OT) with task lines; one of each when no count is given; the same --seed "
+            "(default 1) on the same handheld records the same documents; needs the clients a "
+            "send brings");
+    }
+    void define(CLI::App& command) override {
+        defineFile(command);
+        for (Count& c : m_counts) numberOption(command, c.option, c.text, c.what);
+        numberOption(command, "--seed", m_seed, "seed of the documents (default 1)");
+    }
+    int run(Invocation& in) override {
+        bool anyCount = false;
+        for (Count& c : m_counts) {
+            if (!number(in, c.option, c.text, &c.value)) return exitcode::Usage;
+            anyCount = anyCount || !c.text.empty();
+        }
+        quint32 seed = 1;
+        if (!number(in, "--seed", m_seed, &seed)) return exitcode::Usage;
+        // One of each when no count is given.
+        auto count = [&](int i) { return int(m_counts[i].text.empty() ? (anyCount ? 0 : 1) : m_counts[i].value); };
+        CaptureRequest request;
+        request.orders = count(0);
+        request.deliveries = count(1);
+        request.quotes = count(2);
+        request.workOrders = count(3);
+        request.seed = seed;
+        const QString file = cli::fromStd(m_file);
+        const QList<CapturedDocument> docs = handheld::capture(file, request, Clock::today());
+        in.out << "Captured " << docs.size() << " documents on the handheld " << QFileInfo(file).absoluteFilePath()
+               << ":\n";
+        for (const CapturedDocument& d : docs)
+            in.out << "  " << d.key << "  client " << d.client.leftJustified(15) << ' '
+                   << QString::number(d.items).rightJustified(2)
+                   << (d.items == 1 ? " line   total " : " lines  total ") << QString::number(d.total, 'f', 2)
+                   << '\n';
+        return exitcode::Done;
+    }
+
+private:
+    struct Count {
+        const char* option;
+        const char* what;
+        std::string text;
+        quint32 value = 0;
+    };
+    Count m_counts[4] = {{"--orders", "orders (NP)", {}},
+                         {"--deliveries", "delivery notes (RM)", {}},
+                         {"--quotes", "quotes (PR)", {}},
+                         {"--work-orders", "work orders (OT)", {}}};
+    std::string m_seed;
+};
+
+class Dump : public HandheldCommand {
+public:
+    QString name() const override { return QStringLiteral("dump"); }
+    QString summary() const override {
+        return QStringLiteral("print a table tab-separated: a line of column names, then the rows in key order; "
+                              "Null is \\N, and a backslash, tab, line feed or carriage return in a text is "
+                              "\\\\, \\t, \\n or \\r");
+    }
+    void define(CLI::App& command) override {
+        defineFile(command);
+        cli::argument(command, "TABLE", m_table, "one of the handheld's tables")->required();
+    }
+    int run(Invocation& in) override {
+        dumpTable(cli::fromStd(m_file), cli::fromStd(m_table), in.out);
+        return exitcode::Done;
+    }
+
+private:
+    std::string m_table;
+};
 
 } // namespace
 
 int runKvhandheld(const QStringList& arguments, QTextStream& out, QTextStream& err) {
-    int i = 0;
-    for (; i < arguments.size(); ++i) {
-        const QString& a = arguments.at(i);
-        if (a == QLatin1String("-h") || a == QLatin1String("--help")) {
-            printHelp(out);
-            return 0;
-        }
-        if (a != QLatin1String("--home")) break;
-        if (++i >= arguments.size()) {
-            err << "kvhandheld: --home needs a folder\n";
-            return kUsage;
-        }
-        AppHome::set(arguments.at(i));
+    cli::CliApp cli(QStringLiteral("kvhandheld"),
+                    QStringLiteral("A field handheld and its cradle, for trying the control module without one: the\n"
+                                   "handheld is an SQLite file holding the tables of the local sync store. The\n"
+                                   "application folder's settings file names the local sync store, and the folder\n"
+                                   "holds the conduit registry and the sync lock."));
+    cli.app().require_subcommand(1);
+    bool quiet = false;
+    cli.app().add_flag("-q,--quiet", quiet, "no progress lines (a sync's steps): errors and results only");
+    std::vector<std::unique_ptr<HandheldCommand>> commands;
+    commands.push_back(std::make_unique<Init>());
+    commands.push_back(std::make_unique<Hotsync>());
+    commands.push_back(std::make_unique<Capture>());
+    commands.push_back(std::make_unique<Dump>());
+    std::vector<std::pair<CLI::App*, HandheldCommand*>> byApp;
+    for (const auto& c : commands) {
+        CLI::App* sub = cli.command(c->name(), c->summary());
+        c->define(*sub);
+        byApp.emplace_back(sub, c.get());
     }
-    if (i >= arguments.size()) {
-        printHelp(err);
-        return kUsage;
-    }
-    const QString name = arguments.at(i);
-    const QStringList args = arguments.mid(i + 1);
-    for (const Command& c : commands()) {
-        if (c.name != name) continue;
-        if (args.contains(QLatin1String("--help")) || args.contains(QLatin1String("-h"))) {
-            out << "Usage: kvhandheld [--home DIR] " << c.name << ' ' << c.arguments << '\n'
-                << wrapped(c.summary, 2);
-            return 0;
-        }
-        Invocation in{{}, {}, out, err};
-        if (!parse(c, args, in)) return kUsage;
+    if (const std::optional<int> status = cli.parse(arguments, out, err)) return *status;
+
+    for (const auto& [sub, command] : byApp) {
+        if (!sub->parsed()) continue;
+        Invocation in{out, err, quiet};
         try {
-            const int status = c.run(in);
+            const int status = command->run(in);
             out.flush();
+            err.flush();
             return status;
         } catch (const RunTimeError& e) {
             out.flush();
-            err << "kvhandheld " << c.name << ": " << e.description() << '\n';
+            err << "kvhandheld " << command->name() << ": " << e.description() << '\n';
             err.flush();
-            return kFailed;
+            return exitcode::Failed;
         }
     }
-    err << "kvhandheld: unknown command \"" << name << "\" (see kvhandheld --help)\n";
-    return kUsage;
+    return exitcode::Usage;
 }
 
 } // namespace kv::handheld

@@ -45,8 +45,7 @@ void printUsage(QTextStream& out) {
            "                      (else $KVCONTROL_LAUNCH); without @Password, $KVCONTROL_PASSWORD\n"
            "                      gives it\n"
            "  --                  what follows is launch string, even when it starts with \"--\"\n"
-           "\n"
-           "Exit status: 0 done, 1 failed (reason on stderr), 2 wrong arguments.\n";
+           "\n";
     out.flush();
 }
 
