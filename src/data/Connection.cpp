@@ -78,8 +78,7 @@ void Connection::close() {
 
 void Connection::requireOpen() const {
     if (!m_open)
-        throw RunTimeError(err::OperationNotAllowed,
-                           QStringLiteral("Operation is not allowed when the object is closed."));
+        throw RunTimeError::numbered(err::ObjectClosed);
 }
 
 QSqlDatabase Connection::database() const {

@@ -50,7 +50,7 @@ TEST(SettingsFile, BareNameMeansTheApplicationFolderAndAbsolutePathsAreKept) {
               QStringLiteral("casa"));
 }
 
-TEST(SettingsFile, NewFileIsOwnerOnlyAndAnExistingOneKeepsItsPermissions) {
+TEST(SettingsFile, EveryWriteLeavesItOwnerOnly) {
     test::TempHome home;
     const QString path = home.file(kFile);
     const mode_t oldMask = ::umask(0);
@@ -59,9 +59,9 @@ TEST(SettingsFile, NewFileIsOwnerOnlyAndAnExistingOneKeepsItsPermissions) {
     EXPECT_EQ(permissions(path), mode_t(0600));
     EXPECT_EQ(permissions(path + QStringLiteral(".lock")), mode_t(0600));
 
-    ::chmod(QFile::encodeName(path).constData(), 0640);
+    ::chmod(QFile::encodeName(path).constData(), 0644);
     GrabarIni(kFile, kDevice3, QStringLiteral("USUARIO"), QStringLiteral("sa"));
-    EXPECT_EQ(permissions(path), mode_t(0640));
+    EXPECT_EQ(permissions(path), mode_t(0600));
     EXPECT_EQ(LeerIni(kFile, kDevice3, QStringLiteral("CONTRASEÑA")), QStringLiteral("secreta"));
 }
 
@@ -272,7 +272,7 @@ TEST(SettingsFile, ConcurrentWritersLoseNothing) {
             EXPECT_EQ(doc.value(device(w), QStringLiteral("CLAVE%1").arg(i)).value_or(kNone),
                       QStringLiteral("valor %1-%2").arg(w).arg(i));
     EXPECT_TRUE(whole.match(doc.value(general, last).value_or(QStringLiteral("x"))).hasMatch());
-    EXPECT_EQ(doc.toUtf8(), readBytes(path)); // nothing in it the writer would not have written
+    EXPECT_EQ(doc.bytes(), readBytes(path)); // nothing in it the writer would not have written
 }
 
 } // namespace

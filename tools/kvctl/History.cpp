@@ -96,6 +96,9 @@ public:
                     << (p.priceLists.isEmpty() ? QStringLiteral("none")
                                                : p.priceLists.join(QStringLiteral(", ")))
                     << '\n';
+            // The rows the send would refuse, one a line as its step would name them.
+            for (const QString& r : p.refusals)
+                for (const QString& line : r.split(QLatin1Char('\n'))) ctx.out << "refused: " << line << '\n';
         } catch (const RunTimeError& e) {
             ctx.err << "kvctl preview: the ERP refused a count: " << e.description() << '\n';
             return 1;

@@ -40,7 +40,7 @@ void printHelp(QTextStream& out) {
 } // namespace
 
 int runKvctl(const QStringList& arguments, QTextStream& out, QTextStream& err, QTextStream& in, bool interactive) {
-    TerminalOperator person(out, in, interactive);
+    TerminalOperator person(out, err, in, interactive);
     QString launch, launchFile;
     QStringList rest;
     for (int i = 0; i < arguments.size(); ++i) {
