@@ -74,7 +74,7 @@ std::optional<double> numberOf(const QVariant& v) {
 } // namespace
 
 QVariant copiedValue(const ColumnCopy& column, const QVariant& source) {
-    if (column.sourceType == SourceType::Binary && isBinary(source))
+    if (column.sourceType == SourceType::Binary && isBinary(source) && !isNull(source))
         return QString::fromLatin1(source.toByteArray().toHex().toUpper());
     return source;
 }
