@@ -161,10 +161,10 @@ int TerminalOperator::answerFor(int style, const QString& key) {
 }
 
 int TerminalOperator::messageBox(const QString& text, int style, const QString& title) {
-    // Information (or no icon) with only OK is the command's own report; anything else is a
-    // warning or a question.
+    // A message with only OK is the command's own report, unless it is an error or a warning;
+    // anything with a choice is a question.
     const int icon = mb::icon(style);
-    if ((icon == 0 || icon == mb::Information) && mb::buttons(style) == mb::OkOnly) {
+    if (icon != mb::Critical && icon != mb::Exclamation && mb::buttons(style) == mb::OkOnly) {
         print(m_out, title, text);
         return mb::Ok;
     }

@@ -14,9 +14,9 @@ namespace kv {
 // and never block on a terminal that is not there; questions are asked on standard input only
 // when it is a terminal, otherwise they count as cancelled.
 //
-// Error prompts, warnings and questions, each followed by the answer given, and the questions
-// asked on a terminal go to `err`, so `out` carries only what the command itself reports
-// (information messages, the status and step lines) and a script can read it whole.
+// Error prompts, error and warning messages, and questions (each followed by the answer given),
+// and what is asked on a terminal go to `err`, so `out` carries only what the command itself
+// reports (its other messages, the status and step lines) and a script can read it whole.
 class TerminalOperator : public Operator {
 public:
     enum class OnError { Abort, Retry, Ignore };

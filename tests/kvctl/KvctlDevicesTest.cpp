@@ -31,6 +31,18 @@ protected:
         ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
         ini.write("[PARAMETROS PALM Nº 2]\nNOMBRE= Ruta Norte \n[PARAMETROS PALM Nº 3]\nNOMBRE=   \n");
     }
+    // One statement on the ERP file, before kvctl runs.
+    bool onErp(const QString& sql) {
+        bool done = false;
+        {
+            QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("change"));
+            db.setDatabaseName(erp);
+            done = db.open() && QSqlQuery(db).exec(sql);
+            db.close();
+        }
+        QSqlDatabase::removeDatabase(QStringLiteral("change"));
+        return done;
+    }
     QStringList base() const {
         return {QStringLiteral("--home"), home.path(), QStringLiteral("--launch"),
                 QStringLiteral("@Motor=sqlite;@Server=local;@DbName=%1;@Usuario=ana;").arg(erp)};
@@ -49,14 +61,7 @@ TEST_F(KvctlDevices, ListsEveryDeviceWithItsDisplayName) {
 
 // Error prompts and the answers given go to stderr: the list on stdout stays the list.
 TEST_F(KvctlDevices, ErrorPromptsAndTheirAnswersGoToStderr) {
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("drop"));
-        db.setDatabaseName(erp);
-        ASSERT_TRUE(db.open());
-        QSqlQuery(db).exec(QStringLiteral("DROP TABLE ta_configuracion"));
-        db.close();
-    }
-    QSqlDatabase::removeDatabase(QStringLiteral("drop"));
+    ASSERT_TRUE(onErp(QStringLiteral("DROP TABLE ta_configuracion")));
     const test::ToolRun r = kvctl(QStringList{QStringLiteral("--on-error"), QStringLiteral("ignore")} + base()
                                   << QStringLiteral("devices"));
     EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
@@ -107,14 +112,7 @@ TEST_F(KvctlDevices, TheLaunchStringFromAFileOrTheEnvironment) {
 }
 
 TEST_F(KvctlDevices, AnAbsurdCountListsTheFirstThousandAndSaysWhyOnStderr) {
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("count"));
-        db.setDatabaseName(erp);
-        ASSERT_TRUE(db.open());
-        QSqlQuery(db).exec(QStringLiteral("UPDATE ta_configuracion SET VALOR = '999999999'"));
-        db.close();
-    }
-    QSqlDatabase::removeDatabase(QStringLiteral("count"));
+    ASSERT_TRUE(onErp(QStringLiteral("UPDATE ta_configuracion SET VALOR = '999999999'")));
     const test::ToolRun r = kvctl(base() << QStringLiteral("devices"));
     EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
     EXPECT_EQ(r.out.count(QLatin1Char('\n')), 1000);
