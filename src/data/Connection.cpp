@@ -118,8 +118,9 @@ void Connection::endReading() {
 void Connection::requireIdle() const {
     if (m_reading > 0)
         throw RunTimeError(adoerr::StatementBusy,
-                           QStringLiteral("Program error: a statement was run while another one on the same "
-                                          "connection still had unread results (the connection is busy)."),
+                           err::textOf(adoerr::StatementBusy) +
+                               QStringLiteral(" Program error: a statement was run while another one on the same "
+                                              "connection still had unread results (the connection is busy)."),
                            QStringLiteral("Connection"));
 }
 

@@ -3,6 +3,7 @@
 #include "app/RunTimeError.h"
 #include "data/DB_Dll.h"
 #include "data/RowStream.h"
+#include "data/TypedValue.h"
 #include "store/StoreSchema.h"
 
 #include <QHash>
@@ -46,25 +47,10 @@ bool isBinary(const QVariant& v) {
     return v.metaType().id() == QMetaType::QByteArray;
 }
 
-bool isNumber(const QVariant& v) {
-    switch (v.metaType().id()) {
-    case QMetaType::Bool:
-    case QMetaType::Int:
-    case QMetaType::UInt:
-    case QMetaType::Short:
-    case QMetaType::UShort:
-    case QMetaType::LongLong:
-    case QMetaType::ULongLong:
-    case QMetaType::Double:
-    case QMetaType::Float: return true;
-    default: return false;
-    }
-}
-
 // The number a value stands for, as the column's numeric affinity reads it; nothing for a text
 // that is no number.
 std::optional<double> numberOf(const QVariant& v) {
-    if (isNumber(v)) return v.toDouble();
+    if (isNumberType(v.metaType().id()) || v.metaType().id() == QMetaType::Bool) return v.toDouble();
     if (isBinary(v)) return std::nullopt;
     bool ok = false;
     const double d = v.toString().trimmed().toDouble(&ok);

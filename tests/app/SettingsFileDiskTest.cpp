@@ -1,7 +1,6 @@
 #include "app/IniFile.h"
 #include "app/RunTimeError.h"
 #include "app/SettingsFile.h"
-#include "app/TextDecoding.h"
 #include "CaseName.h"
 #include "ScriptedOperator.h"
 #include "SettingsFileTestSupport.h"
@@ -155,15 +154,6 @@ QByteArray randomBytes(qsizetype size, quint32 seed) {
     return bytes;
 }
 
-// The file's text lines, as the reader sees them.
-QStringList textLines(const QByteArray& bytes) {
-    QStringList lines = decodeText(bytes).split(QLatin1Char('\n'));
-    if (lines.last().isEmpty()) lines.removeLast();
-    for (QString& line : lines)
-        if (line.endsWith(QLatin1Char('\r'))) line.chop(1);
-    return lines;
-}
-
 struct OddFileCase {
     const char* name;
     QByteArray content;
@@ -181,10 +171,7 @@ TEST_P(OddFile, ReadsDefaultsAndWriteKeepsItsLines) {
     GrabarIni(kFile, kDevice3, QStringLiteral("NOMBRE"), QStringLiteral("Móvil"));
     EXPECT_EQ(LeerIni(kFile, kDevice3, QStringLiteral("NOMBRE")), QStringLiteral("Móvil"));
 
-    const QStringList before = textLines(content);
-    const QStringList after = textLines(readBytes(path));
-    ASSERT_GE(after.size(), before.size());
-    EXPECT_TRUE(after.mid(0, before.size()) == before) << "the file's own lines changed";
+    EXPECT_TRUE(readBytes(path).startsWith(content)) << "the file's own bytes changed";
 }
 
 const QByteArray kMegabyte(1 << 20, 'v');
