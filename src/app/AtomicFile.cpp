@@ -49,8 +49,8 @@ void syncFolder(const QByteArray& file) {
 
 } // namespace
 
-void writeFileAtomically(const QString& path, QByteArrayView data, mode_t newFileMode,
-                         const QString& source) {
+void writeFileAtomically(const QString& path, QByteArrayView data, mode_t mode, const QString& source,
+                         ModeOf applies) {
     const QFileInfo info(path);
     const QString realPath = info.isSymLink() ? info.symLinkTarget() : path;
     const QByteArray target = QFile::encodeName(realPath);
@@ -70,7 +70,7 @@ void writeFileAtomically(const QString& path, QByteArrayView data, mode_t newFil
     };
     if (exists) (void)!::fchown(fd, old.st_uid, old.st_gid); // only root may; others keep theirs anyway
     errno = 0;
-    bool ok = ::fchmod(fd, exists ? (old.st_mode & 07777) : newFileMode) == 0 && writeAll(fd, data) &&
+    bool ok = ::fchmod(fd, exists && applies == ModeOf::NewFile ? (old.st_mode & 07777) : mode) == 0 && writeAll(fd, data) &&
               ::fsync(fd) == 0;
     int e = errno ? errno : EIO;
     if (::close(fd) != 0 && ok) {

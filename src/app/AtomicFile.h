@@ -9,11 +9,13 @@ namespace kv {
 
 // Replaces a file's contents so that readers see the old file or the new one, never part of
 // either: the data goes to a temporary sibling, is flushed to disk and renamed over the file.
-// An existing file keeps its permissions (and owner, where the process may set it); a new one
-// gets `newFileMode`. A symbolic link is written through to its target. On failure the old file
+// A new file gets `mode`; an existing one keeps its owner (where the process may set it) and its
+// permissions, or with ModeOf::Always gets `mode` too (a file that holds passwords is owner-only
+// whatever it was). A symbolic link is written through to its target. On failure the old file
 // is untouched, the temporary sibling is removed, and a RunTimeError names the file.
-void writeFileAtomically(const QString& path, QByteArrayView data, mode_t newFileMode,
-                         const QString& source = QString());
+enum class ModeOf { NewFile, Always };
+void writeFileAtomically(const QString& path, QByteArrayView data, mode_t mode, const QString& source = QString(),
+                         ModeOf applies = ModeOf::NewFile);
 
 // An exclusive lock (flock) on a lock file, created owner-only when missing, held while the
 // object lives; waits while another process or thread holds it. The lock dies with the process,

@@ -67,19 +67,59 @@ bool hasLineBreak(const QString& s) {
 
 IniDocument IniDocument::parse(QByteArrayView bytes) {
     IniDocument doc;
-    const QString text = decodeText(bytes);
-    const qsizetype firstBreak = text.indexOf(QLatin1Char('\n'));
-    doc.m_crlf = firstBreak > 0 && text.at(firstBreak - 1) == QLatin1Char('\r');
-    doc.m_lines = text.split(QLatin1Char('\n'));
-    if (doc.m_lines.last().isEmpty()) doc.m_lines.removeLast(); // the break that ends the file
+    QList<QByteArray> raw;
+    if (const auto utf16 = utf16Mark(bytes)) {
+        // Decoded whole; an unchanged line encodes back to the bytes it came from.
+        doc.m_encoding = *utf16 == QStringConverter::Utf16LE ? Encoding::Utf16LE : Encoding::Utf16BE;
+        doc.m_head = bytes.first(2).toByteArray();
+        const QStringList lines = decodeText(bytes).split(QLatin1Char('\n'));
+        for (const QString& line : lines) raw << doc.encode(line);
+        doc.m_lines = lines;
+    } else {
+        // Every mark at the start: an editor may add one to a file that had one already.
+        while (bytes.sliced(doc.m_head.size()).startsWith("\xEF\xBB\xBF")) doc.m_head += "\xEF\xBB\xBF";
+        const QByteArrayView body = bytes.sliced(doc.m_head.size());
+        doc.m_encoding = isUtf8(body) ? Encoding::Utf8 : Encoding::Windows1252;
+        // '\n' never occurs inside a UTF-8 sequence: each line decodes on its own.
+        for (const QByteArrayView line : QByteArray::fromRawData(body.data(), body.size()).split('\n')) {
+            raw << line.toByteArray();
+            doc.m_lines << decodeText(line);
+        }
+    }
+    // The break that ends the file leaves an empty last piece.
+    doc.m_endsWithBreak = doc.m_lines.last().isEmpty();
+    if (doc.m_endsWithBreak) {
+        doc.m_lines.removeLast();
+        raw.removeLast();
+    }
+    for (QByteArray& r : raw) doc.m_raw << std::move(r);
+    const bool hasBreak = doc.m_lines.size() > 1 || (doc.m_lines.size() == 1 && doc.m_endsWithBreak);
+    doc.m_crlf = hasBreak && doc.m_lines.first().endsWith(QLatin1Char('\r'));
     // In a CR LF file the CR is part of the line break. In an LF file a CR at a line's end is
-    // the line's own (a line pasted from elsewhere): it stays, so a rewrite gives the line back
-    // as it was, and names and values never hold it (they are trimmed).
+    // the line's own (a line pasted from elsewhere): it stays, and names and values never hold
+    // it (they are trimmed).
     if (doc.m_crlf)
         for (QString& line : doc.m_lines)
             if (line.endsWith(QLatin1Char('\r'))) line.chop(1);
     doc.index();
     return doc;
+}
+
+QByteArray IniDocument::encode(const QString& line) const {
+    switch (m_encoding) {
+    case Encoding::Utf16LE:
+    case Encoding::Utf16BE: {
+        QStringEncoder encoder(m_encoding == Encoding::Utf16LE ? QStringConverter::Utf16LE : QStringConverter::Utf16BE);
+        return encoder.encode(line);
+    }
+    case Encoding::Windows1252: {
+        bool complete = false;
+        const QByteArray bytes = windows1252Bytes(line, &complete);
+        return complete ? bytes : line.toUtf8();
+    }
+    case Encoding::Utf8: break;
+    }
+    return line.toUtf8();
 }
 
 void IniDocument::index() {
@@ -150,28 +190,39 @@ void IniDocument::setValue(const QString& sectionName, const QString& key, const
     const QString newEntry = key.trimmed() + QLatin1Char('=') + formatValue(value);
     const Section* s = section(sectionName);
     if (!s) {
-        if (!m_lines.isEmpty() && !m_lines.last().trimmed().isEmpty()) m_lines.append(QString());
-        m_lines.append(QLatin1Char('[') + sectionName.trimmed() + QLatin1Char(']'));
-        m_lines.append(newEntry);
+        if (!m_lines.isEmpty() && !m_lines.last().trimmed().isEmpty()) insertLine(m_lines.size(), QString());
+        insertLine(m_lines.size(), QLatin1Char('[') + sectionName.trimmed() + QLatin1Char(']'));
+        insertLine(m_lines.size(), newEntry);
     } else if (const auto it = s->keys.constFind(fold(key)); it != s->keys.cend()) {
         // Keep the line's own spelling of the key and its spacing around "=".
         QString& line = m_lines[*it];
         line = line.left(entry(line)->valueStart) + formatValue(value);
+        m_raw[*it].reset();
     } else {
         qsizetype at = s->end;
         while (at > s->header + 1 && m_lines.at(at - 1).trimmed().isEmpty())
             --at;
-        m_lines.insert(at, newEntry);
+        insertLine(at, newEntry);
     }
     index();
 }
 
-QByteArray IniDocument::toUtf8() const {
-    const QLatin1String eol = m_crlf ? QLatin1String("\r\n") : QLatin1String("\n");
-    QString text;
-    for (const QString& line : m_lines)
-        text += line + eol;
-    return text.toUtf8();
+void IniDocument::insertLine(qsizetype at, const QString& line) {
+    m_lines.insert(at, line);
+    m_raw.insert(at, std::nullopt);
+}
+
+QByteArray IniDocument::bytes() const {
+    const QByteArray lineBreak = encode(QStringLiteral("\n"));
+    const QString cr = m_crlf ? QStringLiteral("\r") : QString();
+    QByteArray out = m_head;
+    for (qsizetype i = 0; i < m_lines.size(); ++i) {
+        const std::optional<QByteArray>& raw = m_raw.at(i);
+        out += raw ? *raw : encode(m_lines.at(i) + cr);
+        // A last line read without its break keeps going without one.
+        if (i + 1 < m_lines.size() || m_endsWithBreak || !raw) out += lineBreak;
+    }
+    return out;
 }
 
 } // namespace kv

@@ -11,7 +11,7 @@
 namespace kv {
 
 // One settings file held as its lines, so a change rewrites only the line it concerns and keeps
-// comments, blank lines and lines this program does not understand exactly as they were.
+// every other line (comments, blank lines, lines this program does not understand) byte for byte.
 //
 // Layout: a "[section]" line opens a section and the "key=value" lines after it belong to it.
 // Names are matched without regard to letter case, as the Windows workstation did. Blanks around
@@ -31,10 +31,17 @@ public:
     // The check setValue makes, for callers that want to refuse bad input before anything else.
     static void checkEntry(const QString& section, const QString& key, const QString& value);
 
-    // UTF-8, with the line breaks the file had (LF for a new file).
-    QByteArray toUtf8() const;
+    // The file's bytes: every line setValue did not touch exactly as read, the others in the
+    // file's own encoding (UTF-16 stays UTF-16; a Windows-1252 file stays Windows-1252 unless a
+    // new line holds a character the code page lacks, which is then written as UTF-8, as a
+    // mixed file is read) with the file's line breaks (LF for a new file).
+    QByteArray bytes() const;
 
 private:
+    enum class Encoding { Utf8, Windows1252, Utf16LE, Utf16BE };
+    QByteArray encode(const QString& line) const;
+    void insertLine(qsizetype at, const QString& line);
+
     struct Section {
         qsizetype header = 0;           // line of "[name]"
         qsizetype end = 0;              // one past its last line
@@ -45,6 +52,11 @@ private:
     const Section* section(const QString& name) const;
 
     QStringList m_lines;
+    // Per line its bytes as read, without the "\n" that ends it; null for a line written here.
+    QList<std::optional<QByteArray>> m_raw;
+    QByteArray m_head;              // byte-order marks before the first line
+    bool m_endsWithBreak = true;    // the last line read had its "\n"
+    Encoding m_encoding = Encoding::Utf8;
     bool m_crlf = false;
     QList<Section> m_sections;
     QHash<QString, qsizetype> m_sectionByName; // folded name -> first section with it

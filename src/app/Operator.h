@@ -32,6 +32,9 @@ constexpr int No = 7;
 
 inline int buttons(int style) { return style & 7; }
 inline int icon(int style) { return style & 0x70; }
+// The word for an answer, as the error log writes it ("Reintentar", "Ignorar", "Abortar",
+// "Cancelar", "Sí", "No"); empty for any other value.
+QString answerWord(int answer);
 } // namespace mb
 
 // The status window: a caption, three text lines and a cancel button shown while the cancel

@@ -172,9 +172,10 @@ void GrabarIni(const QString& file, const QString& section, const QString& key, 
     const Snapshot current = load(path, kWrite);
     IniDocument doc = *current.doc;
     doc.setValue(section, key, value);
-    const QByteArray bytes = doc.toUtf8();
+    const QByteArray bytes = doc.bytes();
     if (bytes == current.bytes) return; // already stored: leave the file and its times alone
-    writeFileAtomically(path, bytes, S_IRUSR | S_IWUSR, kWrite);
+    // It holds passwords: owner-only after every write, also a file made or copied with another mode.
+    writeFileAtomically(path, bytes, S_IRUSR | S_IWUSR, kWrite, ModeOf::Always);
     remember(path, bytes, std::move(doc));
 }
 

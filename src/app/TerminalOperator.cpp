@@ -102,8 +102,11 @@ private:
 
 } // namespace
 
+TerminalOperator::TerminalOperator(QTextStream& out, QTextStream& err, QTextStream& in, bool interactive)
+    : m_out(out), m_err(err), m_in(in), m_interactive(interactive) {}
+
 TerminalOperator::TerminalOperator(QTextStream& out, QTextStream& in, bool interactive)
-    : m_out(out), m_in(in), m_interactive(interactive) {}
+    : TerminalOperator(out, out, in, interactive) {}
 
 // A stream whose text goes nowhere.
 struct TerminalOperator::DiscardingStream {
@@ -130,10 +133,19 @@ bool TerminalOperator::parseOnError(const QString& text, OnError* policy) {
     return true;
 }
 
-void TerminalOperator::print(const QString& title, const QString& text) {
+void TerminalOperator::print(QTextStream& to, const QString& title, const QString& text) {
     QString t = text;
     t.replace(QStringLiteral("\r\n"), QStringLiteral("\n")).replace(QLatin1Char('\r'), QLatin1Char('\n'));
-    m_out << title << QStringLiteral(": ") << t << Qt::endl;
+    to << title << QStringLiteral(": ") << t << Qt::endl;
+}
+
+int TerminalOperator::prompt(const QString& text, int style, const QString& title) {
+    m_out.flush(); // what the command printed before stays before the prompt on a shared terminal
+    print(m_err, title, text);
+    const int answer = answerFor(style, title + text);
+    if (mb::buttons(style) != mb::OkOnly)
+        m_err << QStringLiteral("  Answer: ") << mb::answerWord(answer) << Qt::endl;
+    return answer;
 }
 
 int TerminalOperator::answerFor(int style, const QString& key) {
@@ -164,18 +176,23 @@ int TerminalOperator::answerFor(int style, const QString& key) {
 }
 
 int TerminalOperator::messageBox(const QString& text, int style, const QString& title) {
-    print(title, text);
-    return answerFor(style, title + text);
+    // A message with only OK is the command's own report, unless it is an error or a warning;
+    // anything with a choice is a question.
+    const int icon = mb::icon(style);
+    if (icon != mb::Critical && icon != mb::Exclamation && mb::buttons(style) == mb::OkOnly) {
+        print(m_out, title, text);
+        return mb::Ok;
+    }
+    return prompt(text, style, title);
 }
 
 int TerminalOperator::errorPrompt(const QString& text, int style, const QString& title) {
-    print(title, text);
-    return answerFor(style, title + text);
+    return prompt(text, style, title);
 }
 
 std::optional<QString> TerminalOperator::ask(const QString& prompt) {
     if (!m_interactive) return std::nullopt;
-    m_out << prompt << QStringLiteral(" ") << Qt::flush;
+    m_err << prompt << QStringLiteral(" ") << Qt::flush;
     QString line;
     if (!m_in.readLineInto(&line)) return std::nullopt;
     return line;
@@ -193,7 +210,7 @@ std::optional<QString> TerminalOperator::askHidden(const QString& prompt) {
     auto answer = ask(prompt);
     if (tty) {
         tcsetattr(STDIN_FILENO, TCSANOW, &old);
-        m_out << Qt::endl;
+        m_err << Qt::endl;
     }
     return answer;
 }
@@ -210,7 +227,7 @@ std::optional<QString> TerminalOperator::openFile(const QString& title, const QS
 
 bool TerminalOperator::connectionDialog(ConnectionValues& v) {
     if (!m_interactive) return false;
-    m_out << QStringLiteral("Control de Acceso") << Qt::endl;
+    m_err << QStringLiteral("Control de Acceso") << Qt::endl;
     auto field = [&](const QString& label, QString* target, bool hidden) {
         const QString prompt = hidden || target->isEmpty() ? label + QLatin1Char(':')
                                                            : label + QStringLiteral(" [") + *target + QStringLiteral("]:");
@@ -271,14 +288,14 @@ void TerminalOperator::listLookup(LookupSession& session) {
         session.cancel();
         return;
     }
-    m_out << QStringLiteral("Consulta...") << Qt::endl;
+    m_err << QStringLiteral("Consulta...") << Qt::endl;
     QStringList headings;
     for (const auto& c : session.columns()) headings << c.name;
-    m_out << QStringLiteral("   ") << headings.join(QStringLiteral(" | ")) << Qt::endl;
+    m_err << QStringLiteral("   ") << headings.join(QStringLiteral(" | ")) << Qt::endl;
     for (int r = 0; r < session.rowCount(); ++r) {
         QStringList cells;
         for (int c = 0; c < session.columns().size(); ++c) cells << session.cell(r, c).trimmed();
-        m_out << QStringLiteral("%1. ").arg(r + 1, 2) << cells.join(QStringLiteral(" | ")) << Qt::endl;
+        m_err << QStringLiteral("%1. ").arg(r + 1, 2) << cells.join(QStringLiteral(" | ")) << Qt::endl;
     }
     while (true) {
         const auto answer =
@@ -301,7 +318,7 @@ void TerminalOperator::listLookup(LookupSession& session) {
             }
         }
         if (!valid) {
-            m_out << QStringLiteral("  Choose numbers from 1 to %1.").arg(session.rowCount()) << Qt::endl;
+            m_err << QStringLiteral("  Choose numbers from 1 to %1.").arg(session.rowCount()) << Qt::endl;
             continue;
         }
         for (int r = 0; r < session.rowCount(); ++r) session.setTicked(r, picked.contains(r));

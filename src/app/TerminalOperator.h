@@ -13,10 +13,16 @@ namespace kv {
 // (each carriage return of TEXT a line break); prompts are answered from the --on-error policy
 // and never block on a terminal that is not there; questions are asked on standard input only
 // when it is a terminal, otherwise they count as cancelled.
+//
+// Error prompts, error and warning messages, and questions (each followed by the answer given),
+// and what is asked on a terminal go to `err`, so `out` carries only what the command itself
+// reports (its other messages, the status and step lines) and a script can read it whole.
 class TerminalOperator : public Operator {
 public:
     enum class OnError { Abort, Retry, Ignore };
 
+    TerminalOperator(QTextStream& out, QTextStream& err, QTextStream& in, bool interactive);
+    // Everything on one stream.
     TerminalOperator(QTextStream& out, QTextStream& in, bool interactive);
     ~TerminalOperator() override;
 
@@ -52,9 +58,12 @@ private:
     int answerFor(int style, const QString& key);
     // Where progress lines go: the terminal, or nowhere when quiet.
     QTextStream& progress();
-    void print(const QString& title, const QString& text);
+    static void print(QTextStream& to, const QString& title, const QString& text);
+    // Prints a prompt on `err` with the answer it got.
+    int prompt(const QString& text, int style, const QString& title);
 
     QTextStream& m_out;
+    QTextStream& m_err;
     QTextStream& m_in;
     bool m_interactive;
     OnError m_policy = OnError::Abort;

@@ -44,7 +44,34 @@ std::optional<quint8> toWindows1252(QChar c) {
     return std::nullopt;
 }
 
+QByteArray windows1252Bytes(const QString& text, bool* complete) {
+    QByteArray bytes;
+    bytes.reserve(text.size());
+    bool all = true;
+    for (const QChar c : text) {
+        const auto code = toWindows1252(c);
+        all = all && code;
+        bytes.append(code ? char(*code) : '?');
+    }
+    if (complete) *complete = all;
+    return bytes;
+}
+
+bool isUtf8(QByteArrayView bytes) {
+    return utf8(bytes).has_value();
+}
+
+std::optional<QStringConverter::Encoding> utf16Mark(QByteArrayView bytes) {
+    if (bytes.startsWith("\xFF\xFE")) return QStringConverter::Utf16LE;
+    if (bytes.startsWith("\xFE\xFF")) return QStringConverter::Utf16BE;
+    return std::nullopt;
+}
+
 QString decodeText(QByteArrayView bytes) {
+    if (const auto utf16 = utf16Mark(bytes)) {
+        QStringDecoder decoder(*utf16);
+        return decoder.decode(bytes.sliced(2));
+    }
     // Every mark at the start: an editor may add one to a file that had one already.
     while (bytes.startsWith("\xEF\xBB\xBF"))
         bytes = bytes.sliced(3);

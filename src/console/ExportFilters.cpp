@@ -50,7 +50,14 @@ ExportFilters exportFiltersFor(const QString& reparto, const QString& cliente) {
     DB_Dll& erp = ErpDb();
     Recordset rs;
     erp.AbrirRecordset(priceListQueryFor(f.client), rs);
-    if (rs.state() && !rs.bof()) {
+    // The error treatment has shown why; whatever the answer, a send without the price-list
+    // filter would give the handheld every price list, so it stops here.
+    if (!rs.state())
+        throw RunTimeError(adoerr::ErrorsInCommand,
+                           QStringLiteral("The price lists of the device's clients could not be read: nothing was "
+                                          "exported."),
+                           QStringLiteral("EnviarDatosPalm"));
+    if (!rs.bof()) {
         // Each list code joined as it is; the quoting doubles its apostrophes.
         QString codes;
         rs.moveFirst();

@@ -24,7 +24,8 @@ QString priceListFilterFor(const QString& codes);
 QString priceListQueryFor(const QString& clientFilter);
 
 // Builds both filters for a device from its settings ("REPARTO", then "CLIENTE") and, for the
-// price lists, the ERP database.
+// price lists, the ERP database. Throws RunTimeError when the settings file or the price lists
+// cannot be read (after the error treatment has shown why): a filter is never left out.
 ExportFilters buildExportFilters(int device);
 // The same for vendor and client lists given as they are (trimmed), e.g. while being edited.
 ExportFilters exportFiltersFor(const QString& reparto, const QString& cliente);

@@ -3,6 +3,8 @@
 #include "app/Operator.h"
 #include "app/Trap.h"
 #include "data/DB_Dll.h"
+#include "data/RowStream.h"
+#include "export/CopyPlan.h"
 #include "export/ExportTasks.h"
 
 #include <algorithm>
@@ -30,11 +32,21 @@ SendPreview previewExport(const ExportFilters& filters, Connection& erp) {
     p.filters = filters;
     for (const ExportStep& step : exportSteps()) {
         if (step.destination.isEmpty()) continue; // the delete step
-        Recordset rs;
-        rs.open(derived(QStringLiteral("SELECT COUNT(*)"),
-                        sourceStatement(step, filters.client, filters.priceList)),
-                erp);
-        p.tables << TableCount{step.destination, rs.bof() ? 0 : rs[0].value().toLongLong()};
+        TableCount count{step.destination, 0, 0};
+        QStringList refusals;
+        {
+            auto rows = openCopySource(step, filters.client, filters.priceList, erp);
+            const CopyPlan plan(step, rows->columns());
+            while (rows->next()) {
+                ++count.rows;
+                const QString refusal = plan.refusal(*rows);
+                if (refusal.isEmpty()) continue;
+                if (refusals.size() < 100) refusals << refusal;
+                ++count.refused;
+            }
+        }
+        if (count.refused > 0) p.refusals << refusedRowsMessage(refusals, count.refused);
+        p.tables << count;
     }
     Recordset lists;
     lists.open(derived(QStringLiteral("SELECT DISTINCT IdLista"),
@@ -64,6 +76,9 @@ QString previewText(const SendPreview& preview) {
     text += QStringLiteral("Listas de precios: ") + (preview.priceLists.isEmpty()
                                                          ? QStringLiteral("ninguna")
                                                          : preview.priceLists.join(QStringLiteral(", ")));
+    if (!preview.refusals.isEmpty())
+        text += QStringLiteral("\rFilas que el envío rechazaría (el envío fallaría):\r") +
+                preview.refusals.join(QLatin1Char('\r')).replace(QLatin1Char('\n'), QLatin1Char('\r'));
     return text;
 }
 

@@ -16,6 +16,7 @@ class Connection;
 struct TableCount {
     QString table; // the store's master table
     qint64 rows = 0;
+    qint64 refused = 0; // of those rows, the ones the store would refuse (the send would fail)
     bool operator==(const TableCount&) const = default;
 };
 
@@ -23,10 +24,13 @@ struct SendPreview {
     ExportFilters filters;
     QList<TableCount> tables; // the twelve master tables, in export order
     QStringList priceLists;   // the price lists the prices would come from, ascending
+    // Each table's refused rows as the send would name them (the first ones of each table).
+    QStringList refusals;
 };
 
-// Counts with the export's own source statements and filters, on the given ERP connection.
-// Throws RunTimeError when the ERP refuses a statement.
+// Reads the rows with the export's own source statements and filters, on the given ERP
+// connection, and checks each against the store's rules. Throws RunTimeError when the ERP
+// refuses a statement.
 SendPreview previewExport(const ExportFilters& filters, Connection& erp);
 // On the program's ERP connection: a device's stored filters, or vendor and client lists as
 // they are being edited.

@@ -78,8 +78,7 @@ void Connection::close() {
 
 void Connection::requireOpen() const {
     if (!m_open)
-        throw RunTimeError(err::OperationNotAllowed,
-                           QStringLiteral("Operation is not allowed when the object is closed."));
+        throw RunTimeError::numbered(err::ObjectClosed);
 }
 
 QSqlDatabase Connection::database() const {
@@ -119,8 +118,9 @@ void Connection::endReading() {
 void Connection::requireIdle() const {
     if (m_reading > 0)
         throw RunTimeError(adoerr::StatementBusy,
-                           QStringLiteral("Program error: a statement was run while another one on the same "
-                                          "connection still had unread results (the connection is busy)."),
+                           err::textOf(adoerr::StatementBusy) +
+                               QStringLiteral(" Program error: a statement was run while another one on the same "
+                                              "connection still had unread results (the connection is busy)."),
                            QStringLiteral("Connection"));
 }
 

@@ -5,6 +5,7 @@
 #include "app/GeneralFunctions.h"
 #include "app/Operator.h"
 #include "app/SettingsFile.h"
+#include "app/TextDecoding.h"
 #include "app/Trap.h"
 #include "data/OdbcDriver.h"
 #include "data/Translation.h"
@@ -263,18 +264,6 @@ QString DB_Dll::ORACLE_Dicc(const QString& Valor) const {
     return kv::ORACLE_Dicc(Valor, gConnString);
 }
 
-QString answerWord(int answer) {
-    switch (answer) {
-    case mb::Retry: return QStringLiteral("Reintentar");
-    case mb::Ignore: return QStringLiteral("Ignorar");
-    case mb::Abort: return QStringLiteral("Abortar");
-    case mb::Cancel: return QStringLiteral("Cancelar");
-    case mb::Yes: return QStringLiteral("Sí");
-    case mb::No: return QStringLiteral("No");
-    default: return QString();
-    }
-}
-
 QString errorLogLine(const QDateTime& at, const QString& rutina, const QString& mensaje, const QString& word) {
     return at.toString(QStringLiteral("MM-dd-yyyy")) + QLatin1Char(' ') + at.toString(QStringLiteral("HH:mm:ss")) +
            QStringLiteral(" Rutina: ") + rutina.trimmed() + QStringLiteral(" Mensaje ") + mensaje.trimmed() +
@@ -298,12 +287,13 @@ int DB_Dll::TratamientoErrores(const RunTimeError& CodErr, int Botones, const st
     const QString rutina = Rutina ? QStringLiteral(" - ") + *Rutina : QString();
     const QString title = CodErr.source() + rutina + QStringLiteral(" Aviso al operador!!! ");
     const int answer = op().errorPrompt(mensaje, Botones, title);
-    // A log that cannot be written loses the line; the answer stands all the same.
+    // A log that cannot be written loses the line; the answer stands all the same. The other
+    // programs of the suite read it in the workstation's single-byte code page.
     QFile log(logPath);
     const bool existed = log.exists();
     if (log.open(QIODevice::Append)) {
         if (!existed) log.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
-        log.write((errorLogLine(Clock::now(), rutina, mensaje, answerWord(answer)) + QStringLiteral("\r\n")).toUtf8());
+        log.write(windows1252Bytes(errorLogLine(Clock::now(), rutina, mensaje, mb::answerWord(answer)) + QStringLiteral("\r\n")));
     }
     return answer;
 }

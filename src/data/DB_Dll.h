@@ -80,8 +80,6 @@ void resetProgramDatabases();
 
 // One line of the error log, without its line end.
 QString errorLogLine(const QDateTime& at, const QString& rutina, const QString& mensaje, const QString& answerWord);
-// The log's answer word for a message-box answer.
-QString answerWord(int answer);
 // The text with passwords of connection strings blanked, so no log or message carries one.
 QString withoutPasswords(const QString& text);
 

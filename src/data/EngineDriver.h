@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/RunTimeError.h"
 #include "data/ConnectionString.h"
 #include "data/Engine.h"
 
@@ -74,7 +75,7 @@ namespace adoerr {
 constexpr long Failure = -2147467259;          // a general provider failure (connection level)
 constexpr long ErrorsInCommand = -2147217900;  // a statement the engine refused
 constexpr long ProviderNotFound = 3706;
-constexpr long StatementBusy = 3219; // a program error: a statement still has unread results
+constexpr long StatementBusy = err::OperationNotAllowed; // a program error: a statement still has unread results
 } // namespace adoerr
 
 } // namespace kv

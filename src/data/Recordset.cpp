@@ -52,8 +52,7 @@ void Field::setValue(const QVariant& v) {
 
 Field& Fields::item(int index) const {
     if (index < 0 || index >= count())
-        raise(err::ItemNotFound,
-              QStringLiteral("Item cannot be found in the collection corresponding to the requested name or ordinal."));
+        raise(err::ItemNotFound, err::textOf(err::ItemNotFound));
     return *m_items[size_t(index)];
 }
 
@@ -67,10 +66,7 @@ int Fields::indexOf(const QString& name) const {
 Field& Fields::item(const QString& name) const {
     const int i = indexOf(name);
     if (i < 0)
-        raise(err::ItemNotFound,
-              QStringLiteral("Item cannot be found in the collection corresponding to the requested name or "
-                             "ordinal. (%1)")
-                  .arg(name));
+        raise(err::ItemNotFound, err::textOf(err::ItemNotFound) + QStringLiteral(" (%1)").arg(name));
     return *m_items[size_t(i)];
 }
 
@@ -81,12 +77,12 @@ Recordset::~Recordset() {
 }
 
 void Recordset::requireOpen() const {
-    if (!m_open) raise(err::OperationNotAllowed, QStringLiteral("Operation is not allowed when the object is closed."));
+    if (!m_open) raise(err::ObjectClosed, err::textOf(err::ObjectClosed));
 }
 
 void Recordset::open(const QString& source, Connection& connection, int cursorType, int lockType, int,
                      bool translate) {
-    if (m_open) raise(3705, QStringLiteral("Operation is not allowed when the object is open."));
+    if (m_open) raise(err::ObjectOpen, err::textOf(err::ObjectOpen));
     const QString s = source.trimmed();
     m_source = source;
     m_cursorType = cursorType;
@@ -107,7 +103,7 @@ void Recordset::open(const QString& source, Connection& connection, int cursorTy
 }
 
 void Recordset::open(QSqlQuery& prepared, Connection& connection) {
-    if (m_open) raise(3705, QStringLiteral("Operation is not allowed when the object is open."));
+    if (m_open) raise(err::ObjectOpen, err::textOf(err::ObjectOpen));
     connection.requireOpen();
     m_source = prepared.lastQuery();
     m_statement = m_source;
@@ -242,9 +238,7 @@ void Recordset::moveNext() {
         return;
     }
     if (m_eof)
-        raise(err::NoCurrentRecord,
-              QStringLiteral("Either BOF or EOF is True, or the current record has been deleted. Requested "
-                             "operation requires a current record."));
+        raise(err::NoCurrentRecord, err::textOf(err::NoCurrentRecord));
     fetch();
     m_bof = false;
 }
@@ -258,9 +252,7 @@ QVariant Recordset::currentValue(int index) const {
     requireOpen();
     if (m_adding) return m_pending.value(index);
     if (m_eof || m_current.isEmpty())
-        raise(err::NoCurrentRecord,
-              QStringLiteral("Either BOF or EOF is True, or the current record has been deleted. Requested "
-                             "operation requires a current record."));
+        raise(err::NoCurrentRecord, err::textOf(err::NoCurrentRecord));
     return m_current.value(index);
 }
 

@@ -61,6 +61,23 @@ public:
     void bind(sqlite3_stmt* destination, int parameter, int column) const override {
         sqlite3_bind_value(destination, parameter, sqlite3_column_value(m_stmt, column));
     }
+    QVariant value(int column) const override {
+        switch (sqlite3_column_type(m_stmt, column)) {
+        case SQLITE_NULL: return QVariant();
+        case SQLITE_INTEGER: return QVariant(qint64(sqlite3_column_int64(m_stmt, column)));
+        case SQLITE_FLOAT: return QVariant(sqlite3_column_double(m_stmt, column));
+        case SQLITE_BLOB: {
+            const auto* data = static_cast<const char*>(sqlite3_column_blob(m_stmt, column));
+            const int size = sqlite3_column_bytes(m_stmt, column);
+            return QVariant(QByteArray(data, size));
+        }
+        default: {
+            // The text first, then its length in that form.
+            const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(m_stmt, column));
+            return QVariant(QString::fromUtf8(text, sqlite3_column_bytes(m_stmt, column)));
+        }
+        }
+    }
 
 private:
     ReadingHold m_reading;
@@ -68,44 +85,6 @@ private:
     sqlite3_stmt* m_stmt = nullptr;
     QStringList m_columns;
 };
-
-void bindVariant(sqlite3_stmt* st, int p, const QVariant& v) {
-    if (!v.isValid() || v.isNull()) {
-        sqlite3_bind_null(st, p);
-        return;
-    }
-    switch (v.metaType().id()) {
-    case QMetaType::Bool: sqlite3_bind_int(st, p, v.toBool() ? 1 : 0); return;
-    case QMetaType::Int:
-    case QMetaType::UInt:
-    case QMetaType::Short:
-    case QMetaType::UShort:
-    case QMetaType::LongLong:
-    case QMetaType::ULongLong: sqlite3_bind_int64(st, p, v.toLongLong()); return;
-    case QMetaType::Double:
-    case QMetaType::Float: sqlite3_bind_double(st, p, v.toDouble()); return;
-    case QMetaType::QByteArray: {
-        const QByteArray b = v.toByteArray();
-        sqlite3_bind_blob(st, p, b.constData(), int(b.size()), SQLITE_TRANSIENT);
-        return;
-    }
-    case QMetaType::QDate: {
-        const QByteArray t = v.toDate().toString(Qt::ISODate).toUtf8();
-        sqlite3_bind_text(st, p, t.constData(), int(t.size()), SQLITE_TRANSIENT);
-        return;
-    }
-    case QMetaType::QDateTime: {
-        const QByteArray t = v.toDateTime().toString(Qt::ISODate).toUtf8();
-        sqlite3_bind_text(st, p, t.constData(), int(t.size()), SQLITE_TRANSIENT);
-        return;
-    }
-    default: {
-        const QByteArray t = v.toString().toUtf8();
-        sqlite3_bind_text(st, p, t.constData(), int(t.size()), SQLITE_TRANSIENT);
-        return;
-    }
-    }
-}
 
 // Any other engine through Qt SQL. On PostgreSQL the rows come through a server-side cursor in
 // batches, so a million rows never sit in memory at once.
@@ -156,8 +135,9 @@ public:
         }
     }
     void bind(sqlite3_stmt* destination, int parameter, int column) const override {
-        bindVariant(destination, parameter, m_query.value(column));
+        bindValue(destination, parameter, m_query.value(column));
     }
+    QVariant value(int column) const override { return m_query.value(column); }
 
 private:
     static constexpr int kBatch = 5000;
@@ -177,6 +157,44 @@ private:
 };
 
 } // namespace
+
+void bindValue(sqlite3_stmt* st, int p, const QVariant& v) {
+    if (!v.isValid() || v.isNull()) {
+        sqlite3_bind_null(st, p);
+        return;
+    }
+    switch (v.metaType().id()) {
+    case QMetaType::Bool: sqlite3_bind_int(st, p, v.toBool() ? 1 : 0); return;
+    case QMetaType::Int:
+    case QMetaType::UInt:
+    case QMetaType::Short:
+    case QMetaType::UShort:
+    case QMetaType::LongLong:
+    case QMetaType::ULongLong: sqlite3_bind_int64(st, p, v.toLongLong()); return;
+    case QMetaType::Double:
+    case QMetaType::Float: sqlite3_bind_double(st, p, v.toDouble()); return;
+    case QMetaType::QByteArray: {
+        const QByteArray b = v.toByteArray();
+        sqlite3_bind_blob(st, p, b.constData(), int(b.size()), SQLITE_TRANSIENT);
+        return;
+    }
+    case QMetaType::QDate: {
+        const QByteArray t = v.toDate().toString(Qt::ISODate).toUtf8();
+        sqlite3_bind_text(st, p, t.constData(), int(t.size()), SQLITE_TRANSIENT);
+        return;
+    }
+    case QMetaType::QDateTime: {
+        const QByteArray t = v.toDateTime().toString(Qt::ISODate).toUtf8();
+        sqlite3_bind_text(st, p, t.constData(), int(t.size()), SQLITE_TRANSIENT);
+        return;
+    }
+    default: {
+        const QByteArray t = v.toString().toUtf8();
+        sqlite3_bind_text(st, p, t.constData(), int(t.size()), SQLITE_TRANSIENT);
+        return;
+    }
+    }
+}
 
 std::unique_ptr<RowStream> RowStream::open(Connection& connection, const QString& statement) {
     QSqlDatabase db = connection.database();

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QStringList>
+#include <QVariant>
 #include <memory>
 
 struct sqlite3_stmt;
@@ -25,6 +26,12 @@ public:
     // Binds column `column` of the current row to parameter `parameter` of an SQLite statement;
     // the destination column's affinity and checks do the conversion.
     virtual void bind(sqlite3_stmt* destination, int parameter, int column) const = 0;
+    // Column `column` of the current row as a value (Null: a null QVariant; binary: QByteArray).
+    virtual QVariant value(int column) const = 0;
 };
+
+// Binds a value to parameter `parameter` of an SQLite statement: Null, integers, reals, binary
+// data as a blob, dates as ISO text, anything else as its text.
+void bindValue(sqlite3_stmt* statement, int parameter, const QVariant& value);
 
 } // namespace kv

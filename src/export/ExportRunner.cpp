@@ -5,10 +5,12 @@
 #include "data/DB_Dll.h"
 #include "data/Dialect.h"
 #include "data/RowStream.h"
+#include "export/CopyPlan.h"
 #include "progress/StepProgress.h"
 #include "store/StoreSchema.h"
 
 #include <QFile>
+#include <QSet>
 #include <sqlite3.h>
 
 namespace kv {
@@ -43,35 +45,50 @@ private:
     sqlite3* m_db = nullptr;
 };
 
-// The delete step: every DELETE of the batches together, so a failure leaves every table as it was.
-qint64 runDeleteStep(StoreConnection& store) {
-    store.exec(QStringLiteral("BEGIN IMMEDIATE"));
+// The delete step: each table's DELETE on its own savepoint, all in one transaction. A table
+// that cannot be emptied keeps its rows and goes into `notEmptied` (the step then fails naming
+// it and why); the others are emptied. When the transaction itself cannot start, no table is.
+void runDeleteStep(StoreConnection& store, QSet<QString>& notEmptied) {
+    QStringList tables;
+    for (const QString& batch : batchesOf(deleteTaskText())) tables << batch.section(QLatin1Char(' '), -1);
     try {
-        for (const QString& batch : batchesOf(deleteTaskText())) store.exec(dialect::toSqlite(batch));
+        store.exec(QStringLiteral("BEGIN IMMEDIATE"));
+    } catch (...) {
+        notEmptied = QSet<QString>(tables.begin(), tables.end());
+        throw;
+    }
+    QStringList failures;
+    try {
+        const QStringList batches = batchesOf(deleteTaskText());
+        for (qsizetype i = 0; i < batches.size(); ++i) {
+            store.exec(QStringLiteral("SAVEPOINT emptying"));
+            try {
+                store.exec(dialect::toSqlite(batches[i]));
+            } catch (const RunTimeError& e) {
+                store.exec(QStringLiteral("ROLLBACK TO emptying"));
+                notEmptied.insert(tables[i]);
+                failures << tables[i] + QStringLiteral(": ") + e.description();
+            }
+            store.exec(QStringLiteral("RELEASE emptying"));
+        }
         store.exec(QStringLiteral("COMMIT"));
     } catch (...) {
         store.rollback();
+        notEmptied = QSet<QString>(tables.begin(), tables.end());
         throw;
     }
-    return 0;
+    if (!failures.isEmpty()) store.fail(failures.join(QLatin1Char('\n')));
 }
 
-// A copy step: every source row into the destination table, all committed together; the first
-// row the store refuses fails the step and nothing of it is written.
-qint64 runCopyStep(const ExportStep& step, const QString& statement, Connection& erp, StoreConnection& store) {
-    // Through the synonyms and the engine's dialect, as every statement of the data layer.
-    auto rows = RowStream::open(erp, erp.driver().translate(ErpDb().SS_TSinonimos(statement)));
-    const QStringList sourceColumns = rows->columns();
-    QList<int> sourceIndex;
+// A copy step: every source row into the destination table, all committed together. A row the
+// store refuses fails the step and nothing of it is written; the rest of the rows are still
+// checked, so the message names every refused row (the first ones, and how many more).
+qint64 runCopyStep(const ExportStep& step, const QString& clientFilter, const QString& priceListFilter,
+                   Connection& erp, StoreConnection& store) {
+    auto rows = openCopySource(step, clientFilter, priceListFilter, erp);
+    const CopyPlan plan(step, rows->columns());
     QStringList names;
-    for (const ColumnCopy& c : step.columns) {
-        int found = -1;
-        for (int i = 0; i < sourceColumns.size() && found < 0; ++i)
-            if (sourceColumns[i].compare(c.source, Qt::CaseInsensitive) == 0) found = i;
-        if (found < 0) store.fail(QStringLiteral("The source of %1 has no column %2.").arg(step.description, c.source));
-        sourceIndex << found;
-        names << quoteIdentifier(c.destination);
-    }
+    for (const ColumnCopy& c : step.columns) names << quoteIdentifier(c.destination);
     const QString insert = QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
                                .arg(quoteIdentifier(step.destination), names.join(QLatin1Char(',')),
                                     QStringList(names.size(), QStringLiteral("?")).join(QLatin1Char(',')));
@@ -79,23 +96,35 @@ qint64 runCopyStep(const ExportStep& step, const QString& statement, Connection&
     if (sqlite3_prepare_v2(store.handle(), insert.toUtf8().constData(), -1, &st, nullptr) != SQLITE_OK)
         store.fail(QString::fromUtf8(sqlite3_errmsg(store.handle())));
     qint64 copied = 0;
+    QStringList refusals;
+    qint64 refused = 0;
     store.exec(QStringLiteral("BEGIN IMMEDIATE"));
     try {
         while (rows->next()) {
-            for (int i = 0; i < sourceIndex.size(); ++i) rows->bind(st, i + 1, sourceIndex[i]);
-            if (sqlite3_step(st) != SQLITE_DONE)
-                store.fail(QStringLiteral("%1, row %2: %3")
-                               .arg(step.destination)
-                               .arg(copied + 1)
-                               .arg(QString::fromUtf8(sqlite3_errmsg(store.handle()))));
+            for (qsizetype i = 0; i < plan.size(); ++i) {
+                if (plan.converts(i)) bindValue(st, int(i) + 1, plan.value(i, *rows));
+                else rows->bind(st, int(i) + 1, plan.sourceIndex(i));
+            }
+            const int rc = sqlite3_step(st);
+            if (rc != SQLITE_DONE) {
+                const QString why = QString::fromUtf8(sqlite3_errmsg(store.handle()));
+                // A refused value: named and counted, the others go on being checked.
+                if ((rc & 0xFF) != SQLITE_CONSTRAINT)
+                    store.fail(QStringLiteral("%1, row %2: %3").arg(step.destination).arg(copied + refused + 1).arg(why));
+                if (refusals.size() < 100) refusals << plan.refusal(*rows, why);
+                ++refused;
+            } else {
+                ++copied;
+            }
             sqlite3_reset(st);
-            if (++copied % kProgressRows == 0) {
+            if ((copied + refused) % kProgressRows == 0) {
                 exportProgress().setRowsCopied(step.description, copied);
                 op().processEvents();
             }
         }
         sqlite3_finalize(st);
         st = nullptr;
+        if (refused > 0) store.fail(refusedRowsMessage(refusals, refused));
         store.exec(QStringLiteral("COMMIT"));
     } catch (...) {
         sqlite3_finalize(st);
@@ -127,6 +156,7 @@ QList<StepOutcome> EjecutarExportacion(const QString& storePath, const QString& 
     op().processEvents();
 
     QList<StepOutcome> outcomes;
+    QSet<QString> notEmptied; // tables the delete step left filled: their copies would only add to them
     std::unique_ptr<StoreConnection> store;
     QString storeError;
     try {
@@ -139,9 +169,11 @@ QList<StepOutcome> EjecutarExportacion(const QString& storePath, const QString& 
         StepOutcome outcome;
         try {
             if (!store) throw RunTimeError(adoerr::Failure, storeError, QStringLiteral("Store"));
-            outcome.rows = step.destination.isEmpty()
-                               ? runDeleteStep(*store)
-                               : runCopyStep(step, sourceStatement(step, clientFilter, priceListFilter), erp, *store);
+            if (step.destination.isEmpty()) runDeleteStep(*store, notEmptied);
+            else if (notEmptied.contains(step.destination))
+                throw RunTimeError(adoerr::Failure, QStringLiteral("not copied: the table could not be emptied"),
+                                   QStringLiteral("Store"));
+            else outcome.rows = runCopyStep(step, clientFilter, priceListFilter, erp, *store);
             outcome.executionStatus = 4;
         } catch (const RunTimeError& e) {
             outcome.executionResult = 1;

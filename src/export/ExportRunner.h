@@ -25,7 +25,10 @@ StepProgress& exportProgress();
 // Runs the package: empties the master tables of the store at `storePath` and refills them from
 // the ERP connection (`erp`), each copy step in one transaction, showing every step in the step
 // progress window. Returns each step's outcome in position order. A step that fails is marked
-// "Error" and the following steps still run.
+// "Error" and the following steps still run, except the copy into a table the delete step could
+// not empty: it is not run and fails with "not copied: the table could not be emptied", so the
+// delete step's cause stands alone instead of under a duplicate-key error for every old row. A
+// copy step names each row the store refuses (its table, key and column).
 QList<StepOutcome> EjecutarExportacion(const QString& storePath, const QString& clientFilter,
                                        const QString& priceListFilter, Connection& erp);
 // The same on a connection of its own made like the ERP data-access object's.

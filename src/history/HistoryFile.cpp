@@ -4,6 +4,9 @@
 
 #include <functional>
 #include <QFile>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <QFileInfo>
 #include <sqlite3.h>
 
@@ -141,6 +144,15 @@ std::optional<Outcome> outcomeFromWord(const QString& w) {
 HistoryFile::HistoryFile(const QString& path, Mode mode) : m_path(path) {
     if (mode == Mode::Read && !QFileInfo(path).isFile())
         fail(QStringLiteral("there is no history file there"));
+    // It names devices and clients: owner-only, also a file made or copied with another mode.
+    // SQLite gives its journal the mode of the database. A failure here shows as SQLite's own.
+    if (mode == Mode::Write) {
+        const int fd = ::open(QFile::encodeName(path).constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+        if (fd >= 0) {
+            (void)!::fchmod(fd, 0600);
+            ::close(fd);
+        }
+    }
     const int flags = mode == Mode::Read ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE;
     try {
         const int rc = sqlite3_open_v2(QFile::encodeName(path).constData(), &m_db, flags, nullptr);

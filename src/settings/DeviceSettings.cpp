@@ -22,10 +22,8 @@ void writeDevice(int device, const QString& key, const QString& value) {
 }
 
 QString deviceDisplayName(int device) {
-    // A name saved empty reads as no name at all; one saved as blanks stays an empty line.
-    const QString fallback = QStringLiteral("Nº ") + QString::number(device);
-    const QString stored = LeerIni(File, deviceSection(device), Nombre, fallback);
-    return (stored.isEmpty() ? fallback : stored).trimmed();
+    // Only a device never named is "Nº n"; a name saved empty or as blanks is an empty line.
+    return LeerIni(File, deviceSection(device), Nombre, QStringLiteral("Nº ") + QString::number(device)).trimmed();
 }
 
 DeviceConnection readDeviceConnection(int device) {

@@ -30,7 +30,8 @@ QString deviceSection(int device);
 QString readDevice(int device, const QString& key, const QString& fallback = QString());
 // Stores a device value exactly as given.
 void writeDevice(int device, const QString& key, const QString& value);
-// The tile caption's name: NOMBRE trimmed, "Nº " and the number when it is missing or empty.
+// The tile caption's name: NOMBRE trimmed (empty when stored empty or blank), "Nº " and the
+// number only when the key is missing.
 QString deviceDisplayName(int device);
 
 struct DeviceConnection {

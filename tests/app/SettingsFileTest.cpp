@@ -10,6 +10,7 @@
 #include <optional>
 #include <QDir>
 #include <QFileInfo>
+#include <QStringEncoder>
 
 using namespace kv;
 using namespace kv::test;
@@ -132,7 +133,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 // ---- files from an older workstation --------------------------------------------------------
 
-TEST(SettingsFile, ReadsWindows1252AndRewritesItAsUtf8) {
+TEST(SettingsFile, ReadsWindows1252AndKeepsItWindows1252) {
     test::TempHome home;
     // "PARAMETROS PALM Nº 3", "CONTRASEÑA", "señor €", "Móvil" and "…" in Windows-1252 bytes.
     writeBytes(home.file(kFile), QByteArray("; configuraci\xF3n\r\n"
@@ -145,12 +146,12 @@ TEST(SettingsFile, ReadsWindows1252AndRewritesItAsUtf8) {
               QStringLiteral("Móvil…"));
 
     GrabarIni(kFile, kDevice3, QStringLiteral("USUARIO"), QStringLiteral("ñoño"));
-    EXPECT_EQ(readBytes(home.file(kFile)), QStringLiteral("; configuración\r\n"
-                                                          "[PARAMETROS PALM Nº 3]\r\n"
-                                                          "CONTRASEÑA=señor €\r\n"
-                                                          "NOMBRE=Móvil…\r\n"
-                                                          "USUARIO=ñoño\r\n")
-                                               .toUtf8());
+    EXPECT_EQ(readBytes(home.file(kFile)), QByteArray("; configuraci\xF3n\r\n"
+                                                      "[PARAMETROS PALM N\xBA 3]\r\n"
+                                                      "CONTRASE\xD1"
+                                                      "A=se\xF1or \x80\r\n"
+                                                      "NOMBRE=M\xF3vil\x85\r\n"
+                                                      "USUARIO=\xF1o\xF1o\r\n"));
 }
 
 TEST(SettingsFile, ReadsEachLineInItsOwnEncoding) {
@@ -177,6 +178,13 @@ struct LayoutCase {
 };
 
 class WriteKeepsLayout : public ::testing::TestWithParam<LayoutCase> {};
+
+// A text as a Windows editor saves it in UTF-16: byte-order mark first.
+QByteArray utf16(QStringConverter::Encoding encoding, const char16_t* text) {
+    QStringEncoder encoder(encoding);
+    return (encoding == QStringConverter::Utf16LE ? QByteArray("\xFF\xFE") : QByteArray("\xFE\xFF")) +
+           QByteArray(encoder.encode(QString::fromUtf16(text)));
+}
 
 TEST_P(WriteKeepsLayout, ChangesOnlyWhatItMust) {
     const LayoutCase& c = GetParam();
@@ -222,7 +230,18 @@ INSTANTIATE_TEST_SUITE_P(
         LayoutCase{"quotes_dropped_when_not_needed", "[S]\nK=\" a\"\n", "S", "K", "a", "[S]\nK=a\n"},
         LayoutCase{"indented_key_kept", "[S]\n  K=1\n", "S", "K", "2", "[S]\n  K=2\n"},
         LayoutCase{"key_before_sections_untouched", "K=0\n[S]\n", "S", "K", "1", "K=0\n[S]\nK=1\n"},
-        LayoutCase{"names_stored_trimmed", "", " S ", " K ", "v", "[S]\nK=v\n"}),
+        LayoutCase{"names_stored_trimmed", "", " S ", " K ", "v", "[S]\nK=v\n"},
+        LayoutCase{"last_line_without_break_kept", "[S]\nA=1\nB=2", "S", "A", "3", "[S]\nA=3\nB=2"},
+        LayoutCase{"utf8_marks_kept", "\xEF\xBB\xBF[S]\nK=v\n", "S", "K", "w", "\xEF\xBB\xBF[S]\nK=w\n"},
+        // A Windows-1252 file stays so; a character the code page lacks makes only its own line UTF-8.
+        LayoutCase{"windows_1252_new_line", "[S]\nA=se\xF1or\n", "S", "B", "\u00F1\u2192",
+                   "[S]\nA=se\xF1or\nB=\xC3\xB1\xE2\x86\x92\n"},
+        LayoutCase{"mixed_lines_kept", "[S]\nA=M\xC3\xB3vil\nB=\xD1\nC=1\n", "S", "C", "\u00D1",
+                   "[S]\nA=M\xC3\xB3vil\nB=\xD1\nC=\xD1\n"},
+        LayoutCase{"utf16le_kept", utf16(QStringConverter::Utf16LE, u"[S]\r\nA=1\r\n"), "S", "B", "\u00D1",
+                   utf16(QStringConverter::Utf16LE, u"[S]\r\nA=1\r\nB=\u00D1\r\n")},
+        LayoutCase{"utf16be_kept", utf16(QStringConverter::Utf16BE, u"[S]\nA=1\n"), "S", "A", "2",
+                   utf16(QStringConverter::Utf16BE, u"[S]\nA=2\n")}),
     test::CaseName());
 
 // ---- defaults ------------------------------------------------------------------------------

@@ -15,15 +15,20 @@ struct PolicyCase {
 
 class TerminalPolicies : public ::testing::TestWithParam<PolicyCase> {};
 
+// An information message is the command's output; a prompt goes to stderr with its answer.
 TEST_P(TerminalPolicies, AnswerPromptsFromTheOption) {
-    QString printed;
-    QTextStream out(&printed);
+    QString printed, errors;
+    QTextStream out(&printed), err(&errors);
     QString none;
     QTextStream in(&none);
-    TerminalOperator t(out, in, false);
+    TerminalOperator t(out, err, in, false);
     t.setOnError(GetParam().policy);
     EXPECT_EQ(t.messageBox(QStringLiteral("uno\rdos"), GetParam().style, QStringLiteral("Aviso")), GetParam().answer);
-    EXPECT_EQ(printed, QStringLiteral("Aviso: uno\ndos\n"));
+    const bool report = GetParam().style == mb::Information;
+    EXPECT_EQ(report ? printed : errors,
+              QStringLiteral("Aviso: uno\ndos\n") +
+                  (report ? QString() : QStringLiteral("  Answer: ") + mb::answerWord(GetParam().answer) + '\n'));
+    EXPECT_TRUE((report ? errors : printed).isEmpty());
 }
 
 using P = TerminalOperator::OnError;

@@ -98,13 +98,29 @@ TEST_F(KvctlSend, AFailedStepEndsWithoutWaitingAndWithoutFinished) {
     const test::ToolRun r = kvctl({QStringLiteral("send"), QStringLiteral("1")});
     EXPECT_FALSE(r.crashed) << "it waited for a sync";
     EXPECT_EQ(r.exitCode, 1);
-    EXPECT_EQ(r.err, QStringLiteral("kvctl send: export steps failed: MA_CLIENTES, TA_ZONAS\n"));
+    EXPECT_TRUE(r.err.startsWith(QStringLiteral("Aviso al Usuario: No se completaron los pasos de la exportación: "
+                                                 "MA_CLIENTES, TA_ZONAS.")))
+        << r.err.toStdString();
+    EXPECT_TRUE(r.err.endsWith(QStringLiteral("\nkvctl send: export steps failed: MA_CLIENTES, TA_ZONAS\n")));
     EXPECT_TRUE(r.out.contains(QStringLiteral("  MA_CLIENTES: Error"))) << r.out.toStdString();
-    EXPECT_TRUE(r.out.contains(QStringLiteral("Aviso al Usuario: No se completaron los pasos de la exportación: "
-                                              "MA_CLIENTES, TA_ZONAS.")))
-        << r.out.toStdString();
     EXPECT_FALSE(r.out.contains(QStringLiteral("Proceso Finalizado!!!")));
     EXPECT_FALSE(r.out.contains(QStringLiteral("Del Dispositivo"))) << "no sync wait";
+}
+
+// Without the price lists of its clients the handheld would get every price list: whatever the
+// answer to the error prompt, nothing is exported and nothing waits for a sync.
+TEST_F(KvctlSend, AnUnreadablePriceListQueryStopsTheSendBeforeTheExport) {
+    exec(store, QStringLiteral("INSERT INTO MA_PRECIOS (IDLISTA, CONIVA) VALUES ('OLD', 0)"));
+    exec(erpPath, QStringLiteral("ALTER TABLE VT_CLIENTES RENAME COLUMN IdLista TO OtraLista"));
+    const test::ToolRun r = kvctl({QStringLiteral("--on-error"), QStringLiteral("ignore"), QStringLiteral("send"),
+                                   QStringLiteral("1")});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_TRUE(r.err.contains(QStringLiteral("AbrirRecordset - Aviso al operador!!!: ")) &&
+                r.err.contains(QStringLiteral("\n  Answer: Ignorar\n")) &&
+                r.err.contains(QStringLiteral("could not be read: nothing was exported")))
+        << r.err.toStdString();
+    EXPECT_FALSE(r.out.contains(QStringLiteral("Procesando"))) << r.out.toStdString();
+    EXPECT_EQ(rows(store, QStringLiteral("SELECT IDLISTA FROM MA_PRECIOS")), QStringList{"OLD"});
 }
 
 TEST_F(KvctlSend, FiltersPrintsBothFiltersExactlyOnTheirOwnLines) {

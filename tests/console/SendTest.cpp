@@ -3,6 +3,8 @@
 #include "console/ExportFilters.h"
 #include "console/SendCommand.h"
 #include "settings/DeviceSettings.h"
+#include "app/Operator.h"
+#include "app/RunTimeError.h"
 
 #include <gtest/gtest.h>
 
@@ -122,6 +124,21 @@ TEST_P(Send, AFailedStepStopsBeforeTheSyncWaitAndSaysWhich) {
                                          "enviar.")});
     EXPECT_EQ(person().shownOf(QStringLiteral("message")).value(0).style, 16);
     EXPECT_EQ(person().statusShows(), 0) << "no sync wait";
+}
+
+// Without the price lists of the device's clients the handheld would get every price list:
+// after the error treatment the send stops, whatever the answer, and the store stays as it was.
+TEST_P(Send, AnUnreadablePriceListQueryStopsTheSendWhateverTheAnswer) {
+    f->storeExec(QStringLiteral("INSERT INTO MA_PRECIOS (IDLISTA, CONIVA) VALUES ('OLD', 0)"));
+    f->erpExec(QStringLiteral("ALTER TABLE VT_CLIENTES RENAME COLUMN IdLista TO OtraLista"));
+    for (const int answer : {mb::Ignore, mb::Abort}) {
+        SCOPED_TRACE(answer);
+        person().answer(answer);
+        EXPECT_THROW(EnviarDatosPalm(1), RunTimeError);
+        EXPECT_EQ(person().shownOf(QStringLiteral("error")).size(), answer == mb::Ignore ? 1 : 2);
+        EXPECT_EQ(person().statusShows(), 0) << "no sync wait";
+        EXPECT_EQ(f->storeRows(QStringLiteral("SELECT IDLISTA FROM MA_PRECIOS")), QStringList{"OLD"});
+    }
 }
 
 TEST_P(Send, FinishedIsShownHoweverTheWaitEnds) {

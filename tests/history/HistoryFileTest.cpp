@@ -6,6 +6,7 @@
 #include "TestEnv.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 using namespace kv;
 using namespace kv::history;
@@ -123,6 +124,16 @@ TEST_F(HistoryFileTest, ANewFileCarriesTheCurrentLayoutAndTheDevicesItHolds) {
     EXPECT_EQ(sqlite3_column_int(st, 0), HistoryFile::SchemaVersion);
     sqlite3_finalize(st);
     sqlite3_close(db);
+}
+
+TEST_F(HistoryFileTest, IsOwnerOnlyAfterEveryWriteWhateverTheModeItHad) {
+    const mode_t oldMask = ::umask(0);
+    HistoryFile(path, HistoryFile::Mode::Write).append(sendJob(3, at(1, 9)));
+    ::umask(oldMask);
+    EXPECT_EQ(QFile::permissions(path), QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser | QFile::WriteUser);
+    ::chmod(QFile::encodeName(path).constData(), 0644);
+    HistoryFile(path, HistoryFile::Mode::Write).append(sendJob(3, at(1, 10)));
+    EXPECT_EQ(QFile::permissions(path), QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser | QFile::WriteUser);
 }
 
 TEST_F(HistoryFileTest, LookingAtAHistoryThatWasNeverWrittenCreatesNothing) {

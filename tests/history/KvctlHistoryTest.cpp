@@ -160,6 +160,22 @@ protected:
     QString launch;
 };
 
+// The rows the send would refuse are named by the preview as the send then names them.
+TEST_F(KvctlPreview, FlagsTheRowsTheSendWouldRefuse) {
+    f->erpExec(QStringLiteral("UPDATE VT_CLIENTES SET ZONA = 'NORTE12' WHERE CODIGO = '000003'"));
+    const QStringList refused{QStringLiteral("MA_CLIENTES: client 000003, ZONA 'NORTE12' is longer than 4"),
+                              QStringLiteral("TA_ZONAS: zone NORTE12, IDZONA 'NORTE12' is longer than 4")};
+    const test::ToolRun preview = run({"preview", "1"});
+    ASSERT_EQ(preview.exitCode, 0) << preview.err.toStdString();
+    for (const QString& r : refused)
+        EXPECT_TRUE(preview.out.contains(QStringLiteral("\nrefused: ") + r + QLatin1Char('\n'))) << preview.out.toStdString();
+    EXPECT_TRUE(preview.out.contains(QStringLiteral("MA_CLIENTES\t25\n"))) << "the refused rows are still counted";
+
+    const test::ToolRun send = run({"send", "1", "--no-wait"});
+    EXPECT_NE(send.exitCode, 0);
+    for (const QString& r : refused) EXPECT_TRUE(send.out.contains(r)) << send.out.toStdString();
+}
+
 TEST_F(KvctlPreview, PrintsTheRowsAndPriceListsTheSendThenExports) {
     const QString vendor =
         f->erpRows(QStringLiteral("SELECT TRIM(IdVendedor) FROM V_TA_VENDEDORES ORDER BY 1")).first();

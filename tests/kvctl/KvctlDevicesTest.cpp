@@ -29,7 +29,19 @@ protected:
         QSqlDatabase::removeDatabase(QStringLiteral("setup"));
         QFile ini(home.file(QStringLiteral("CN000pr.INI")));
         ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
-        ini.write("[PARAMETROS PALM Nº 2]\nNOMBRE= Ruta Norte \n");
+        ini.write("[PARAMETROS PALM Nº 2]\nNOMBRE= Ruta Norte \n[PARAMETROS PALM Nº 3]\nNOMBRE=   \n");
+    }
+    // One statement on the ERP file, before kvctl runs.
+    bool onErp(const QString& sql) {
+        bool done = false;
+        {
+            QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("change"));
+            db.setDatabaseName(erp);
+            done = db.open() && QSqlQuery(db).exec(sql);
+            db.close();
+        }
+        QSqlDatabase::removeDatabase(QStringLiteral("change"));
+        return done;
     }
     QStringList base() const {
         return {QStringLiteral("--home"), home.path(), QStringLiteral("--launch"),
@@ -42,8 +54,23 @@ protected:
 TEST_F(KvctlDevices, ListsEveryDeviceWithItsDisplayName) {
     const test::ToolRun r = kvctl(base() << QStringLiteral("devices"));
     EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
-    EXPECT_EQ(r.out, QStringLiteral("1\tNº 1\n2\tRuta Norte\n3\tNº 3\n"));
+    // A name of blanks is an empty name; only a device never named is "Nº n".
+    EXPECT_EQ(r.out, QStringLiteral("1\tNº 1\n2\tRuta Norte\n3\t\n"));
     EXPECT_TRUE(QFile::exists(home.file(QStringLiteral("consultas.hxw")))) << "start-up writes the lookup map file";
+}
+
+// Error prompts and the answers given go to stderr: the list on stdout stays the list.
+TEST_F(KvctlDevices, ErrorPromptsAndTheirAnswersGoToStderr) {
+    ASSERT_TRUE(onErp(QStringLiteral("DROP TABLE ta_configuracion")));
+    const test::ToolRun r = kvctl(QStringList{QStringLiteral("--on-error"), QStringLiteral("ignore")} + base()
+                                  << QStringLiteral("devices"));
+    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_TRUE(r.err.contains(QStringLiteral("Aviso al operador!!!: ")) &&
+                r.err.contains(QStringLiteral("\n  Answer: Ignorar\n")))
+        << r.err.toStdString();
+    EXPECT_FALSE(r.out.isEmpty());
+    for (const QString& line : r.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts))
+        EXPECT_TRUE(line.contains(QLatin1Char('\t')) && line.at(0).isDigit()) << r.out.toStdString();
 }
 
 TEST_F(KvctlDevices, NoConnectionIsAFailureWithAReason) {
@@ -85,14 +112,7 @@ TEST_F(KvctlDevices, TheLaunchStringFromAFileOrTheEnvironment) {
 }
 
 TEST_F(KvctlDevices, AnAbsurdCountListsTheFirstThousandAndSaysWhyOnStderr) {
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("count"));
-        db.setDatabaseName(erp);
-        ASSERT_TRUE(db.open());
-        QSqlQuery(db).exec(QStringLiteral("UPDATE ta_configuracion SET VALOR = '999999999'"));
-        db.close();
-    }
-    QSqlDatabase::removeDatabase(QStringLiteral("count"));
+    ASSERT_TRUE(onErp(QStringLiteral("UPDATE ta_configuracion SET VALOR = '999999999'")));
     const test::ToolRun r = kvctl(base() << QStringLiteral("devices"));
     EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
     EXPECT_EQ(r.out.count(QLatin1Char('\n')), 1000);

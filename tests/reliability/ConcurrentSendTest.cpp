@@ -29,7 +29,7 @@ protected:
     }
     static bool refusedAsBusy(const test::ToolRun& r) {
         return r.exitCode == 1 && r.err.contains(QStringLiteral("another send or receive is under way")) &&
-               r.out.contains(QStringLiteral("Hay otro envío o recepción de datos en curso"));
+               r.err.contains(QStringLiteral("Hay otro envío o recepción de datos en curso"));
     }
     test::Workstation w;
 };

@@ -63,8 +63,8 @@ TEST_F(FullDisk, NothingFitsEveryStepFailsAndTheStoreKeepsItsContent) {
     EXPECT_FALSE(r.crashed);
     EXPECT_EQ(r.exitCode, 1) << r.err.toStdString();
     EXPECT_EQ(failedSteps(r).size(), 13) << r.err.toStdString();
-    EXPECT_TRUE(r.out.contains(QStringLiteral("No se completaron los pasos de la exportación")))
-        << r.out.toStdString();
+    EXPECT_TRUE(r.err.contains(QStringLiteral("No se completaron los pasos de la exportación")))
+        << r.err.toStdString();
     EXPECT_EQ(test::masterTables(w.storePath), before);
     EXPECT_EQ(test::integrity(w.storePath), QStringLiteral("ok"));
 }

@@ -84,10 +84,13 @@ TEST(DeviceSettings, DeviceValuesAreTrimmedGeneralValuesAreNot) {
     EXPECT_EQ(readDeviceConnection(5).servidor, QString()) << "a missing section reads as empty keys";
 }
 
-TEST(DeviceSettings, NameSavedEmptyReadsAsTheNumber) {
+TEST(DeviceSettings, OnlyAMissingNameReadsAsTheNumber) {
     test::TempHome home;
-    writeDevice(7, Nombre, QString());
+    writeFile(home.file(QStringLiteral("CN000pr.INI")),
+              "[PARAMETROS PALM Nº 7]\nREPARTO=1\n[PARAMETROS PALM Nº 8]\nNOMBRE=   \n[PARAMETROS PALM Nº 9]\nNOMBRE=\n");
     EXPECT_EQ(deviceDisplayName(7), QStringLiteral("Nº 7"));
+    EXPECT_EQ(deviceDisplayName(8), QString()) << "blanks typed in the file";
+    EXPECT_EQ(deviceDisplayName(9), QString());
     writeDevice(7, Nombre, QStringLiteral("  "));
     EXPECT_EQ(deviceDisplayName(7), QString());
 }

@@ -219,7 +219,8 @@ TEST_F(FrmParam, AcceptWithEveryFieldEmptyWritesSevenEmptyValues) {
         EXPECT_EQ(stored(4, key), QString()) << key.toStdString();
     ASSERT_EQ(captions.size(), 1);
     EXPECT_EQ(captions.first().at(0).toInt(), 4);
-    EXPECT_EQ(captions.first().at(1).toString(), QStringLiteral("Móvil\r\nNº 4"));
+    // The name is stored (empty): only a device never named is "Nº 4".
+    EXPECT_EQ(captions.first().at(1).toString(), QStringLiteral("Móvil\r\n"));
 }
 
 TEST_F(FrmParam, AcceptWritesTheTextsUntrimmedAndCaptionsWithTheTrimmedName) {

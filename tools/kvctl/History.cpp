@@ -88,9 +88,12 @@ public:
             if (format == QLatin1String("json")) {
                 QJsonArray tables;
                 for (const TableCount& t : p.tables) tables.append(QJsonObject{{"table", t.table}, {"rows", t.rows}});
+                QStringList refused;
+                for (const QString& r : p.refusals) refused << r.split(QLatin1Char('\n'));
                 ctx.out << QString::fromUtf8(QJsonDocument(QJsonObject{{"device", device},
                                                                        {"tables", tables},
-                                                                       {"priceLists", QJsonArray::fromStringList(p.priceLists)}})
+                                                                       {"priceLists", QJsonArray::fromStringList(p.priceLists)},
+                                                                       {"refused", QJsonArray::fromStringList(refused)}})
                                                  .toJson());
                 return exitcode::Done;
             }
@@ -100,6 +103,9 @@ public:
                     << (p.priceLists.isEmpty() ? QStringLiteral("none")
                                                : p.priceLists.join(QStringLiteral(", ")))
                     << '\n';
+            // The rows the send would refuse, one a line as its step would name them.
+            for (const QString& r : p.refusals)
+                for (const QString& line : r.split(QLatin1Char('\n'))) ctx.out << "refused: " << line << '\n';
         } catch (const RunTimeError& e) {
             ctx.err << "kvctl preview: the ERP refused a count: " << e.description() << '\n';
             return exitcode::Failed;

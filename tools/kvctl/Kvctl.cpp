@@ -37,7 +37,7 @@ int runKvctl(const QStringList& arguments, QTextStream& out, QTextStream& err, Q
     for (const auto& [group, summary] : commandGroups()) app.get_subcommand(toStd(group))->description(toStd(summary));
     if (const std::optional<int> status = cli.parse(arguments, out, err)) return *status;
 
-    TerminalOperator person(out, in, interactive);
+    TerminalOperator person(out, err, in, interactive);
     if (!onError.empty()) {
         TerminalOperator::OnError policy;
         if (!TerminalOperator::parseOnError(fromStd(onError), &policy))
