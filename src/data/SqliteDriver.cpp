@@ -52,12 +52,8 @@ void SqliteDriver::open(QSqlDatabase& db, const ConnectionString& cs) const {
         db.close();
         throw openFailure(QStringLiteral("3051"), cannotOpen);
     }
-    if (m_engine == Engine::Sqlite) {
-        // An ERP in a file takes one small transaction per imported document: a commit need
-        // not wait for the disk twice, and a document lost to a power failure is still in the
-        // store and comes in at the next run. The file's own journal mode is left as it is.
-        probe.exec(QStringLiteral("PRAGMA synchronous=NORMAL"));
-    }
+    // The file's own journal mode and synchronous setting (FULL) stay: the import groups its
+    // documents into few commits instead of making each commit unsafe on power loss.
 }
 
 QString SqliteDriver::translate(const QString& sql) const {
@@ -126,6 +122,11 @@ ProviderError SqliteDriver::errorOf(const QSqlError& e) const {
     ProviderError p = EngineDriver::errorOf(e);
     p.source = QStringLiteral("QSQLITE");
     return p;
+}
+
+bool SqliteDriver::beginTransaction(QSqlDatabase& db) const {
+    QSqlQuery q(db);
+    return q.exec(QStringLiteral("BEGIN IMMEDIATE"));
 }
 
 void SqliteDriver::applyCommandTimeout(QSqlDatabase& db, int seconds) const {

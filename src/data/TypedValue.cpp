@@ -47,6 +47,15 @@ std::optional<QDateTime> readDate(const QString& text) {
 
 } // namespace
 
+QString notNullText(const QString& text) {
+    return text.isNull() ? QStringLiteral("") : text;
+}
+
+QVariant boundValue(const QVariant& value) {
+    if (value.metaType().id() == QMetaType::QString && value.toString().isNull()) return QStringLiteral("");
+    return value;
+}
+
 bool isNumberType(int typeId) {
     switch (typeId) {
     case QMetaType::Int:
@@ -105,7 +114,7 @@ QVariant valueForColumn(const QVariant& value, int typeId, const QString& column
         if (!ok) mismatch(value, column, "a number");
         return d;
     }
-    return value;
+    return boundValue(value);
 }
 
 } // namespace kv

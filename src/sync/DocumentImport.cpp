@@ -4,9 +4,10 @@
 #include "app/GeneralFunctions.h"
 #include "app/Operator.h"
 #include "data/DB_Dll.h"
+#include "data/TypedValue.h"
+#include "sync/ImportBatch.h"
 #include "sync/LineImport.h"
 
-#include <optional>
 
 namespace kv {
 
@@ -18,13 +19,11 @@ bool hasSupplyLines(const QString& tc) {
     return false;
 }
 
-bool existsIn(const QString& view, const DocumentKey& k) {
+bool existsIn(const QString& view, const QString& tc, const QString& idComprobante) {
     DB_Dll& erp = ErpDb();
     Recordset rs;
-    erp.AbrirRecordset(QStringLiteral("SELECT * FROM ") + view + QStringLiteral(" WHERE TC = '") +
-                           sqlText(CodigoAncho(k.tc, 4)) + QStringLiteral("' AND IDCOMPROBANTE = '") +
-                           sqlText(k.idComprobante()) + QStringLiteral("'"),
-                       rs, &erp.gCnn, cursor::ForwardOnly, lock::ReadOnly);
+    erp.AbrirConsulta(QStringLiteral("SELECT * FROM ") + view + QStringLiteral(" WHERE TC = ? AND IDCOMPROBANTE = ?"),
+                      {CodigoAncho(tc, 4), idComprobante}, rs);
     const bool found = !rs.bof();
     erp.CierraRecordset(rs);
     return found;
@@ -32,10 +31,18 @@ bool existsIn(const QString& view, const DocumentKey& k) {
 
 // One document's lines, by its key, on the local sync store.
 void openLines(const QString& key, Recordset& lines) {
-    DB_Dll& local = LocalDb();
-    local.AbrirRecordset(QStringLiteral("SELECT * FROM MV_CPTE_DETALLE WHERE MV_CPTE_DET_TSNL = '") + sqlText(key) +
-                             QStringLiteral("'"),
-                         lines, &local.gCnn, cursor::ForwardOnly, lock::ReadOnly);
+    LocalDb().AbrirConsulta(QStringLiteral("SELECT * FROM MV_CPTE_DETALLE WHERE MV_CPTE_DET_TSNL = ?"), {key}, lines);
+}
+
+// A key the engines cannot be given back exactly: a NUL ends a text for most of them, and a byte
+// that was not UTF-8 was read as U+FFFD, so no query could find the document's lines by it.
+bool unusableKey(const QString& key) {
+    return key.contains(QChar(0)) || key.contains(QChar(QChar::ReplacementCharacter));
+}
+
+QString shownKey(const QString& key) {
+    QString shown = key;
+    return shown.replace(QChar(0), QStringLiteral("\\0"));
 }
 
 void importLines(SyncRunState& run, const DocumentKey& k, const QString& key) {
@@ -45,8 +52,8 @@ void importLines(SyncRunState& run, const DocumentKey& k, const QString& key) {
     else if (hasSupplyLines(k.tc)) ImportarDetalle(run, k, lines);
 }
 
-// Column map A: a row of the control sheet.
-void addSheetRow(SyncRunState& run, Recordset& doc, Recordset& sheet) {
+// Column map A: a row of the control sheet. False when the row could not be stored.
+bool addSheetRow(SyncRunState& run, Recordset& doc, Recordset& sheet) {
     auto set = [&](const char* column, const std::function<QVariant()>& value) {
         runStatement(run, [&] { sheet.setValue(QLatin1String(column), value()); });
     };
@@ -66,10 +73,12 @@ void addSheetRow(SyncRunState& run, Recordset& doc, Recordset& sheet) {
     set("Importe_S_IVA", [&] { return ValorNoNulo(local("MV_CPTE_IMPORTE_S_IVA")); });
     set("IMPORTE_TOTAL", [&] { return ValorNoNulo(local("MV_CPTE_IMPORTE_TOTAL")); });
     runStatement(run, [&] { sheet.update(); });
+    return !run.trap.lastIgnored();
 }
 
-// Column map B: an ordinary document, enriched with the client's data.
-void addDocument(SyncRunState& run, const DocumentKey& k, Recordset& doc, Recordset& target) {
+// Column map B: an ordinary document, enriched with the client's data. False when the row could
+// not be stored.
+bool addDocument(SyncRunState& run, const DocumentKey& k, Recordset& doc, Recordset& target) {
     DB_Dll& erp = ErpDb();
     Recordset client;
     auto set = [&](const char* column, const std::function<QVariant()>& value) {
@@ -86,9 +95,8 @@ void addDocument(SyncRunState& run, const DocumentKey& k, Recordset& doc, Record
     set("FECHAESTFIN", [&] { return local("MV_CPTE_FECHA"); });
     set("Cuenta", [&] { return local("MV_CPTE_IDCLIENTE"); });
     runStatement(run, [&] {
-        erp.AbrirRecordset(QStringLiteral("SELECT * FROM VT_CLIENTES WHERE CTACODIGO = '") +
-                               sqlText(textOf(local("MV_CPTE_IDCLIENTE"))) + QStringLiteral("'"),
-                           client, &erp.gCnn, cursor::ForwardOnly, lock::ReadOnly);
+        erp.AbrirConsulta(QStringLiteral("SELECT * FROM VT_CLIENTES WHERE CTACODIGO = ?"),
+                          {textOf(local("MV_CPTE_IDCLIENTE"))}, client);
     });
     set("Nombre", [&] { return client.value(QStringLiteral("RAZON_SOCIAL")); });
     set("DOMICILIO", [&] {
@@ -115,34 +123,60 @@ void addDocument(SyncRunState& run, const DocumentKey& k, Recordset& doc, Record
         set("IMPORTEINSUMOS", [&] { return ValorNoNulo(target.value(QStringLiteral("Importe_S_IVA"))); });
     }
     runStatement(run, [&] { target.update(); });
+    const bool stored = !run.trap.lastIgnored();
     erp.CierraRecordset(client);
+    return stored;
 }
 
-// One document: the duplicate test, then header and lines in one transaction, so a run left
-// in the middle of a document leaves nothing of it behind (the next run imports it whole).
-void importOne(SyncRunState& run, Recordset& docs, Recordset& newDoc, Recordset& newSheet) {
+// What the duplicate test looks for: the type code and number as the import writes them.
+DocumentKey writtenKey(SyncRunState& run, Recordset& docs, const DocumentKey& k) {
+    if (!run.planillaMode) return {k.tc.trimmed(), k.sucursal, k.numero, k.letra};
+    return {TextoNoNulo(docs.value(QStringLiteral("MV_CPTE_TIPOREG"))).trimmed(),
+            TextoNoNulo(docs.value(QStringLiteral("MV_CPTE_IDCOMPROBANTE"))).trimmed(), QStringLiteral(""),
+            QStringLiteral("")};
+}
+
+// One document: the duplicate test and the header and lines, inside the document's savepoint
+// of the batch, so a document is whole or absent and no other import can write it meanwhile.
+void importOne(SyncRunState& run, ImportBatch& batch, Recordset& docs, Recordset& newDoc, Recordset& newSheet) {
     DocumentKey k;
     QString key;
     runStatement(run, [&] {
         key = textOf(docs.value(QStringLiteral("MV_CPTE_TSNL")));
         k = splitKey(key);
     });
+    if (unusableKey(key)) {
+        run.refusedKeys << key;
+        runStatement(run, [&] {
+            op().messageBox(QStringLiteral("El comprobante '%1' no se importó: su clave tiene caracteres que no se "
+                                           "pueden leer. Corríjalo en la palm.")
+                                .arg(shownKey(key)),
+                            mb::Exclamation, QStringLiteral("Aviso al Operador!!!"));
+        });
+        return;
+    }
+    runStatement(run, [&] { batch.beginDocument(); });
     bool exists = false;
     runStatement(run, [&] {
-        exists = run.planillaMode ? ExistePlanilla(k.tc, k.sucursal, k.numero, k.letra)
-                                  : ExisteComprobante(k.tc, k.sucursal, k.numero, k.letra);
+        const DocumentKey w = writtenKey(run, docs, k);
+        exists = run.planillaMode ? ExistePlanilla(w.tc, w.sucursal, w.numero, w.letra)
+                                  : ExisteComprobante(w.tc, w.sucursal, w.numero, w.letra);
     });
     if (exists) {
+        runStatement(run, [&] { batch.dropDocument(); });
         ++run.skipped;
         run.skippedKeys << key;
         return;
     }
-    std::optional<Transaction> document;
-    runStatement(run, [&] { document.emplace(ErpDb().gCnn); });
-    if (run.planillaMode) addSheetRow(run, docs, newSheet);
-    else addDocument(run, k, docs, newDoc);
+    const bool stored = run.planillaMode ? addSheetRow(run, docs, newSheet) : addDocument(run, k, docs, newDoc);
+    if (!stored) {
+        // A header the operator chose to go on without: nothing of the document is written or
+        // counted, and the next run tries it again.
+        runStatement(run, [&] { batch.dropDocument(); });
+        return;
+    }
     importLines(run, k, key);
-    if (document) runStatement(run, [&] { document->commit(); });
+    runStatement(run, [&] { batch.documentDone(); });
     ++run.imported;
     run.importedKeys << key;
 }
@@ -160,15 +194,16 @@ QString textOf(const QVariant& value) {
 }
 
 DocumentKey splitKey(const QString& key) {
-    return {key.mid(0, 2), key.mid(2, 4), key.mid(6, 8), key.mid(14, 1)};
+    return {notNullText(key.mid(0, 2)), notNullText(key.mid(2, 4)), notNullText(key.mid(6, 8)),
+            notNullText(key.mid(14, 1))};
 }
 
 bool ExisteComprobante(const QString& tc, const QString& sucursal, const QString& numero, const QString& letra) {
-    return existsIn(QStringLiteral("V_MV_CPTE"), {tc, sucursal, numero, letra});
+    return existsIn(QStringLiteral("V_MV_CPTE"), tc, sucursal + numero + letra);
 }
 
 bool ExistePlanilla(const QString& tc, const QString& sucursal, const QString& numero, const QString& letra) {
-    return existsIn(QStringLiteral("GM_V_MV_PLANILLA_CAB"), {tc, sucursal, numero, letra});
+    return existsIn(QStringLiteral("GM_V_MV_PLANILLA_CAB"), tc, sucursal + numero + letra);
 }
 
 QString planillaAfter(const QString& maximum) {
@@ -211,17 +246,26 @@ void ImportarComprobantes(SyncRunState& run) {
         erp.AbrirRecordset(QStringLiteral("SELECT TOP 1 * FROM GM_V_MV_PLANILLA_CAB"), newSheet, &erp.gCnn,
                            cursor::Dynamic, lock::Optimistic);
     });
+    ImportBatch batch(erp.gCnn);
+    // Taken before the sheet number is drawn, so two imports never draw the same one.
+    runStatement(run, [&] { batch.lock(); });
     runStatement(run, [&] { run.planilla = NuevaPlanilla(); });
     bool empty = true;
     runStatement(run, [&] { empty = docs.bof(); });
-    while (!empty) {
-        bool atEnd = true;
-        runStatement(run, [&] { atEnd = docs.eof(); });
-        if (atEnd) break;
-        importOne(run, docs, newDoc, newSheet);
-        runStatement(run, [&] { status.showTexts(QStringLiteral("Actualizando comprobantes"), TextoAvance()); });
-        runStatement(run, [&] { docs.moveNext(); });
+    try {
+        while (!empty) {
+            bool atEnd = true;
+            runStatement(run, [&] { atEnd = docs.eof(); });
+            if (atEnd) break;
+            importOne(run, batch, docs, newDoc, newSheet);
+            runStatement(run, [&] { status.showTexts(QStringLiteral("Actualizando comprobantes"), TextoAvance()); });
+            runStatement(run, [&] { docs.moveNext(); });
+        }
+    } catch (const RunLeft&) {
+        batch.leave();
+        throw;
     }
+    runStatement(run, [&] { batch.finish(); });
     runStatement(run, [&] {
         op().messageBox(QStringLiteral("Se actualizaron %1 comprobantes y se omitieron %2 por ya existir en la base de "
                                        "datos\rSE HA GENERADO LA PLANILLA DE CONTROL Nº %3")

@@ -32,6 +32,7 @@ struct SyncRunState {
     QString planilla; // the control-sheet number of this import
     QStringList importedKeys;
     QStringList skippedKeys;
+    QStringList refusedKeys; // keys that cannot be given to the engines as read
 };
 
 // Thrown when the operator leaves the run through the error treatment: it unwinds to the run,

@@ -1,0 +1,53 @@
+#pragma once
+
+#include <QElapsedTimer>
+#include <QString>
+
+namespace kv {
+
+class Connection;
+
+// The import's writes on the ERP connection, grouped: one transaction holds many documents, each
+// inside a savepoint of its own, so a document is whole or absent while the disk is flushed once
+// per group instead of once per document. A group is committed after kGroupDocuments documents
+// or kGroupMilliseconds, whichever comes first, so another program's writes wait little.
+//
+// Another import on the same ERP (another process, another workstation) waits for this one: a
+// named lock of the database is held for the length of the import, and on SQLite each group
+// takes the file's write lock as it begins. The duplicate test of a document runs inside its
+// group, so it always sees what any import has written.
+class ImportBatch {
+public:
+    static constexpr int kGroupDocuments = 300;
+    static constexpr int kGroupMilliseconds = 250;
+
+    explicit ImportBatch(Connection& erp) : m_c(erp) {}
+    ~ImportBatch() { leave(); }
+    ImportBatch(const ImportBatch&) = delete;
+    ImportBatch& operator=(const ImportBatch&) = delete;
+
+    // Waits for and takes the import lock of the ERP.
+    void lock();
+    // Opens the group when none is open, then the document's savepoint.
+    void beginDocument();
+    // The document is whole: its savepoint is released and a full group committed.
+    void documentDone();
+    // The document is given up: everything it wrote is undone, the group goes on.
+    void dropDocument();
+    // Commits the group and releases the lock.
+    void finish();
+    // The import is left: the document being written is undone, the whole ones committed, the
+    // lock released. Never throws: a lost connection has already undone the group itself.
+    void leave();
+
+private:
+    void commit();
+
+    Connection& m_c;
+    bool m_locked = false;
+    bool m_inDocument = false;
+    int m_documents = 0;
+    QElapsedTimer m_since;
+};
+
+} // namespace kv
