@@ -65,6 +65,7 @@ void Connection::close() {
     m_recordsets.clear();
     m_prepared.clear();
     m_translated.clear();
+    m_columns.clear();
     if (!m_driver) return;
     {
         QSqlDatabase db = QSqlDatabase::database(m_name, false);
@@ -97,6 +98,7 @@ QSqlQuery& Connection::preparedStatement(const QString& sql) {
     auto it = m_prepared.find(sql);
     if (it == m_prepared.end()) {
         QSqlQuery q(database());
+        q.setForwardOnly(true); // rows are read once, in order: none are kept by the driver
         if (!q.prepare(sql)) fail(q);
         m_driver->prepared(q, statementTimeout());
         it = m_prepared.insert(sql, q);
@@ -218,6 +220,13 @@ void Connection::rollbackTrans() {
 void Connection::control(const QString& sql) {
     requireOpen();
     requireIdle();
+    const auto e = engine();
+    if (e == Engine::Sqlite || e == Engine::Jet) { // parsed once: a savepoint per document adds up
+        QSqlQuery& q = preparedStatement(sql);
+        if (!q.exec()) fail(q);
+        q.finish();
+        return;
+    }
     QSqlQuery q(database());
     if (!q.exec(sql)) fail(q);
 }

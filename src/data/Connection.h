@@ -14,6 +14,7 @@
 namespace kv {
 
 class Recordset;
+struct ColumnIndex;
 
 // The connection's list of provider errors: filled when an operation fails, emptied by clear().
 class ProviderErrors {
@@ -129,6 +130,12 @@ private:
     QSet<Recordset*> m_recordsets;
     QHash<QString, QSqlQuery> m_prepared;
     QHash<QString, QString> m_translated; // program dialect -> the engine's, for prepared statements
+    struct Columns {
+        QStringList names;
+        QList<int> sizes, types;
+        std::shared_ptr<const ColumnIndex> index;
+    };
+    QHash<QString, Columns> m_columns; // of prepared statements, read once
     // Runs a statement of the transaction's own bookkeeping as it is (no translation, no guard).
     void control(const QString& sql);
 };

@@ -207,7 +207,7 @@ void DB_Dll::AbrirRecordset(const QString& sentencia, Recordset& Lrcs, Connectio
 }
 
 void DB_Dll::AbrirConsulta(const QString& SentenciaSQL, const QVariantList& values, Recordset& Lrcs,
-                           Connection* ConexionActiva) {
+                           Connection* ConexionActiva, int LockType) {
     Connection& conn = ConexionActiva ? *ConexionActiva : gCnn;
     if (Lrcs.state() != 0) Lrcs.close();
     const bool oracle = conn.connectionString().indexOf(QStringLiteral("ORACLE"), 1, Qt::CaseInsensitive) >= 1;
@@ -218,7 +218,7 @@ void DB_Dll::AbrirConsulta(const QString& SentenciaSQL, const QVariantList& valu
     const EngineDriver& drv = conn.driver();
     for (int i = 0; i < values.size(); ++i)
         q.bindValue(i, drv.bindable(boundValue(values[i])));
-    Lrcs.open(q, conn);
+    Lrcs.open(q, conn, LockType, SentenciaSQL);
 }
 
 void DB_Dll::CierraRecordset(Recordset& LrcsTemp) {

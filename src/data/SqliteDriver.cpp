@@ -113,8 +113,17 @@ int SqliteDriver::valueType(const QSqlQuery& query, int column) const {
 }
 
 QVariant SqliteDriver::bindable(const QVariant& v) const {
-    if (m_engine == Engine::Sqlite && v.metaType().id() == QMetaType::QDateTime)
-        return v.toDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+    if (m_engine == Engine::Sqlite && v.metaType().id() == QMetaType::QDateTime) {
+        // The same few dates again and again: formatting one asks for the time zone each time.
+        thread_local QDateTime lastDate;
+        thread_local QString lastText;
+        const QDateTime d = v.toDateTime();
+        if (lastText.isNull() || d != lastDate) {
+            lastDate = d;
+            lastText = d.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+        }
+        return lastText;
+    }
     return v;
 }
 
@@ -125,6 +134,7 @@ ProviderError SqliteDriver::errorOf(const QSqlError& e) const {
 }
 
 bool SqliteDriver::beginTransaction(QSqlDatabase& db) const {
+    if (m_engine != Engine::Sqlite) return db.transaction(); // the store: read in groups as well
     QSqlQuery q(db);
     return q.exec(QStringLiteral("BEGIN IMMEDIATE"));
 }

@@ -6,8 +6,8 @@
 #include "data/DB_Dll.h"
 #include "data/TypedValue.h"
 #include "sync/ImportBatch.h"
+#include "sync/ImportTargets.h"
 #include "sync/LineImport.h"
-
 
 namespace kv {
 
@@ -22,11 +22,23 @@ bool hasSupplyLines(const QString& tc) {
 bool existsIn(const QString& view, const QString& tc, const QString& idComprobante) {
     DB_Dll& erp = ErpDb();
     Recordset rs;
-    erp.AbrirConsulta(QStringLiteral("SELECT * FROM ") + view + QStringLiteral(" WHERE TC = ? AND IDCOMPROBANTE = ?"),
+    erp.AbrirConsulta(QStringLiteral("SELECT TC FROM ") + view + QStringLiteral(" WHERE TC = ? AND IDCOMPROBANTE = ?"),
                       {CodigoAncho(tc, 4), idComprobante}, rs);
     const bool found = !rs.bof();
     erp.CierraRecordset(rs);
     return found;
+}
+
+// The client's columns the document takes, by the client's code.
+const QString& clientQuery() {
+    static const QString sql = [] {
+        QStringList columns;
+        for (const ObjectColumns& o : importObjects())
+            if (o.object == QLatin1String("VT_CLIENTES"))
+                for (const auto& c : o.columns) columns << c.first;
+        return QStringLiteral("SELECT %1 FROM VT_CLIENTES WHERE CTACODIGO = ?").arg(columns.join(QStringLiteral(", ")));
+    }();
+    return sql;
 }
 
 // One document's lines, by its key, on the local sync store.
@@ -95,7 +107,7 @@ bool addDocument(SyncRunState& run, const DocumentKey& k, Recordset& doc, Record
     set("FECHAESTFIN", [&] { return local("MV_CPTE_FECHA"); });
     set("Cuenta", [&] { return local("MV_CPTE_IDCLIENTE"); });
     runStatement(run, [&] {
-        erp.AbrirConsulta(QStringLiteral("SELECT * FROM VT_CLIENTES WHERE CTACODIGO = ?"),
+        erp.AbrirConsulta(clientQuery(),
                           {textOf(local("MV_CPTE_IDCLIENTE"))}, client);
     });
     set("Nombre", [&] { return client.value(QStringLiteral("RAZON_SOCIAL")); });
@@ -237,6 +249,11 @@ void ImportarComprobantes(SyncRunState& run) {
     Recordset newSheet;
     run.imported = 0;
     run.skipped = 0;
+    run.lineTargets.clear();
+    struct LineTargets {
+        SyncRunState& run;
+        ~LineTargets() { run.lineTargets.clear(); }
+    } lineTargets{run};
     runStatement(run, [&] { local.AbrirRecordset(QStringLiteral("MV_CPTE"), docs, &local.gCnn, cursor::ForwardOnly, lock::ReadOnly); });
     runStatement(run, [&] {
         erp.AbrirRecordset(QStringLiteral("SELECT TOP 1 * FROM V_MV_CPTE"), newDoc, &erp.gCnn, cursor::Dynamic,
@@ -246,7 +263,7 @@ void ImportarComprobantes(SyncRunState& run) {
         erp.AbrirRecordset(QStringLiteral("SELECT TOP 1 * FROM GM_V_MV_PLANILLA_CAB"), newSheet, &erp.gCnn,
                            cursor::Dynamic, lock::Optimistic);
     });
-    ImportBatch batch(erp.gCnn);
+    ImportBatch batch(erp.gCnn, &local.gCnn);
     // Taken before the sheet number is drawn, so two imports never draw the same one.
     runStatement(run, [&] { batch.lock(); });
     runStatement(run, [&] { run.planilla = NuevaPlanilla(); });

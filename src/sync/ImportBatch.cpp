@@ -17,6 +17,7 @@ void ImportBatch::lock() {
 
 void ImportBatch::beginDocument() {
     if (!m_c.inTransaction()) {
+        if (m_reads && !m_reads->inTransaction()) m_reads->beginTrans();
         m_c.beginTrans();
         m_documents = 0;
         m_since.start();
@@ -42,6 +43,7 @@ void ImportBatch::dropDocument() {
 
 void ImportBatch::commit() {
     if (m_c.state() && m_c.inTransaction()) m_c.commitTrans();
+    if (m_reads && m_reads->state() && m_reads->inTransaction()) m_reads->commitTrans();
 }
 
 void ImportBatch::finish() {
@@ -57,9 +59,11 @@ void ImportBatch::leave() {
         dropDocument();
         finish();
     } catch (...) {
-        try {
-            if (m_c.state() && m_c.inTransaction()) m_c.rollbackTrans();
-        } catch (...) {
+        for (Connection* c : {&m_c, m_reads}) {
+            try {
+                if (c && c->state() && c->inTransaction()) c->rollbackTrans();
+            } catch (...) {
+            }
         }
         m_locked = false; // the session's end releases it on the server
     }

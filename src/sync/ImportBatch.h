@@ -18,10 +18,12 @@ class Connection;
 // group, so it always sees what any import has written.
 class ImportBatch {
 public:
-    static constexpr int kGroupDocuments = 300;
+    static constexpr int kGroupDocuments = 500;
     static constexpr int kGroupMilliseconds = 250;
 
-    explicit ImportBatch(Connection& erp) : m_c(erp) {}
+    // `reads`, when given, is read inside a transaction of its own that follows the groups, so
+    // its file is not locked and checked again for every statement.
+    explicit ImportBatch(Connection& erp, Connection* reads = nullptr) : m_c(erp), m_reads(reads) {}
     ~ImportBatch() { leave(); }
     ImportBatch(const ImportBatch&) = delete;
     ImportBatch& operator=(const ImportBatch&) = delete;
@@ -44,6 +46,7 @@ private:
     void commit();
 
     Connection& m_c;
+    Connection* m_reads;
     bool m_locked = false;
     bool m_inDocument = false;
     int m_documents = 0;

@@ -8,17 +8,16 @@ namespace kv {
 
 namespace {
 
-
-
 // The loop both routines share: open the target, then one new target row per local line.
 void copyLines(SyncRunState& run, const QString& targetQuery, const QString& progressText, Recordset& lines,
                const QList<QPair<const char*, std::function<QVariant(Recordset&)>>>& map) {
     DB_Dll& erp = ErpDb();
     StatusWindow& status = op().statusWindow();
-    Recordset target;
-    runStatement(run, [&] {
-        erp.AbrirRecordset(targetQuery, target, &erp.gCnn, cursor::Dynamic, lock::Optimistic);
-    });
+    std::shared_ptr<Recordset>& kept = run.lineTargets[targetQuery];
+    if (!kept) kept = std::make_shared<Recordset>();
+    Recordset& target = *kept;
+    if (!target.state())
+        runStatement(run, [&] { erp.AbrirConsulta(targetQuery, {}, target, &erp.gCnn, lock::Optimistic); });
     bool empty = true;
     runStatement(run, [&] { empty = lines.bof(); });
     if (empty) return;

@@ -2,7 +2,9 @@
 
 #include "app/Trap.h"
 
+#include <QHash>
 #include <QStringList>
+#include <memory>
 
 namespace kv {
 
@@ -33,6 +35,8 @@ struct SyncRunState {
     QStringList importedKeys;
     QStringList skippedKeys;
     QStringList refusedKeys; // keys that cannot be given to the engines as read
+    // The line targets, opened by the first document that needs one and kept for the others.
+    QHash<QString, std::shared_ptr<Recordset>> lineTargets;
 };
 
 // Thrown when the operator leaves the run through the error treatment: it unwinds to the run,
