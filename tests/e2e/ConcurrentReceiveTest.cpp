@@ -24,10 +24,11 @@ TEST(ConcurrentReceive, EveryDocumentOnceFromTwoWorkstations) {
     o.articles = 10;
     o.documents = 0;
     erp::createDemoErp(erp::Target::postgres(pg.connInfo()), o);
-    const QString launch = QStringLiteral("@Motor=postgresql;@Server=%1,%2;@DbName=%3;@Usuario=%4;@Password=;")
-                               .arg(pg.host())
-                               .arg(pg.port())
-                               .arg(pg.name(), pg.user());
+    const QString launch =
+        QStringLiteral("@Motor=postgresql;@Server=%1,%2;@DbName=%3;@Usuario=%4;@Password=;")
+            .arg(pg.host())
+            .arg(pg.port())
+            .arg(pg.name(), pg.user());
     test::TempHome a, b; // b is the folder in force; every tool gets its --home
 
     // One handheld's documents, copied to a second handheld for the other workstation.
@@ -41,15 +42,17 @@ TEST(ConcurrentReceive, EveryDocumentOnceFromTwoWorkstations) {
         q.exec(QStringLiteral("BEGIN"));
         for (int d = 1; d <= kDocuments; ++d) {
             const QString key = QStringLiteral("NP0001%1A").arg(d, 8, 10, QLatin1Char('0'));
-            ASSERT_TRUE(q.exec(QStringLiteral("INSERT INTO MV_CPTE (MV_CPTE_TSNL, MV_CPTE_IDCLIENTE, MV_CPTE_IMPORTE_S_IVA, "
-                                              "MV_CPTE_IMPORTE_TOTAL) VALUES ('%1', '000001', 10, 12.1)")
-                                   .arg(key)));
+            ASSERT_TRUE(q.exec(
+                QStringLiteral("INSERT INTO MV_CPTE (MV_CPTE_TSNL, MV_CPTE_IDCLIENTE, MV_CPTE_IMPORTE_S_IVA, "
+                               "MV_CPTE_IMPORTE_TOTAL) VALUES ('%1', '000001', 10, 12.1)")
+                    .arg(key)));
             for (int l = 1; l <= kLines; ++l)
-                ASSERT_TRUE(q.exec(QStringLiteral("INSERT INTO MV_CPTE_DETALLE (MV_CPTE_DET_TSNL, MV_CPTE_DET_ITEM, "
-                                                  "MV_CPTE_DET_IDarticulo, MV_CPTE_DET_CANTIDAD, MV_CPTE_DET_UNIDAD) "
-                                                  "VALUES ('%1', %2, 'ART', 1, 'UN')")
-                                       .arg(key)
-                                       .arg(l)));
+                ASSERT_TRUE(
+                    q.exec(QStringLiteral("INSERT INTO MV_CPTE_DETALLE (MV_CPTE_DET_TSNL, MV_CPTE_DET_ITEM, "
+                                          "MV_CPTE_DET_IDarticulo, MV_CPTE_DET_CANTIDAD, MV_CPTE_DET_UNIDAD) "
+                                          "VALUES ('%1', %2, 'ART', 1, 'UN')")
+                               .arg(key)
+                               .arg(l)));
         }
         q.exec(QStringLiteral("COMMIT"));
         q = QSqlQuery();
@@ -70,7 +73,8 @@ TEST(ConcurrentReceive, EveryDocumentOnceFromTwoWorkstations) {
     Station stations[] = {{a, palmA}, {b, palmB}};
     for (Station& s : stations) {
         ASSERT_EQ(test::runTool(QStringLiteral("kvctl"), s.home,
-                                {QStringLiteral("store"), QStringLiteral("init"), s.home.file(QStringLiteral("kvpalmsync.mdb"))})
+                                {QStringLiteral("store"), QStringLiteral("init"),
+                                 s.home.file(QStringLiteral("kvpalmsync.mdb"))})
                       .exitCode,
                   0);
         s.kvctl.start(test::programPath(QStringLiteral("kvctl")),
@@ -105,9 +109,10 @@ TEST(ConcurrentReceive, EveryDocumentOnceFromTwoWorkstations) {
     ASSERT_TRUE(db.open());
     {
         QSqlQuery q(db);
-        ASSERT_TRUE(q.exec(QStringLiteral("SELECT (SELECT COUNT(*) FROM v_mv_cpte WHERE idcomprobante LIKE '0001%'), "
-                                          "(SELECT COUNT(DISTINCT idcomprobante) FROM v_mv_cpte WHERE idcomprobante LIKE '0001%'), "
-                                          "(SELECT COUNT(*) FROM v_mv_cpteinsumos WHERE idcomprobante LIKE '0001%')")));
+        ASSERT_TRUE(q.exec(QStringLiteral(
+            "SELECT (SELECT COUNT(*) FROM v_mv_cpte WHERE idcomprobante LIKE '0001%'), "
+            "(SELECT COUNT(DISTINCT idcomprobante) FROM v_mv_cpte WHERE idcomprobante LIKE '0001%'), "
+            "(SELECT COUNT(*) FROM v_mv_cpteinsumos WHERE idcomprobante LIKE '0001%')")));
         ASSERT_TRUE(q.next());
         EXPECT_EQ(q.value(0).toInt(), kDocuments) << "documents written";
         EXPECT_EQ(q.value(1).toInt(), kDocuments) << "distinct documents";
