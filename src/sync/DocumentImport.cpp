@@ -66,7 +66,7 @@ void importLines(SyncRunState& run, const DocumentKey& k, const QString& key) {
 
 // Column map A: a row of the control sheet. False when the row could not be stored.
 bool addSheetRow(SyncRunState& run, Recordset& doc, Recordset& sheet) {
-    auto set = [&](const char* column, const std::function<QVariant()>& value) {
+    auto set = [&](const char* column, auto&& value) {
         runStatement(run, [&] { sheet.setValue(QLatin1String(column), value()); });
     };
     auto local = [&](const char* column) { return doc.value(QLatin1String(column)); };
@@ -93,7 +93,7 @@ bool addSheetRow(SyncRunState& run, Recordset& doc, Recordset& sheet) {
 bool addDocument(SyncRunState& run, const DocumentKey& k, Recordset& doc, Recordset& target) {
     DB_Dll& erp = ErpDb();
     Recordset client;
-    auto set = [&](const char* column, const std::function<QVariant()>& value) {
+    auto set = [&](const char* column, auto&& value) {
         runStatement(run, [&] { target.setValue(QLatin1String(column), value()); });
     };
     auto local = [&](const char* column) { return doc.value(QLatin1String(column)); };
