@@ -210,8 +210,8 @@ void DB_Dll::AbrirConsulta(const QString& SentenciaSQL, const QVariantList& valu
                            Connection* ConexionActiva, int LockType) {
     Connection& conn = ConexionActiva ? *ConexionActiva : gCnn;
     if (Lrcs.state() != 0) Lrcs.close();
-    const bool oracle = conn.connectionString().indexOf(QStringLiteral("ORACLE"), 1, Qt::CaseInsensitive) >= 1;
     QSqlQuery& q = conn.preparedStatement(SentenciaSQL, [&](const QString& sql) {
+        const bool oracle = conn.connectionString().indexOf(QStringLiteral("ORACLE"), 1, Qt::CaseInsensitive) >= 1;
         const QString s = SS_TSinonimos(sql);
         return oracle ? ORACLE_Dicc(s) : conn.driver().translate(s);
     });

@@ -305,9 +305,6 @@ void Recordset::update() {
     requireOpen();
     if (!m_adding) return;
     const EngineDriver& drv = m_connection->driver();
-    QVariantList values;
-    for (int i = 0; i < m_fields.count(); ++i)
-        if (m_assigned[i]) values << m_pending[i];
     auto sqlIt = m_inserts.constFind(m_assigned);
     if (sqlIt == m_inserts.constEnd()) {
         QSqlDatabase db = m_connection->database();
@@ -330,8 +327,8 @@ void Recordset::update() {
     m_connection->requireIdle();
     StatementGuard guard(*m_connection);
     QSqlQuery& q = m_connection->preparedStatement(sql);
-    for (int i = 0; i < values.size(); ++i)
-        q.bindValue(i, drv.bindable(values[i]));
+    for (int i = 0, bound = 0; i < m_fields.count(); ++i)
+        if (m_assigned[i]) q.bindValue(bound++, drv.bindable(m_pending[i]));
     if (!q.exec()) m_connection->fail(q);
     q.finish();
     guard.succeeded();

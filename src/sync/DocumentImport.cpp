@@ -9,6 +9,8 @@
 #include "sync/ImportTargets.h"
 #include "sync/LineImport.h"
 
+#include <QHash>
+
 namespace kv {
 
 namespace {
@@ -67,9 +69,9 @@ void importLines(SyncRunState& run, const DocumentKey& k, const QString& key) {
 // Column map A: a row of the control sheet. False when the row could not be stored.
 bool addSheetRow(SyncRunState& run, Recordset& doc, Recordset& sheet) {
     auto set = [&](const char* column, auto&& value) {
-        runStatement(run, [&] { sheet.setValue(QLatin1String(column), value()); });
+        runStatement(run, [&] { sheet.setValue(columnName(column), value()); });
     };
-    auto local = [&](const char* column) { return doc.value(QLatin1String(column)); };
+    auto local = [&](const char* column) { return doc.value(columnName(column)); };
     runStatement(run, [&] { sheet.addNew(); });
     set("id_planilla", [&] { return QVariant(run.planilla); });
     set("Fecha_planilla", [] { return QVariant(Clock::today()); });
@@ -94,10 +96,10 @@ bool addDocument(SyncRunState& run, const DocumentKey& k, Recordset& doc, Record
     DB_Dll& erp = ErpDb();
     Recordset client;
     auto set = [&](const char* column, auto&& value) {
-        runStatement(run, [&] { target.setValue(QLatin1String(column), value()); });
+        runStatement(run, [&] { target.setValue(columnName(column), value()); });
     };
-    auto local = [&](const char* column) { return doc.value(QLatin1String(column)); };
-    auto cli = [&](const char* column) { return ValorNoNulo(client.value(QLatin1String(column))); };
+    auto local = [&](const char* column) { return doc.value(columnName(column)); };
+    auto cli = [&](const char* column) { return ValorNoNulo(client.value(columnName(column))); };
     runStatement(run, [&] { target.addNew(); });
     set("TC", [&] { return QVariant(k.tc.trimmed()); });
     set("IdComprobante", [&] { return QVariant(k.idComprobante()); });
@@ -194,6 +196,13 @@ void importOne(SyncRunState& run, ImportBatch& batch, Recordset& docs, Recordset
 }
 
 } // namespace
+
+const QString& columnName(const char* column) {
+    thread_local QHash<const char*, QString> names;
+    auto it = names.constFind(column);
+    if (it == names.constEnd()) it = names.insert(column, QString::fromLatin1(column));
+    return *it;
+}
 
 QString sqlText(const QString& value) {
     QString v = value;

@@ -27,7 +27,7 @@ void copyLines(SyncRunState& run, const QString& targetQuery, const QString& pro
         if (atEnd) break;
         runStatement(run, [&] { target.addNew(); });
         for (const auto& entry : map) // not a structured binding: clang before 16 cannot capture one
-            runStatement(run, [&] { target.setValue(QLatin1String(entry.first), entry.second(lines)); });
+            runStatement(run, [&] { target.setValue(columnName(entry.first), entry.second(lines)); });
         runStatement(run, [&] { target.update(); });
         runStatement(run, [&] { status.showTexts(progressText, TextoAvance()); });
         runStatement(run, [&] { lines.moveNext(); });
@@ -35,7 +35,7 @@ void copyLines(SyncRunState& run, const QString& targetQuery, const QString& pro
 }
 
 QVariant local(Recordset& line, const char* column) {
-    return line.value(QLatin1String(column));
+    return line.value(columnName(column));
 }
 QVariant guarded(Recordset& line, const char* column) {
     return ValorNoNulo(local(line, column));
