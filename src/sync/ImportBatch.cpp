@@ -10,18 +10,25 @@ const QString kDocument = QStringLiteral("kv_document");
 } // namespace
 
 void ImportBatch::lock() {
-    if (m_locked) return;
-    m_c.lockNamed(kLock);
-    m_locked = true;
+    if (!m_locked) {
+        m_c.lockNamed(kLock);
+        m_locked = true;
+    }
+    // On SQLite the first group's write lock is the import lock: what is read before the first
+    // document (the control-sheet number) is read under it as well.
+    openGroup();
+}
+
+void ImportBatch::openGroup() {
+    if (m_c.inTransaction()) return;
+    if (m_reads && !m_reads->inTransaction()) m_reads->beginTrans();
+    m_c.beginTrans();
+    m_documents = 0;
+    m_since.start();
 }
 
 void ImportBatch::beginDocument() {
-    if (!m_c.inTransaction()) {
-        if (m_reads && !m_reads->inTransaction()) m_reads->beginTrans();
-        m_c.beginTrans();
-        m_documents = 0;
-        m_since.start();
-    }
+    openGroup();
     m_c.savepoint(kDocument);
     m_inDocument = true;
 }

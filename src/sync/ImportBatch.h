@@ -28,7 +28,7 @@ public:
     ImportBatch(const ImportBatch&) = delete;
     ImportBatch& operator=(const ImportBatch&) = delete;
 
-    // Waits for and takes the import lock of the ERP.
+    // Waits for and takes the import lock of the ERP, and opens the first group.
     void lock();
     // Opens the group when none is open, then the document's savepoint.
     void beginDocument();
@@ -43,6 +43,7 @@ public:
     void leave();
 
 private:
+    void openGroup();
     void commit();
 
     Connection& m_c;
