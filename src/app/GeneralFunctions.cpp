@@ -1,6 +1,7 @@
 #include "app/GeneralFunctions.h"
 
 #include "app/Operator.h"
+#include "data/TypedValue.h"
 
 #include <QDir>
 #include <QRegularExpression>
@@ -64,8 +65,9 @@ double ValorMoneda(const QString& text) {
 }
 
 QVariant ValorNoNulo(const QVariant& value) {
-    if (value.isNull() || !value.isValid()) return QString();
-    return value;
+    // The empty text, never a null QString: a driver would bind that as Null again.
+    if (value.isNull() || !value.isValid()) return QStringLiteral("");
+    return boundValue(value);
 }
 
 QString TextoNoNulo(const QVariant& value) {

@@ -64,6 +64,8 @@ void Connection::close() {
     for (Recordset* rs : QSet<Recordset*>(m_recordsets)) rs->close();
     m_recordsets.clear();
     m_prepared.clear();
+    m_translated.clear();
+    m_columns.clear();
     if (!m_driver) return;
     {
         QSqlDatabase db = QSqlDatabase::database(m_name, false);
@@ -95,11 +97,18 @@ QSqlQuery& Connection::preparedStatement(const QString& sql) {
     auto it = m_prepared.find(sql);
     if (it == m_prepared.end()) {
         QSqlQuery q(database());
+        q.setForwardOnly(true); // rows are read once, in order: none are kept by the driver
         if (!q.prepare(sql)) fail(q);
         m_driver->prepared(q, statementTimeout());
         it = m_prepared.insert(sql, q);
     }
     return *it;
+}
+
+QSqlQuery& Connection::preparedStatement(const QString& sql, const std::function<QString(const QString&)>& translate) {
+    auto it = m_translated.constFind(sql);
+    if (it == m_translated.constEnd()) it = m_translated.insert(sql, translate(sql));
+    return preparedStatement(*it);
 }
 
 void Connection::fail(const QSqlQuery& q) {
@@ -190,7 +199,7 @@ std::unique_ptr<Recordset> Connection::openSchema(int kind) {
 void Connection::beginTrans() {
     requireOpen();
     QSqlDatabase db = database();
-    if (!db.transaction()) fail(db.lastError());
+    if (!m_driver->beginTransaction(db)) fail(db.lastError());
     m_inTransaction = true;
 }
 
@@ -206,6 +215,72 @@ void Connection::rollbackTrans() {
     QSqlDatabase db = database();
     m_inTransaction = false;
     if (!db.rollback()) fail(db.lastError());
+}
+
+void Connection::control(const QString& sql) {
+    requireOpen();
+    requireIdle();
+    const auto e = engine();
+    if (e == Engine::Sqlite || e == Engine::Jet) { // parsed once: a savepoint per document adds up
+        QSqlQuery& q = preparedStatement(sql);
+        if (!q.exec()) fail(q);
+        q.finish();
+        return;
+    }
+    QSqlQuery q(database());
+    if (!q.exec(sql)) fail(q);
+}
+
+void Connection::savepoint(const QString& name) {
+    control(engine() == Engine::SqlServer ? QStringLiteral("SAVE TRANSACTION ") + name : QStringLiteral("SAVEPOINT ") + name);
+}
+
+void Connection::rollbackToSavepoint(const QString& name) {
+    control(engine() == Engine::SqlServer ? QStringLiteral("ROLLBACK TRANSACTION ") + name
+                                          : QStringLiteral("ROLLBACK TO SAVEPOINT ") + name);
+}
+
+void Connection::releaseSavepoint(const QString& name) {
+    // SQL Server and Oracle release a savepoint only with the transaction.
+    const auto e = engine();
+    if (e != Engine::SqlServer && e != Engine::Oracle) control(QStringLiteral("RELEASE SAVEPOINT ") + name);
+}
+
+namespace {
+QString lockStatement(Engine e, const QString& name, bool take) {
+    QString quoted = name;
+    quoted.replace(QLatin1Char('\''), QStringLiteral("''"));
+    quoted = QLatin1Char('\'') + quoted + QLatin1Char('\'');
+    switch (e) {
+    case Engine::PostgreSql:
+        return QStringLiteral("SELECT pg_advisory_%1(hashtext(%2))")
+            .arg(take ? QStringLiteral("lock") : QStringLiteral("unlock"), quoted);
+    case Engine::SqlServer:
+        return take ? QStringLiteral("EXEC sp_getapplock @Resource = %1, @LockMode = 'Exclusive', "
+                                     "@LockOwner = 'Session', @LockTimeout = -1")
+                          .arg(quoted)
+                    : QStringLiteral("EXEC sp_releaseapplock @Resource = %1, @LockOwner = 'Session'").arg(quoted);
+    case Engine::Oracle:
+        // Held by the session, not released by a commit.
+        return QStringLiteral("DECLARE h VARCHAR2(128); r INTEGER; BEGIN DBMS_LOCK.ALLOCATE_UNIQUE(%1, h); %2 END;")
+            .arg(quoted, take ? QStringLiteral("r := DBMS_LOCK.REQUEST(h, DBMS_LOCK.X_MODE, DBMS_LOCK.MAXWAIT, FALSE);")
+                              : QStringLiteral("r := DBMS_LOCK.RELEASE(h);"));
+    case Engine::Sqlite:
+    case Engine::Jet:
+        break;
+    }
+    return QString();
+}
+} // namespace
+
+void Connection::lockNamed(const QString& name) {
+    const QString sql = lockStatement(*engine(), name, true);
+    if (!sql.isEmpty()) control(sql);
+}
+
+void Connection::unlockNamed(const QString& name) {
+    const QString sql = lockStatement(*engine(), name, false);
+    if (!sql.isEmpty()) control(sql);
 }
 
 StatementGuard::StatementGuard(Connection& c) : m_c(c) {

@@ -5,6 +5,7 @@
 #include <QHash>
 #include <QList>
 #include <QSqlQuery>
+#include <functional>
 #include <QSet>
 #include <QSqlDatabase>
 #include <memory>
@@ -13,6 +14,7 @@
 namespace kv {
 
 class Recordset;
+struct ColumnIndex;
 
 // The connection's list of provider errors: filled when an operation fails, emptied by clear().
 class ProviderErrors {
@@ -69,6 +71,15 @@ public:
     void commitTrans();
     void rollbackTrans();
     bool inTransaction() const { return m_inTransaction; }
+    // A named point inside the open transaction that a rollback can return to, and its release.
+    void savepoint(const QString& name);
+    void rollbackToSavepoint(const QString& name);
+    void releaseSavepoint(const QString& name);
+    // A lock of the whole database, by name, held by this connection across its commits until
+    // unlockNamed (or the connection ends); another connection asking for it waits. SQLite has
+    // none: there every transaction takes the file's write lock as it begins.
+    void lockNamed(const QString& name);
+    void unlockNamed(const QString& name);
 
     ProviderErrors& errors() { return m_errors; }
 
@@ -78,6 +89,9 @@ public:
     // A statement prepared once per connection and reused (the inserts of record sets: the
     // same shape for every row of an import). Throws RunTimeError when it cannot be prepared.
     QSqlQuery& preparedStatement(const QString& sql);
+    // The same for a statement written in the program's dialect: `translate` gives the text the
+    // engine receives, once per connection.
+    QSqlQuery& preparedStatement(const QString& sql, const std::function<QString(const QString&)>& translate);
     // Records the engine's error and throws it as a RunTimeError.
     [[noreturn]] void fail(const QSqlError& e);
     [[noreturn]] void fail(const QSqlQuery& q);
@@ -115,6 +129,15 @@ private:
     ProviderErrors m_errors;
     QSet<Recordset*> m_recordsets;
     QHash<QString, QSqlQuery> m_prepared;
+    QHash<QString, QString> m_translated; // program dialect -> the engine's, for prepared statements
+    struct Columns {
+        QStringList names;
+        QList<int> sizes, types;
+        std::shared_ptr<const ColumnIndex> index;
+    };
+    QHash<QString, Columns> m_columns; // of prepared statements, read once
+    // Runs a statement of the transaction's own bookkeeping as it is (no translation, no guard).
+    void control(const QString& sql);
 };
 
 // Inside a transaction on PostgreSQL one failing statement aborts the whole transaction; the

@@ -9,6 +9,7 @@
 #include "app/Trap.h"
 #include "data/OdbcDriver.h"
 #include "data/Translation.h"
+#include "data/TypedValue.h"
 
 #include <memory>
 #include <QCoreApplication>
@@ -204,6 +205,21 @@ void DB_Dll::AbrirRecordset(const QString& sentencia, Recordset& Lrcs, Connectio
                             int LockType) {
     QString s = sentencia;
     AbrirRecordset(s, Lrcs, ConexionActiva, CursorType, LockType, -1, true);
+}
+
+void DB_Dll::AbrirConsulta(const QString& SentenciaSQL, const QVariantList& values, Recordset& Lrcs,
+                           Connection* ConexionActiva, int LockType) {
+    Connection& conn = ConexionActiva ? *ConexionActiva : gCnn;
+    if (Lrcs.state() != 0) Lrcs.close();
+    QSqlQuery& q = conn.preparedStatement(SentenciaSQL, [&](const QString& sql) {
+        const bool oracle = conn.connectionString().indexOf(QStringLiteral("ORACLE"), 1, Qt::CaseInsensitive) >= 1;
+        const QString s = SS_TSinonimos(sql);
+        return oracle ? ORACLE_Dicc(s) : conn.driver().translate(s);
+    });
+    const EngineDriver& drv = conn.driver();
+    for (int i = 0; i < values.size(); ++i)
+        q.bindValue(i, drv.bindable(boundValue(values[i])));
+    Lrcs.open(q, conn, LockType, SentenciaSQL);
 }
 
 void DB_Dll::CierraRecordset(Recordset& LrcsTemp) {

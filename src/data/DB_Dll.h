@@ -49,6 +49,12 @@ public:
     // Convenience for a statement held in a temporary.
     void AbrirRecordset(const QString& sentencia, Recordset& Lrcs, Connection* ConexionActiva = nullptr,
                         int CursorType = cursor::ForwardOnly, int LockType = lock::ReadOnly);
+    // A query with `?` markers, its translations done and the statement prepared once per
+    // connection, run with `values` bound in order: a value read from the handheld reaches the
+    // engine exactly as read, whatever characters it holds.
+    // With the optimistic lock, a one-table query gives a record set that can add rows.
+    void AbrirConsulta(const QString& SentenciaSQL, const QVariantList& values, Recordset& Lrcs,
+                       Connection* ConexionActiva = nullptr, int LockType = lock::ReadOnly);
     void CierraRecordset(Recordset& LrcsTemp);
     QString DatosTabla(const QString& Tabla, const QString& ValorBuscado, const QString& CampoDevuelto,
                        const QString& Campo = QStringLiteral("Codigo"), int Tipodato = 8,

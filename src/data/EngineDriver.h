@@ -61,6 +61,9 @@ public:
     // A value as the engine's driver must receive it as a parameter.
     virtual QVariant bindable(const QVariant& v) const { return v; }
 
+    // Starts a transaction on `db`. False on failure.
+    virtual bool beginTransaction(QSqlDatabase& db) const { return db.transaction(); }
+
     virtual void applyCommandTimeout(QSqlDatabase&, int /*seconds*/) const {}
     virtual void applyIsolationLevel(QSqlDatabase&, int /*level*/) const {}
     virtual void applyDefaultDatabase(QSqlDatabase&, const QString& /*name*/) const {}

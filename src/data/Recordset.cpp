@@ -56,11 +56,19 @@ Field& Fields::item(int index) const {
     return *m_items[size_t(index)];
 }
 
+ColumnIndex::ColumnIndex(const QStringList& names) {
+    for (int i = 0; i < names.size(); ++i) {
+        const QString key = names.at(i).trimmed().toCaseFolded();
+        if (!folded.contains(key)) folded.insert(key, i);
+    }
+    for (int i = names.size() - 1; i >= 0; --i) exact.insert(names.at(i), i); // the first wins
+}
+
 int Fields::indexOf(const QString& name) const {
-    const QString n = name.trimmed();
-    for (int i = 0; i < count(); ++i)
-        if (m_items[size_t(i)]->name().compare(n, Qt::CaseInsensitive) == 0) return i;
-    return -1;
+    if (!m_index) return -1;
+    const auto it = m_index->exact.constFind(name);
+    if (it != m_index->exact.constEnd()) return *it;
+    return m_index->folded.value(name.trimmed().toCaseFolded(), -1);
 }
 
 Field& Fields::item(const QString& name) const {
@@ -102,14 +110,14 @@ void Recordset::open(const QString& source, Connection& connection, int cursorTy
     m_open = true;
 }
 
-void Recordset::open(QSqlQuery& prepared, Connection& connection) {
+void Recordset::open(QSqlQuery& prepared, Connection& connection, int lockType, const QString& source) {
     if (m_open) raise(err::ObjectOpen, err::textOf(err::ObjectOpen));
     connection.requireOpen();
-    m_source = prepared.lastQuery();
-    m_statement = m_source;
-    m_table = singleTableOf(m_statement);
-    m_cursorType = cursor::ForwardOnly;
-    m_lockType = lock::ReadOnly;
+    m_source = source.isEmpty() ? prepared.lastQuery() : source;
+    m_statement = prepared.lastQuery();
+    m_table = singleTableOf(m_source);
+    m_cursorType = lockType == lock::ReadOnly ? cursor::ForwardOnly : cursor::Dynamic;
+    m_lockType = lockType;
     m_connection = &connection;
     connection.requireIdle();
     StatementGuard guard(connection);
@@ -117,7 +125,7 @@ void Recordset::open(QSqlQuery& prepared, Connection& connection) {
         m_connection = nullptr;
         connection.fail(prepared);
     }
-    readAll(prepared); // before the savepoint is released: that statement would discard the rows
+    readAll(prepared, true); // before the savepoint is released: that statement would discard the rows
     guard.succeeded();
     m_connection->attach(this);
     m_open = true;
@@ -139,20 +147,26 @@ void Recordset::execute() {
     guard.succeeded();
 }
 
-void Recordset::readAll(QSqlQuery& query) {
-    const QSqlRecord rec = query.record();
-    QStringList names;
-    QList<int> sizes;
-    QList<int> types;
-    const EngineDriver& drv = m_connection->driver();
-    for (int i = 0; i < rec.count(); ++i) {
-        names << rec.fieldName(i);
-        sizes << drv.definedSize(query, i);
-        types << drv.valueType(query, i);
+void Recordset::readAll(QSqlQuery& query, bool prepared) {
+    Connection::Columns* known = prepared ? &m_connection->m_columns[query.lastQuery()] : nullptr;
+    if (!known || known->names.isEmpty()) {
+        Connection::Columns c;
+        const QSqlRecord rec = query.record();
+        const EngineDriver& drv = m_connection->driver();
+        for (int i = 0; i < rec.count(); ++i) {
+            c.names << rec.fieldName(i);
+            c.sizes << drv.definedSize(query, i);
+            c.types << drv.valueType(query, i);
+        }
+        c.index = std::make_shared<const ColumnIndex>(c.names);
+        if (!known) known = &c;
+        else *known = c;
+        buildFields(known->names, known->sizes, known->types, known->index);
+    } else {
+        buildFields(known->names, known->sizes, known->types, known->index);
     }
-    buildFields(names, sizes, types);
     m_rows.clear();
-    const int n = rec.count();
+    const int n = m_fields.count();
     while (query.next()) {
         QVariantList row;
         row.reserve(n);
@@ -183,10 +197,13 @@ void Recordset::openRows(const QStringList& names, const QList<QVariantList>& ro
     m_bof = m_eof;
 }
 
-void Recordset::buildFields(const QStringList& names, const QList<int>& sizes, const QList<int>& types) {
+void Recordset::buildFields(const QStringList& names, const QList<int>& sizes, const QList<int>& types,
+                            std::shared_ptr<const ColumnIndex> index) {
     m_fields.m_items.clear();
+    m_inserts.clear();
     for (int i = 0; i < names.size(); ++i)
         m_fields.m_items.push_back(std::make_unique<Field>(this, i, names.at(i), sizes.value(i), types.value(i)));
+    m_fields.m_index = index ? std::move(index) : std::make_shared<const ColumnIndex>(names);
 }
 
 // Moves to the next row; sets EOF after the last.
@@ -279,29 +296,31 @@ void Recordset::assign(int index, const QVariant& v) {
 void Recordset::update() {
     requireOpen();
     if (!m_adding) return;
-    QSqlDatabase db = m_connection->database();
     const EngineDriver& drv = m_connection->driver();
-    QStringList columns;
-    QStringList marks;
-    QVariantList values;
-    for (int i = 0; i < m_fields.count(); ++i) {
-        if (!m_assigned[i]) continue;
-        columns << drv.quoteName(db, m_fields.item(i).name());
-        marks << QStringLiteral("?");
-        values << m_pending[i];
+    auto sqlIt = m_inserts.constFind(m_assigned);
+    if (sqlIt == m_inserts.constEnd()) {
+        QSqlDatabase db = m_connection->database();
+        QStringList columns;
+        QStringList marks;
+        for (int i = 0; i < m_fields.count(); ++i) {
+            if (!m_assigned[i]) continue;
+            columns << drv.quoteName(db, m_fields.item(i).name());
+            marks << QStringLiteral("?");
+        }
+        QString table;
+        for (const QString& part : m_table.split(QLatin1Char('.')))
+            table += (table.isEmpty() ? QString() : QStringLiteral(".")) + drv.quoteName(db, part);
+        sqlIt = m_inserts.insert(m_assigned, columns.isEmpty() ? QStringLiteral("INSERT INTO %1 DEFAULT VALUES").arg(table)
+                                                               : QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
+                                                                     .arg(table, columns.join(QLatin1Char(',')),
+                                                                          marks.join(QLatin1Char(','))));
     }
-    QString table;
-    for (const QString& part : m_table.split(QLatin1Char('.')))
-        table += (table.isEmpty() ? QString() : QStringLiteral(".")) + drv.quoteName(db, part);
-    const QString sql = columns.isEmpty()
-                            ? QStringLiteral("INSERT INTO %1 DEFAULT VALUES").arg(table)
-                            : QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
-                                  .arg(table, columns.join(QLatin1Char(',')), marks.join(QLatin1Char(',')));
+    const QString& sql = *sqlIt;
     m_connection->requireIdle();
     StatementGuard guard(*m_connection);
     QSqlQuery& q = m_connection->preparedStatement(sql);
-    for (int i = 0; i < values.size(); ++i)
-        q.bindValue(i, drv.bindable(values[i]));
+    for (int i = 0, bound = 0; i < m_fields.count(); ++i)
+        if (m_assigned[i]) q.bindValue(bound++, drv.bindable(m_pending[i]));
     if (!q.exec()) m_connection->fail(q);
     q.finish();
     guard.succeeded();

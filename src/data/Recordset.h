@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QHash>
 #include <QSqlQuery>
 #include <QStringList>
 #include <QVariant>
@@ -43,6 +44,13 @@ private:
     int m_typeId;
 };
 
+// Column positions by name: as written, and without regard to case (the first of a name wins).
+struct ColumnIndex {
+    explicit ColumnIndex(const QStringList& names);
+    QHash<QString, int> exact;
+    QHash<QString, int> folded;
+};
+
 class Fields {
 public:
     int count() const { return int(m_items.size()); }
@@ -54,6 +62,7 @@ public:
 private:
     friend class Recordset;
     std::vector<std::unique_ptr<Field>> m_items;
+    std::shared_ptr<const ColumnIndex> m_index;
 };
 
 // A record set over a statement or a bare table name, its rows read when it opens (the
@@ -72,8 +81,11 @@ public:
     void open(const QString& source, Connection& connection, int cursorType = cursor::ForwardOnly,
               int lockType = lock::ReadOnly, int options = -1, bool translate = true);
     // Runs a statement prepared (and bound) by the caller, reads all its rows and frees it, so
-    // the same prepared statement can run again for the next value.
-    void open(QSqlQuery& prepared, Connection& connection);
+    // the same prepared statement can run again for the next value. `source`, when given, is the
+    // statement as the program wrote it (what AddNew reads its table from, with the optimistic
+    // lock).
+    void open(QSqlQuery& prepared, Connection& connection, int lockType = lock::ReadOnly,
+              const QString& source = QString());
     // A record set over rows held in memory (the table list of a schema query).
     void openRows(const QStringList& names, const QList<QVariantList>& rows);
     int state() const { return m_open ? 1 : 0; }
@@ -105,8 +117,11 @@ private:
     void assign(int index, const QVariant& v);
     void fetch();
     void execute();
-    void readAll(QSqlQuery& query);
-    void buildFields(const QStringList& names, const QList<int>& sizes, const QList<int>& types = {});
+    // Reads the rows; the column descriptions of a prepared statement are read once per
+    // connection (they cannot change while it stays prepared).
+    void readAll(QSqlQuery& query, bool prepared = false);
+    void buildFields(const QStringList& names, const QList<int>& sizes, const QList<int>& types = {},
+                     std::shared_ptr<const ColumnIndex> index = nullptr);
 
     Connection* m_connection = nullptr;
     QList<QVariantList> m_rows; // every row, read when the record set opens
@@ -125,6 +140,7 @@ private:
     bool m_adding = false;
     QVariantList m_pending;
     QList<bool> m_assigned;
+    QHash<QList<bool>, QString> m_inserts; // the INSERT for each set of assigned columns
 };
 
 // True when the value is Null (an invalid or a null-typed QVariant).

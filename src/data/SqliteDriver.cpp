@@ -52,12 +52,8 @@ void SqliteDriver::open(QSqlDatabase& db, const ConnectionString& cs) const {
         db.close();
         throw openFailure(QStringLiteral("3051"), cannotOpen);
     }
-    if (m_engine == Engine::Sqlite) {
-        // An ERP in a file takes one small transaction per imported document: a commit need
-        // not wait for the disk twice, and a document lost to a power failure is still in the
-        // store and comes in at the next run. The file's own journal mode is left as it is.
-        probe.exec(QStringLiteral("PRAGMA synchronous=NORMAL"));
-    }
+    // The file's own journal mode and synchronous setting (FULL) stay: the import groups its
+    // documents into few commits instead of making each commit unsafe on power loss.
 }
 
 QString SqliteDriver::translate(const QString& sql) const {
@@ -117,8 +113,17 @@ int SqliteDriver::valueType(const QSqlQuery& query, int column) const {
 }
 
 QVariant SqliteDriver::bindable(const QVariant& v) const {
-    if (m_engine == Engine::Sqlite && v.metaType().id() == QMetaType::QDateTime)
-        return v.toDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+    if (m_engine == Engine::Sqlite && v.metaType().id() == QMetaType::QDateTime) {
+        // The same few dates again and again: formatting one asks for the time zone each time.
+        thread_local QDateTime lastDate;
+        thread_local QString lastText;
+        const QDateTime d = v.toDateTime();
+        if (lastText.isNull() || d != lastDate) {
+            lastDate = d;
+            lastText = d.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+        }
+        return lastText;
+    }
     return v;
 }
 
@@ -126,6 +131,12 @@ ProviderError SqliteDriver::errorOf(const QSqlError& e) const {
     ProviderError p = EngineDriver::errorOf(e);
     p.source = QStringLiteral("QSQLITE");
     return p;
+}
+
+bool SqliteDriver::beginTransaction(QSqlDatabase& db) const {
+    if (m_engine != Engine::Sqlite) return db.transaction(); // the store: read in groups as well
+    QSqlQuery q(db);
+    return q.exec(QStringLiteral("BEGIN IMMEDIATE"));
 }
 
 void SqliteDriver::applyCommandTimeout(QSqlDatabase& db, int seconds) const {

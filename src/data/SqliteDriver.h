@@ -18,6 +18,10 @@ public:
     int definedSize(const QSqlQuery& query, int column) const override;
     ProviderError errorOf(const QSqlError& e) const override;
     void applyCommandTimeout(QSqlDatabase& db, int seconds) const override;
+    // On an ERP file, BEGIN IMMEDIATE: the write lock is taken at once, waiting the busy time-out for another
+    // program writing the file, instead of failing later with "database is locked" when a
+    // transaction that began by reading turns to writing.
+    bool beginTransaction(QSqlDatabase& db) const override;
     // From the declared type: numbers as numbers and, in an ERP file, DATE/DATETIME columns as
     // dates (SQLite itself keeps them as text).
     int valueType(const QSqlQuery& query, int column) const override;

@@ -4,6 +4,7 @@
 
 #include <optional>
 #include <QDateTime>
+#include <QHash>
 #include <QLocale>
 #include <QRegularExpression>
 
@@ -26,7 +27,7 @@ bool isIntegerType(int typeId) {
 
 // The date forms the store and the handhelds write: ISO dates with or without a time, and the
 // day-first form of the workstation ("09/12/2026"). Anything else is not a date.
-std::optional<QDateTime> readDate(const QString& text) {
+std::optional<QDateTime> parseDate(const QString& text) {
     const QString t = text.trimmed();
     static const QRegularExpression iso(QStringLiteral(
         R"(^(\d{4})-(\d{2})-(\d{2})(?:[T ](\d{2}):(\d{2})(?::(\d{2})(?:\.(\d{1,3})\d*)?)?)?$)"));
@@ -45,7 +46,26 @@ std::optional<QDateTime> readDate(const QString& text) {
     return QDateTime(d, time);
 }
 
+// The last dates read, as an import reads the same few days over and over: building a local
+// date-time asks the C library for the time zone every time.
+std::optional<QDateTime> readDate(const QString& text) {
+    thread_local QHash<QString, std::optional<QDateTime>> recent;
+    auto it = recent.constFind(text);
+    if (it != recent.constEnd()) return *it;
+    if (recent.size() >= 256) recent.clear();
+    return *recent.insert(text, parseDate(text));
+}
+
 } // namespace
+
+QString notNullText(const QString& text) {
+    return text.isNull() ? QStringLiteral("") : text;
+}
+
+QVariant boundValue(const QVariant& value) {
+    if (value.metaType().id() == QMetaType::QString && value.toString().isNull()) return QStringLiteral("");
+    return value;
+}
 
 bool isNumberType(int typeId) {
     switch (typeId) {
@@ -105,7 +125,7 @@ QVariant valueForColumn(const QVariant& value, int typeId, const QString& column
         if (!ok) mismatch(value, column, "a number");
         return d;
     }
-    return value;
+    return boundValue(value);
 }
 
 } // namespace kv

@@ -12,6 +12,12 @@ namespace kv {
 // document with an unreadable date fails instead of landing on another day.
 QVariant valueForColumn(const QVariant& value, int columnTypeId, const QString& column);
 
+// The text with a null QString turned into the empty text: Qt's drivers bind a null QString as
+// SQL NULL, and an empty text must reach the engine as an empty text.
+QString notNullText(const QString& text);
+// A value as it is bound: a text value is never Null because of how it was built.
+QVariant boundValue(const QVariant& value);
+
 // True for the numeric column types (integers and floating point).
 bool isNumberType(int typeId);
 // True for column types that hold text (or whose type the engine did not say).

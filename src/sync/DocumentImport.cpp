@@ -4,9 +4,12 @@
 #include "app/GeneralFunctions.h"
 #include "app/Operator.h"
 #include "data/DB_Dll.h"
+#include "data/TypedValue.h"
+#include "sync/ImportBatch.h"
+#include "sync/ImportTargets.h"
 #include "sync/LineImport.h"
 
-#include <optional>
+#include <QHash>
 
 namespace kv {
 
@@ -18,24 +21,42 @@ bool hasSupplyLines(const QString& tc) {
     return false;
 }
 
-bool existsIn(const QString& view, const DocumentKey& k) {
+bool existsIn(const QString& view, const QString& tc, const QString& idComprobante) {
     DB_Dll& erp = ErpDb();
     Recordset rs;
-    erp.AbrirRecordset(QStringLiteral("SELECT * FROM ") + view + QStringLiteral(" WHERE TC = '") +
-                           sqlText(CodigoAncho(k.tc, 4)) + QStringLiteral("' AND IDCOMPROBANTE = '") +
-                           sqlText(k.idComprobante()) + QStringLiteral("'"),
-                       rs, &erp.gCnn, cursor::ForwardOnly, lock::ReadOnly);
+    erp.AbrirConsulta(QStringLiteral("SELECT TC FROM ") + view + QStringLiteral(" WHERE TC = ? AND IDCOMPROBANTE = ?"),
+                      {CodigoAncho(tc, 4), idComprobante}, rs);
     const bool found = !rs.bof();
     erp.CierraRecordset(rs);
     return found;
 }
 
+// The client's columns the document takes, by the client's code.
+const QString& clientQuery() {
+    static const QString sql = [] {
+        QStringList columns;
+        for (const ObjectColumns& o : importObjects())
+            if (o.object == QLatin1String("VT_CLIENTES"))
+                for (const auto& c : o.columns) columns << c.first;
+        return QStringLiteral("SELECT %1 FROM VT_CLIENTES WHERE CTACODIGO = ?").arg(columns.join(QStringLiteral(", ")));
+    }();
+    return sql;
+}
+
 // One document's lines, by its key, on the local sync store.
 void openLines(const QString& key, Recordset& lines) {
-    DB_Dll& local = LocalDb();
-    local.AbrirRecordset(QStringLiteral("SELECT * FROM MV_CPTE_DETALLE WHERE MV_CPTE_DET_TSNL = '") + sqlText(key) +
-                             QStringLiteral("'"),
-                         lines, &local.gCnn, cursor::ForwardOnly, lock::ReadOnly);
+    LocalDb().AbrirConsulta(QStringLiteral("SELECT * FROM MV_CPTE_DETALLE WHERE MV_CPTE_DET_TSNL = ?"), {key}, lines);
+}
+
+// A key the engines cannot be given back exactly: a NUL ends a text for most of them, and a byte
+// that was not UTF-8 was read as U+FFFD, so no query could find the document's lines by it.
+bool unusableKey(const QString& key) {
+    return key.contains(QChar(0)) || key.contains(QChar(QChar::ReplacementCharacter));
+}
+
+QString shownKey(const QString& key) {
+    QString shown = key;
+    return shown.replace(QChar(0), QStringLiteral("\\0"));
 }
 
 void importLines(SyncRunState& run, const DocumentKey& k, const QString& key) {
@@ -45,12 +66,12 @@ void importLines(SyncRunState& run, const DocumentKey& k, const QString& key) {
     else if (hasSupplyLines(k.tc)) ImportarDetalle(run, k, lines);
 }
 
-// Column map A: a row of the control sheet.
-void addSheetRow(SyncRunState& run, Recordset& doc, Recordset& sheet) {
-    auto set = [&](const char* column, const std::function<QVariant()>& value) {
-        runStatement(run, [&] { sheet.setValue(QLatin1String(column), value()); });
+// Column map A: a row of the control sheet. False when the row could not be stored.
+bool addSheetRow(SyncRunState& run, Recordset& doc, Recordset& sheet) {
+    auto set = [&](const char* column, auto&& value) {
+        runStatement(run, [&] { sheet.setValue(columnName(column), value()); });
     };
-    auto local = [&](const char* column) { return doc.value(QLatin1String(column)); };
+    auto local = [&](const char* column) { return doc.value(columnName(column)); };
     runStatement(run, [&] { sheet.addNew(); });
     set("id_planilla", [&] { return QVariant(run.planilla); });
     set("Fecha_planilla", [] { return QVariant(Clock::today()); });
@@ -66,17 +87,19 @@ void addSheetRow(SyncRunState& run, Recordset& doc, Recordset& sheet) {
     set("Importe_S_IVA", [&] { return ValorNoNulo(local("MV_CPTE_IMPORTE_S_IVA")); });
     set("IMPORTE_TOTAL", [&] { return ValorNoNulo(local("MV_CPTE_IMPORTE_TOTAL")); });
     runStatement(run, [&] { sheet.update(); });
+    return !run.trap.lastIgnored();
 }
 
-// Column map B: an ordinary document, enriched with the client's data.
-void addDocument(SyncRunState& run, const DocumentKey& k, Recordset& doc, Recordset& target) {
+// Column map B: an ordinary document, enriched with the client's data. False when the row could
+// not be stored.
+bool addDocument(SyncRunState& run, const DocumentKey& k, Recordset& doc, Recordset& target) {
     DB_Dll& erp = ErpDb();
     Recordset client;
-    auto set = [&](const char* column, const std::function<QVariant()>& value) {
-        runStatement(run, [&] { target.setValue(QLatin1String(column), value()); });
+    auto set = [&](const char* column, auto&& value) {
+        runStatement(run, [&] { target.setValue(columnName(column), value()); });
     };
-    auto local = [&](const char* column) { return doc.value(QLatin1String(column)); };
-    auto cli = [&](const char* column) { return ValorNoNulo(client.value(QLatin1String(column))); };
+    auto local = [&](const char* column) { return doc.value(columnName(column)); };
+    auto cli = [&](const char* column) { return ValorNoNulo(client.value(columnName(column))); };
     runStatement(run, [&] { target.addNew(); });
     set("TC", [&] { return QVariant(k.tc.trimmed()); });
     set("IdComprobante", [&] { return QVariant(k.idComprobante()); });
@@ -86,9 +109,8 @@ void addDocument(SyncRunState& run, const DocumentKey& k, Recordset& doc, Record
     set("FECHAESTFIN", [&] { return local("MV_CPTE_FECHA"); });
     set("Cuenta", [&] { return local("MV_CPTE_IDCLIENTE"); });
     runStatement(run, [&] {
-        erp.AbrirRecordset(QStringLiteral("SELECT * FROM VT_CLIENTES WHERE CTACODIGO = '") +
-                               sqlText(textOf(local("MV_CPTE_IDCLIENTE"))) + QStringLiteral("'"),
-                           client, &erp.gCnn, cursor::ForwardOnly, lock::ReadOnly);
+        erp.AbrirConsulta(clientQuery(),
+                          {textOf(local("MV_CPTE_IDCLIENTE"))}, client);
     });
     set("Nombre", [&] { return client.value(QStringLiteral("RAZON_SOCIAL")); });
     set("DOMICILIO", [&] {
@@ -115,39 +137,72 @@ void addDocument(SyncRunState& run, const DocumentKey& k, Recordset& doc, Record
         set("IMPORTEINSUMOS", [&] { return ValorNoNulo(target.value(QStringLiteral("Importe_S_IVA"))); });
     }
     runStatement(run, [&] { target.update(); });
+    const bool stored = !run.trap.lastIgnored();
     erp.CierraRecordset(client);
+    return stored;
 }
 
-// One document: the duplicate test, then header and lines in one transaction, so a run left
-// in the middle of a document leaves nothing of it behind (the next run imports it whole).
-void importOne(SyncRunState& run, Recordset& docs, Recordset& newDoc, Recordset& newSheet) {
+// What the duplicate test looks for: the type code and number as the import writes them.
+DocumentKey writtenKey(SyncRunState& run, Recordset& docs, const DocumentKey& k) {
+    if (!run.planillaMode) return {k.tc.trimmed(), k.sucursal, k.numero, k.letra};
+    return {TextoNoNulo(docs.value(QStringLiteral("MV_CPTE_TIPOREG"))).trimmed(),
+            TextoNoNulo(docs.value(QStringLiteral("MV_CPTE_IDCOMPROBANTE"))).trimmed(), QStringLiteral(""),
+            QStringLiteral("")};
+}
+
+// One document: the duplicate test and the header and lines, inside the document's savepoint
+// of the batch, so a document is whole or absent and no other import can write it meanwhile.
+void importOne(SyncRunState& run, ImportBatch& batch, Recordset& docs, Recordset& newDoc, Recordset& newSheet) {
     DocumentKey k;
     QString key;
     runStatement(run, [&] {
         key = textOf(docs.value(QStringLiteral("MV_CPTE_TSNL")));
         k = splitKey(key);
     });
+    if (unusableKey(key)) {
+        run.refusedKeys << key;
+        runStatement(run, [&] {
+            op().messageBox(QStringLiteral("El comprobante '%1' no se importó: su clave tiene caracteres que no se "
+                                           "pueden leer. Corríjalo en la palm.")
+                                .arg(shownKey(key)),
+                            mb::Exclamation, QStringLiteral("Aviso al Operador!!!"));
+        });
+        return;
+    }
+    runStatement(run, [&] { batch.beginDocument(); });
     bool exists = false;
     runStatement(run, [&] {
-        exists = run.planillaMode ? ExistePlanilla(k.tc, k.sucursal, k.numero, k.letra)
-                                  : ExisteComprobante(k.tc, k.sucursal, k.numero, k.letra);
+        const DocumentKey w = writtenKey(run, docs, k);
+        exists = run.planillaMode ? ExistePlanilla(w.tc, w.sucursal, w.numero, w.letra)
+                                  : ExisteComprobante(w.tc, w.sucursal, w.numero, w.letra);
     });
     if (exists) {
+        runStatement(run, [&] { batch.dropDocument(); });
         ++run.skipped;
         run.skippedKeys << key;
         return;
     }
-    std::optional<Transaction> document;
-    runStatement(run, [&] { document.emplace(ErpDb().gCnn); });
-    if (run.planillaMode) addSheetRow(run, docs, newSheet);
-    else addDocument(run, k, docs, newDoc);
+    const bool stored = run.planillaMode ? addSheetRow(run, docs, newSheet) : addDocument(run, k, docs, newDoc);
+    if (!stored) {
+        // A header the operator chose to go on without: nothing of the document is written or
+        // counted, and the next run tries it again.
+        runStatement(run, [&] { batch.dropDocument(); });
+        return;
+    }
     importLines(run, k, key);
-    if (document) runStatement(run, [&] { document->commit(); });
+    runStatement(run, [&] { batch.documentDone(); });
     ++run.imported;
     run.importedKeys << key;
 }
 
 } // namespace
+
+const QString& columnName(const char* column) {
+    thread_local QHash<const char*, QString> names;
+    auto it = names.constFind(column);
+    if (it == names.constEnd()) it = names.insert(column, QString::fromLatin1(column));
+    return *it;
+}
 
 QString sqlText(const QString& value) {
     QString v = value;
@@ -160,15 +215,16 @@ QString textOf(const QVariant& value) {
 }
 
 DocumentKey splitKey(const QString& key) {
-    return {key.mid(0, 2), key.mid(2, 4), key.mid(6, 8), key.mid(14, 1)};
+    return {notNullText(key.mid(0, 2)), notNullText(key.mid(2, 4)), notNullText(key.mid(6, 8)),
+            notNullText(key.mid(14, 1))};
 }
 
 bool ExisteComprobante(const QString& tc, const QString& sucursal, const QString& numero, const QString& letra) {
-    return existsIn(QStringLiteral("V_MV_CPTE"), {tc, sucursal, numero, letra});
+    return existsIn(QStringLiteral("V_MV_CPTE"), tc, sucursal + numero + letra);
 }
 
 bool ExistePlanilla(const QString& tc, const QString& sucursal, const QString& numero, const QString& letra) {
-    return existsIn(QStringLiteral("GM_V_MV_PLANILLA_CAB"), {tc, sucursal, numero, letra});
+    return existsIn(QStringLiteral("GM_V_MV_PLANILLA_CAB"), tc, sucursal + numero + letra);
 }
 
 QString planillaAfter(const QString& maximum) {
@@ -202,6 +258,11 @@ void ImportarComprobantes(SyncRunState& run) {
     Recordset newSheet;
     run.imported = 0;
     run.skipped = 0;
+    run.lineTargets.clear();
+    struct LineTargets {
+        SyncRunState& run;
+        ~LineTargets() { run.lineTargets.clear(); }
+    } lineTargets{run};
     runStatement(run, [&] { local.AbrirRecordset(QStringLiteral("MV_CPTE"), docs, &local.gCnn, cursor::ForwardOnly, lock::ReadOnly); });
     runStatement(run, [&] {
         erp.AbrirRecordset(QStringLiteral("SELECT TOP 1 * FROM V_MV_CPTE"), newDoc, &erp.gCnn, cursor::Dynamic,
@@ -211,17 +272,26 @@ void ImportarComprobantes(SyncRunState& run) {
         erp.AbrirRecordset(QStringLiteral("SELECT TOP 1 * FROM GM_V_MV_PLANILLA_CAB"), newSheet, &erp.gCnn,
                            cursor::Dynamic, lock::Optimistic);
     });
+    ImportBatch batch(erp.gCnn, &local.gCnn);
+    // Taken before the sheet number is drawn, so two imports never draw the same one.
+    runStatement(run, [&] { batch.lock(); });
     runStatement(run, [&] { run.planilla = NuevaPlanilla(); });
     bool empty = true;
     runStatement(run, [&] { empty = docs.bof(); });
-    while (!empty) {
-        bool atEnd = true;
-        runStatement(run, [&] { atEnd = docs.eof(); });
-        if (atEnd) break;
-        importOne(run, docs, newDoc, newSheet);
-        runStatement(run, [&] { status.showTexts(QStringLiteral("Actualizando comprobantes"), TextoAvance()); });
-        runStatement(run, [&] { docs.moveNext(); });
+    try {
+        while (!empty) {
+            bool atEnd = true;
+            runStatement(run, [&] { atEnd = docs.eof(); });
+            if (atEnd) break;
+            importOne(run, batch, docs, newDoc, newSheet);
+            runStatement(run, [&] { status.showTexts(QStringLiteral("Actualizando comprobantes"), TextoAvance()); });
+            runStatement(run, [&] { docs.moveNext(); });
+        }
+    } catch (const RunLeft&) {
+        batch.leave();
+        throw;
     }
+    runStatement(run, [&] { batch.finish(); });
     runStatement(run, [&] {
         op().messageBox(QStringLiteral("Se actualizaron %1 comprobantes y se omitieron %2 por ya existir en la base de "
                                        "datos\rSE HA GENERADO LA PLANILLA DE CONTROL Nº %3")

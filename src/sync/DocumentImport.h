@@ -27,6 +27,10 @@ struct DocumentKey {
 };
 DocumentKey splitKey(const QString& key);
 
+// A column name written in the program as a literal, as text: converted once, since the same
+// literals name the columns of every document and line.
+const QString& columnName(const char* column);
+
 // A value from the handheld inside a quoted literal: its apostrophes doubled.
 QString sqlText(const QString& value);
 // A column's value turned into text; Null cannot be (error 94, "Invalid use of Null").

@@ -8,17 +8,16 @@ namespace kv {
 
 namespace {
 
-
-
 // The loop both routines share: open the target, then one new target row per local line.
 void copyLines(SyncRunState& run, const QString& targetQuery, const QString& progressText, Recordset& lines,
                const QList<QPair<const char*, std::function<QVariant(Recordset&)>>>& map) {
     DB_Dll& erp = ErpDb();
     StatusWindow& status = op().statusWindow();
-    Recordset target;
-    runStatement(run, [&] {
-        erp.AbrirRecordset(targetQuery, target, &erp.gCnn, cursor::Dynamic, lock::Optimistic);
-    });
+    std::shared_ptr<Recordset>& kept = run.lineTargets[targetQuery];
+    if (!kept) kept = std::make_shared<Recordset>();
+    Recordset& target = *kept;
+    if (!target.state())
+        runStatement(run, [&] { erp.AbrirConsulta(targetQuery, {}, target, &erp.gCnn, lock::Optimistic); });
     bool empty = true;
     runStatement(run, [&] { empty = lines.bof(); });
     if (empty) return;
@@ -28,7 +27,7 @@ void copyLines(SyncRunState& run, const QString& targetQuery, const QString& pro
         if (atEnd) break;
         runStatement(run, [&] { target.addNew(); });
         for (const auto& entry : map) // not a structured binding: clang before 16 cannot capture one
-            runStatement(run, [&] { target.setValue(QLatin1String(entry.first), entry.second(lines)); });
+            runStatement(run, [&] { target.setValue(columnName(entry.first), entry.second(lines)); });
         runStatement(run, [&] { target.update(); });
         runStatement(run, [&] { status.showTexts(progressText, TextoAvance()); });
         runStatement(run, [&] { lines.moveNext(); });
@@ -36,7 +35,7 @@ void copyLines(SyncRunState& run, const QString& targetQuery, const QString& pro
 }
 
 QVariant local(Recordset& line, const char* column) {
-    return line.value(QLatin1String(column));
+    return line.value(columnName(column));
 }
 QVariant guarded(Recordset& line, const char* column) {
     return ValorNoNulo(local(line, column));

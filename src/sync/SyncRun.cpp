@@ -14,10 +14,6 @@
 
 namespace kv {
 
-void runStatement(SyncRunState& run, const std::function<void()>& statement) {
-    if (!run.trap.step(statement)) throw RunLeft{};
-}
-
 RunOutcome importDocuments(SyncRunState& run) {
     try {
         ImportarComprobantes(run);

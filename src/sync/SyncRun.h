@@ -2,7 +2,9 @@
 
 #include "app/Trap.h"
 
+#include <QHash>
 #include <QStringList>
+#include <memory>
 
 namespace kv {
 
@@ -32,14 +34,23 @@ struct SyncRunState {
     QString planilla; // the control-sheet number of this import
     QStringList importedKeys;
     QStringList skippedKeys;
+    QStringList refusedKeys; // keys that cannot be given to the engines as read
+    // The line targets, opened by the first document that needs one and kept for the others.
+    QHash<QString, std::shared_ptr<Recordset>> lineTargets;
 };
 
 // Thrown when the operator leaves the run through the error treatment: it unwinds to the run,
 // rolling back the document being written on the way.
 struct RunLeft {};
 
-// Runs one statement under the run's trap; leaving the run throws RunLeft.
-void runStatement(SyncRunState& run, const std::function<void()>& statement);
+// Runs one statement under the run's trap; leaving the run throws RunLeft. The statement is
+// handed on by reference: an import runs millions of them, and wrapping each one's captures in a
+// std::function of its own would allocate every time.
+template <class Statement>
+void runStatement(SyncRunState& run, Statement&& statement) {
+    auto* s = &statement;
+    if (!run.trap.step([s] { (*s)(); })) throw RunLeft{};
+}
 
 RunOutcome ActualizaDatos_KVControl(int device, bool receive = true);
 // The import alone, on the open ERP and store connections (what the run does after the sync).

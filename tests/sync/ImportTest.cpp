@@ -4,6 +4,7 @@
 #include "sync/SyncRun.h"
 
 #include <gtest/gtest.h>
+#include <QProcess>
 
 using namespace kv;
 
@@ -218,6 +219,95 @@ TEST_P(Import, RetryRunsTheFailingStatementAgain) {
     f->person.person.answer(mb::Abort);
     EXPECT_EQ(run(false), RunOutcome::Left);
     EXPECT_EQ(f->person.person.shownOf(QStringLiteral("error")).size(), 2) << "the same failing read asked twice: retried once, then left";
+}
+
+TEST_P(Import, OddKeysAndNullValuesComeInOnceAsEmptyTexts) {
+    f->erpExec(QStringLiteral("UPDATE VT_CLIENTES SET Localidad = NULL, CPostal = NULL WHERE CTACODIGO = '%1'").arg(client));
+    add(Doc{QStringLiteral("N"), client});               // no number at all
+    add(Doc{QStringLiteral(" P000100000011A"), client}); // a type code with a leading blank
+    add(Doc{QStringLiteral("NP000100000010A"), client});
+    add(Line{QStringLiteral("NP000100000010A"), 1, QVariant(), article, QStringLiteral("UN"), QString()});
+    f->storeExec(QStringLiteral("UPDATE MV_CPTE SET MV_CPTE_TIPOREG = NULL WHERE MV_CPTE_TSNL = 'NP000100000010A'"));
+    for (const bool planilla : {false, true}) {
+        SCOPED_TRACE(planilla ? "control sheet" : "ordinary");
+        f->person.person.clear();
+        for (int i = 0; i < 3; ++i) ASSERT_EQ(run(planilla), RunOutcome::Imported);
+        const QStringList s = summaries();
+        ASSERT_EQ(s.size(), 3);
+        EXPECT_TRUE(s[0].startsWith(QStringLiteral("Se actualizaron 3 comprobantes y se omitieron 0 "))) << s[0].toStdString();
+        EXPECT_TRUE(s[2].startsWith(QStringLiteral("Se actualizaron 0 comprobantes y se omitieron 3 "))) << s[2].toStdString();
+    }
+    EXPECT_EQ(erp(QStringLiteral("SELECT TRIM(TC), IdComprobante, Localidad, CODIGOPOSTAL FROM V_MV_CPTE WHERE Cuenta = '%1' "
+                                 "ORDER BY IdComprobante").arg(client)),
+              (QStringList{QStringLiteral("N|||"), QStringLiteral("NP|000100000010A||"), QStringLiteral("P|000100000011A||")}));
+    EXPECT_EQ(erp(QStringLiteral("SELECT Descripcion FROM V_MV_CpteInsumos WHERE IdComprobante = '000100000010A'")),
+              QStringList{QString()});
+    EXPECT_EQ(erp(QStringLiteral("SELECT TRIM(TC), IdComprobante FROM GM_V_MV_PLANILLA_CAB ORDER BY IdComprobante")),
+              (QStringList{QStringLiteral("N|"), QStringLiteral("|000100000010A"), QStringLiteral("P|000100000011A")}));
+}
+
+TEST_P(Import, UnreadableKeysAreRefusedByNameAndTheRestComeIn) {
+    const QString withNul = QStringLiteral("NP0001000") + QChar(0) + QStringLiteral("0012A");
+    add(Doc{withNul, client});
+    add(Line{withNul, 1, QVariant(), article});
+    // "NP0001", a byte that is not UTF-8, "0000013A".
+    for (const char* table : {"MV_CPTE (MV_CPTE_TSNL, MV_CPTE_IDCLIENTE", "MV_CPTE_DETALLE (MV_CPTE_DET_TSNL, MV_CPTE_DET_IDarticulo"})
+        f->storeExec(QStringLiteral("INSERT INTO %1) VALUES (CAST(X'4E5030303031FF3030303030313341' AS TEXT), ?)")
+                         .arg(QLatin1String(table)),
+                     {QString::fromLatin1(table).startsWith(QLatin1String("MV_CPTE (")) ? client : article});
+    add(Doc{QStringLiteral("NP000100000014A"), client});
+    add(Line{QStringLiteral("NP000100000014A"), 1, QVariant(), article});
+    ASSERT_EQ(run(false), RunOutcome::Imported);
+    EXPECT_TRUE(summaries().value(0).startsWith(QStringLiteral("Se actualizaron 1 comprobantes y se omitieron 0 ")));
+    QStringList refused;
+    for (const auto& m : f->person.person.shownOf(QStringLiteral("message")))
+        if (m.text.contains(QStringLiteral("no se importó"))) refused << m.text;
+    ASSERT_EQ(refused.size(), 2);
+    EXPECT_TRUE(refused[0].contains(QStringLiteral("'NP0001000\\00012A'"))) << refused[0].toStdString();
+    EXPECT_TRUE(refused[1].contains(QStringLiteral("NP0001")));
+    EXPECT_EQ(erp(QStringLiteral("SELECT d.IdComprobante, COUNT(i.IdComprobante) FROM V_MV_CPTE d LEFT JOIN V_MV_CpteInsumos i "
+                                 "ON i.IdComprobante = d.IdComprobante WHERE d.IdComprobante LIKE '0001%' "
+                                 "GROUP BY d.IdComprobante")),
+              QStringList{QStringLiteral("000100000014A|1")});
+}
+
+TEST_P(Import, AHeaderTheErpRefusesIsNeitherWrittenNorCounted) {
+    f->erpExec(GetParam() == Engine::PostgreSql
+                   ? QStringLiteral("ALTER TABLE v_mv_cpte ADD CONSTRAINT refused CHECK (idcomprobante <> '000100000015A')")
+                   : QStringLiteral("CREATE TRIGGER refused BEFORE INSERT ON V_MV_CPTE WHEN NEW.IdComprobante = "
+                                    "'000100000015A' BEGIN SELECT RAISE(ABORT, 'refused'); END"));
+    add(Doc{QStringLiteral("NP000100000015A"), client});
+    add(Line{QStringLiteral("NP000100000015A"), 1, QVariant(), article});
+    add(Doc{QStringLiteral("NP000100000016A"), client});
+    add(Line{QStringLiteral("NP000100000016A"), 1, QVariant(), article});
+    f->person.person.answer(mb::Ignore);
+    ASSERT_EQ(run(false), RunOutcome::Imported);
+    EXPECT_EQ(f->person.person.shownOf(QStringLiteral("error")).size(), 1);
+    EXPECT_TRUE(summaries().value(0).startsWith(QStringLiteral("Se actualizaron 1 comprobantes y se omitieron 0 ")));
+    EXPECT_EQ(erp(QStringLiteral("SELECT IdComprobante FROM V_MV_CpteInsumos WHERE IdComprobante LIKE '0001%'")),
+              QStringList{QStringLiteral("000100000016A")});
+}
+
+// Another program writing the ERP file holds its write lock for a moment: the import waits for
+// it instead of stopping with "database is locked".
+TEST(ImportSqlite, WaitsForAnotherWriterOfTheErpFile) {
+    test::ErpFixture f(Engine::Sqlite);
+    ASSERT_TRUE(f.available());
+    const QString client = f.erpRows(QStringLiteral("SELECT CODIGO FROM VT_CLIENTES ORDER BY CODIGO")).first();
+    f.storeExec(QStringLiteral("INSERT INTO MV_CPTE (MV_CPTE_TSNL, MV_CPTE_IDCLIENTE) VALUES ('FC000100000017A', ?)"), {client});
+    QProcess other;
+    other.start(QStringLiteral("sqlite3"), {f.erpPath()});
+    ASSERT_TRUE(other.waitForStarted());
+    other.write("BEGIN IMMEDIATE;\nCREATE TABLE other_program (x);\nSELECT 'held';\n.shell sleep 1\nCOMMIT;\n");
+    QByteArray seen;
+    ASSERT_TRUE(test::waitForOutput(other, seen, "held"));
+    Trap trap = Trap::prompting(QStringLiteral("ActualizaDatos_KVControl"));
+    SyncRunState run(trap);
+    EXPECT_EQ(importDocuments(run), RunOutcome::Imported);
+    EXPECT_TRUE(f.person.person.shownOf(QStringLiteral("error")).isEmpty());
+    EXPECT_EQ(run.imported, 1);
+    other.closeWriteChannel();
+    other.waitForFinished();
 }
 
 INSTANTIATE_TEST_SUITE_P(Engines, Import, ::testing::Values(Engine::Sqlite, Engine::PostgreSql),
