@@ -12,6 +12,7 @@ std::unique_ptr<Command> makeHistory();
 std::unique_ptr<Command> makeTranslate();
 std::unique_ptr<Command> makeCheck();
 std::vector<std::unique_ptr<Command>> makeConduitCommands();
+std::vector<std::unique_ptr<Command>> makeCradleCommands();
 
 std::vector<std::unique_ptr<Command>> allCommands() {
     std::vector<std::unique_ptr<Command>> list;
@@ -23,6 +24,7 @@ std::vector<std::unique_ptr<Command>> allCommands() {
     list.push_back(makeHistory());
     list.push_back(makeStoreInit());
     for (auto& c : makeConduitCommands()) list.push_back(std::move(c));
+    for (auto& c : makeCradleCommands()) list.push_back(std::move(c));
     list.push_back(makeTranslate());
     list.push_back(makeCheck());
     return list;

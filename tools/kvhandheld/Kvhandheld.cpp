@@ -6,6 +6,7 @@
 #include "Capture.h"
 #include "cradle/HandheldDevice.h"
 #include "cradle/HotSync.h"
+#include "cradle/net/CradleClient.h"
 #include "cradle/SqliteFile.h"
 #include "Dump.h"
 #include "store/StoreFile.h"
@@ -31,6 +32,7 @@ constexpr int kUsage = 2;
 struct Invocation {
     QStringList files;             // positional arguments
     QMap<QString, quint32> values; // numeric options given
+    QMap<QString, QString> texts;  // text options given
     QTextStream& out;
     QTextStream& err;
 };
@@ -42,6 +44,7 @@ struct Command {
     QStringList options; // each takes a non-negative whole number
     int positional = 1;
     std::function<int(Invocation&)> run;
+    QStringList textOptions = {}; // each takes a text
 };
 
 int init(Invocation& in) {
@@ -74,7 +77,23 @@ int init(Invocation& in) {
     return 0;
 }
 
+// The same sync through the network cradle: the file goes to kvcradle and its answer replaces it.
+int hotsyncOverNetwork(Invocation& in) {
+    const QString server = in.texts.value(QStringLiteral("--server"));
+    const QString token = in.texts.value(QStringLiteral("--token"), qEnvironmentVariable("KVCRADLE_TOKEN"));
+    if (token.isEmpty() || in.values.contains(QStringLiteral("--hold"))) {
+        in.err << "kvhandheld hotsync: --server needs --token T (or $KVCRADLE_TOKEN), and takes no --hold\n";
+        return kUsage;
+    }
+    const QString path = QFileInfo(in.files.at(0)).absoluteFilePath();
+    const auto r = cradle::CradleClient(QUrl(server), in.texts.value(QStringLiteral("--cacert"))).sync(path, token);
+    in.out << "Synchronised the handheld " << path << " through the cradle at " << server << ": " << r.sent
+           << " bytes sent, " << r.received << " bytes back.\n";
+    return 0;
+}
+
 int hotsync(Invocation& in) {
+    if (in.texts.contains(QStringLiteral("--server"))) return hotsyncOverNetwork(in);
     const SyncResult r = hotSync(in.files.at(0), int(in.values.value(QStringLiteral("--hold"))),
                                  [&](const QString& text) { in.out << text << Qt::endl; });
     in.out << "Synchronised the handheld " << r.handheld << " with the local sync store " << r.store << ":\n";
@@ -130,17 +149,20 @@ QList<Command> commands() {
          1,
          init},
         {QStringLiteral("hotsync"),
-         QStringLiteral("FILE [--hold SECONDS]"),
+         QStringLiteral("FILE [--hold SECONDS] [--server URL --token T [--cacert PEM]]"),
          QStringLiteral(
              "press the cradle's sync button: with the conduit KVGMovil registered and enabled, copy "
              "each table it carries in its registered direction (4: store -> handheld, 5: handheld "
              "-> store, 0: untouched) between FILE and the local sync store the settings file names; "
              "with 4 the handheld's documents the store does not hold stay on it; "
              "both files change together or not at all; --hold keeps the sync under way SECONDS "
-             "more after the copy, before it completes"),
+             "more after the copy, before it completes; with --server the same sync runs in kvcradle at URL, "
+             "as the device token T says, and its answer replaces FILE (--cacert trusts a self-signed "
+             "certificate)"),
          {QStringLiteral("--hold")},
          1,
-         hotsync},
+         hotsync,
+         {QStringLiteral("--server"), QStringLiteral("--token"), QStringLiteral("--cacert")}},
         {QStringLiteral("capture"),
          QStringLiteral("FILE [--orders N] [--deliveries N] [--quotes N] [--work-orders N] [--seed N]"),
          QStringLiteral("record documents as the person with the handheld would: orders (NP), delivery notes "
@@ -205,6 +227,10 @@ bool parse(const Command& c, const QStringList& args, Invocation& in) {
             in.files << a;
             continue;
         }
+        if (c.textOptions.contains(a) && i + 1 < args.size()) {
+            in.texts.insert(a, args.at(++i));
+            continue;
+        }
         if (!c.options.contains(a)) {
             in.err << "kvhandheld " << c.name << ": unknown option " << a << " (see kvhandheld " << c.name
                    << " --help)\n";
@@ -257,7 +283,7 @@ int runKvhandheld(const QStringList& arguments, QTextStream& out, QTextStream& e
                 << wrapped(c.summary, 2);
             return 0;
         }
-        Invocation in{{}, {}, out, err};
+        Invocation in{{}, {}, {}, out, err};
         if (!parse(c, args, in)) return kUsage;
         try {
             const int status = c.run(in);
