@@ -94,28 +94,28 @@ std::optional<CradleAnswer> CradleService::checkHead(const CradleHead& head) con
                        QStringLiteral("The request carries no device token (Authorization: Bearer TOKEN); "
                                       "kvctl cradle token N makes one."));
     std::optional<CradleAnswer> refused;
+    std::optional<qint32> who;
     try {
-        if (!device(head.authorization))
+        who = device(head.authorization);
+        if (!who)
             refused = refusal(401, QStringLiteral("wrong-token"),
                               QStringLiteral("The device token is not one the cradle knows; kvctl cradle token N "
                                              "--renew makes a new one."));
     } catch (const RunTimeError& e) {
         refused = refusal(500, QStringLiteral("tokens-unreadable"), e.description());
     }
-    if (refused) {
-        refused->device = 0;
-        return refused;
-    }
+    if (refused) return refused;
     if (head.chunked || !head.length)
-        return refusal(411, QStringLiteral("length-required"),
+        refused = refusal(411, QStringLiteral("length-required"),
                        QStringLiteral("Send the handheld's file with a Content-Length."));
-    if (*head.length > m_maxBytes)
-        return refusal(413, QStringLiteral("too-large"),
-                       QStringLiteral("The handheld's file (%1 bytes) is over the cradle's limit of %2 bytes. "
-                                      "Nothing was copied.")
-                           .arg(*head.length)
-                           .arg(m_maxBytes));
-    return std::nullopt;
+    else if (*head.length > m_maxBytes)
+        refused = refusal(413, QStringLiteral("too-large"),
+                          QStringLiteral("The handheld's file (%1 bytes) is over the cradle's limit of %2 bytes. "
+                                         "Nothing was copied.")
+                              .arg(*head.length)
+                              .arg(m_maxBytes));
+    if (refused) refused->device = *who;
+    return refused;
 }
 
 CradleAnswer CradleService::answer(const CradleHead& head, const QByteArray& body) {
