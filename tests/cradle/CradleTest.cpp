@@ -1,6 +1,6 @@
 #include "app/SettingsFile.h"
 #include "conduit/Conducto.h"
-#include "DemoErp.h"
+#include "ErpFixture.h"
 #include "settings/DeviceSettings.h"
 #include "store/StoreFile.h"
 #include "TableRows.h"
@@ -104,14 +104,7 @@ QByteArray contents(const QString& path) {
 class NetworkCradle : public ::testing::Test {
 protected:
     void SetUp() override {
-        erp::Options o;
-        o.clients = 40;
-        o.articles = 20;
-        o.documents = 0;
-        erp::createDemoErp(erp::Target::sqlite(erpPath), o);
-        createStore(store);
-        GrabarIni(settings::File, settings::General, QStringLiteral("BaseDeDatos"), store);
-        settings::writeDevice(1, settings::Reparto, QStringLiteral("2"));
+        test::makeDemoSite(erpPath, store);
         ASSERT_EQ(kvhandheld({QStringLiteral("init"), palm, QStringLiteral("--device"), QStringLiteral("1")}).exitCode, 0);
         for (int device : {1, 2}) {
             const test::ToolRun t = test::runTool(QStringLiteral("kvctl"), home,

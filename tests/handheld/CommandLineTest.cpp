@@ -145,6 +145,10 @@ INSTANTIATE_TEST_SUITE_P(
                   {"hotsync", "FILE", "--hold", "soon"},
                   2,
                   "--hold needs a whole number, not \"soon\""},
+        UsageCase{"server_without_token",
+                  {"hotsync", "FILE", "--server", "http://127.0.0.1:9"},
+                  2,
+                  "--server needs --token T"},
         UsageCase{"negative_count",
                   {"capture", "FILE", "--orders", "-1"},
                   2,
@@ -168,7 +172,7 @@ TEST(KvhandheldHelp, ListsEveryCommandAndEachCommandHasItsOwn) {
     const Outcome all = kvhandheld(home, {QStringLiteral("--help")});
     EXPECT_EQ(all.status, 0);
     for (const char* usage :
-         {"  init FILE [--device N]\n", "  hotsync FILE [--hold SECONDS]\n",
+         {"  init FILE [--device N]\n", "  hotsync FILE [--hold SECONDS] [--server URL --token T [--cacert PEM]]\n",
           "  capture FILE [--orders N] [--deliveries N] [--quotes N] [--work-orders N] [--seed N]\n",
           "  dump FILE TABLE\n"})
         EXPECT_TRUE(all.out.contains(QLatin1String(usage))) << usage;
