@@ -27,11 +27,12 @@ namespace {
 
 bool run(const QString& program, const QStringList& args) {
     QProcess p;
-    p.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    p.setProcessChannelMode(QProcess::MergedChannels);
     p.start(program, args);
     p.waitForFinished(-1);
     if (p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0) return true;
-    std::fprintf(stderr, "failed: %s %s\n", qPrintable(program), qPrintable(args.join(QLatin1Char(' '))));
+    std::fprintf(stderr, "failed: %s %s\n%s", qPrintable(program), qPrintable(args.join(QLatin1Char(' '))),
+                 p.readAll().constData());
     return false;
 }
 
@@ -67,6 +68,7 @@ int main(int argc, char** argv) {
     const QByteArray token = cradle::CradleTokens().issue(1, true).toLatin1();
 
     QProcess server;
+    server.setReadChannel(QProcess::StandardError);
     server.start(bin + QStringLiteral("/kvcradle"), {QStringLiteral("--home"), home, QStringLiteral("--listen"),
                                                       QStringLiteral("127.0.0.1:0"), QStringLiteral("--max-size"), QStringLiteral("1024")});
     QString url;
