@@ -11,6 +11,8 @@
 #include "cradle/net/CradleClient.h"
 #include "settings/DeviceSettings.h"
 
+#include <algorithm>
+#include <cstdio>
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
@@ -18,8 +20,6 @@
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
-#include <algorithm>
-#include <cstdio>
 
 using namespace kv;
 
@@ -50,27 +50,33 @@ int main(int argc, char** argv) {
     const QString home = work.path();
     AppHome::set(home);
     const QString erp = home + QStringLiteral("/erp-demo.db");
-    const QString launch = QStringLiteral("@Motor=sqlite;@Server=local;@DbName=%1;@Usuario=admin;@Password=admin;").arg(erp);
+    const QString launch =
+        QStringLiteral("@Motor=sqlite;@Server=local;@DbName=%1;@Usuario=admin;@Password=admin;").arg(erp);
     const QString empty = home + QStringLiteral("/empty.db"), palm = home + QStringLiteral("/palm.db");
     std::printf("Making the demo ERP and its largest store ...\n");
     std::fflush(stdout);
-    if (!run(bin + QStringLiteral("/kverp"), {QStringLiteral("init"), QStringLiteral("--sqlite"), erp, QStringLiteral("--clients"),
-                                               QStringLiteral("300")}) ||
-        !run(bin + QStringLiteral("/kvctl"), {QStringLiteral("--home"), home, QStringLiteral("store"), QStringLiteral("init"),
-                                               home + QStringLiteral("/kvpalmsync.mdb")}))
+    if (!run(bin + QStringLiteral("/kverp"), {QStringLiteral("init"), QStringLiteral("--sqlite"), erp,
+                                              QStringLiteral("--clients"), QStringLiteral("300")}) ||
+        !run(bin + QStringLiteral("/kvctl"),
+             {QStringLiteral("--home"), home, QStringLiteral("store"), QStringLiteral("init"),
+              home + QStringLiteral("/kvpalmsync.mdb")}))
         return 1;
     // Device 1 has no vendor or client codes: its send carries everything.
-    if (!run(bin + QStringLiteral("/kvctl"), {QStringLiteral("--home"), home, QStringLiteral("--launch"), launch,
-                                               QStringLiteral("send"), QStringLiteral("1"), QStringLiteral("--no-wait")}) ||
-        !run(bin + QStringLiteral("/kvctl"), {QStringLiteral("--home"), home, QStringLiteral("conduit"), QStringLiteral("register-send")}) ||
-        !run(bin + QStringLiteral("/kvhandheld"), {QStringLiteral("--home"), home, QStringLiteral("init"), empty}))
+    if (!run(bin + QStringLiteral("/kvctl"),
+             {QStringLiteral("--home"), home, QStringLiteral("--launch"), launch, QStringLiteral("send"),
+              QStringLiteral("1"), QStringLiteral("--no-wait")}) ||
+        !run(bin + QStringLiteral("/kvctl"),
+             {QStringLiteral("--home"), home, QStringLiteral("conduit"), QStringLiteral("register-send")}) ||
+        !run(bin + QStringLiteral("/kvhandheld"),
+             {QStringLiteral("--home"), home, QStringLiteral("init"), empty}))
         return 1;
     const QByteArray token = cradle::CradleTokens().issue(1, true).toLatin1();
 
     QProcess server;
     server.setReadChannel(QProcess::StandardError);
-    server.start(bin + QStringLiteral("/kvcradle"), {QStringLiteral("--home"), home, QStringLiteral("--listen"),
-                                                      QStringLiteral("127.0.0.1:0"), QStringLiteral("--max-size"), QStringLiteral("1024")});
+    server.start(bin + QStringLiteral("/kvcradle"),
+                 {QStringLiteral("--home"), home, QStringLiteral("--listen"), QStringLiteral("127.0.0.1:0"),
+                  QStringLiteral("--max-size"), QStringLiteral("1024")});
     QString url;
     QByteArray said;
     const QRegularExpression listening(QStringLiteral("listening on (http://127.0.0.1:\\d+)"));
@@ -91,8 +97,10 @@ int main(int argc, char** argv) {
             QFile::copy(empty, palm);
             QElapsedTimer t;
             t.start();
-            if (overNetwork) cradle::CradleClient(QUrl(url)).sync(palm, QString::fromLatin1(token));
-            else cradle::hotSync(palm);
+            if (overNetwork)
+                cradle::CradleClient(QUrl(url)).sync(palm, QString::fromLatin1(token));
+            else
+                cradle::hotSync(palm);
             (overNetwork ? network : local) << t.nsecsElapsed() / 1e9;
             bytes = QFileInfo(palm).size();
         }

@@ -48,9 +48,10 @@ std::optional<CradleAnswer> checkUpload(const QString& path) {
         for (const StoreGap& g : verifyStoreTables(db.handle()))
             gaps << g.text();
         if (!gaps.isEmpty())
-            return CradleService::refusal(400, QStringLiteral("tables-missing"),
-                                          QStringLiteral("The uploaded handheld lacks %1. Nothing was copied.")
-                                              .arg(gaps.join(QStringLiteral(", "))));
+            return CradleService::refusal(
+                400, QStringLiteral("tables-missing"),
+                QStringLiteral("The uploaded handheld lacks %1. Nothing was copied.")
+                    .arg(gaps.join(QStringLiteral(", "))));
     } catch (const RunTimeError&) {
         return CradleService::refusal(400, QStringLiteral("not-sqlite"),
                                       QStringLiteral("The uploaded file is not an SQLite database. Nothing "
@@ -98,22 +99,24 @@ std::optional<CradleAnswer> CradleService::checkHead(const CradleHead& head) con
     try {
         who = device(head.authorization);
         if (!who)
-            refused = refusal(401, QStringLiteral("wrong-token"),
-                              QStringLiteral("The device token is not one the cradle knows; kvctl cradle token N "
-                                             "--renew makes a new one."));
+            refused =
+                refusal(401, QStringLiteral("wrong-token"),
+                        QStringLiteral("The device token is not one the cradle knows; kvctl cradle token N "
+                                       "--renew makes a new one."));
     } catch (const RunTimeError& e) {
         refused = refusal(500, QStringLiteral("tokens-unreadable"), e.description());
     }
     if (refused) return refused;
     if (head.chunked || !head.length)
         refused = refusal(411, QStringLiteral("length-required"),
-                       QStringLiteral("Send the handheld's file with a Content-Length."));
+                          QStringLiteral("Send the handheld's file with a Content-Length."));
     else if (*head.length > m_maxBytes)
-        refused = refusal(413, QStringLiteral("too-large"),
-                          QStringLiteral("The handheld's file (%1 bytes) is over the cradle's limit of %2 bytes. "
-                                         "Nothing was copied.")
-                              .arg(*head.length)
-                              .arg(m_maxBytes));
+        refused =
+            refusal(413, QStringLiteral("too-large"),
+                    QStringLiteral("The handheld's file (%1 bytes) is over the cradle's limit of %2 bytes. "
+                                   "Nothing was copied.")
+                        .arg(*head.length)
+                        .arg(m_maxBytes));
     if (refused) refused->device = *who;
     return refused;
 }

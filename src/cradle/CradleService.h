@@ -9,11 +9,11 @@ namespace kv::cradle {
 
 // What the network cradle knows of a request before its body has been read.
 struct CradleHead {
-    QByteArray method;                // "GET", "POST"
-    QByteArray path;                  // without the query
-    QByteArray authorization;         // the Authorization header as sent
-    std::optional<qint64> length;     // Content-Length, when given
-    bool chunked = false;             // Transfer-Encoding: chunked
+    QByteArray method;            // "GET", "POST"
+    QByteArray path;              // without the query
+    QByteArray authorization;     // the Authorization header as sent
+    std::optional<qint64> length; // Content-Length, when given
+    bool chunked = false;         // Transfer-Encoding: chunked
 };
 
 // The answer to one request, and what the log line says about it.

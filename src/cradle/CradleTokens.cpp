@@ -5,10 +5,10 @@
 #include "app/RunTimeError.h"
 #include "store/StoreFile.h"
 
+#include <algorithm>
 #include <QCryptographicHash>
 #include <QFile>
 #include <QRandomGenerator>
-#include <algorithm>
 
 namespace kv::cradle {
 
@@ -39,9 +39,9 @@ QList<std::pair<qint32, QByteArray>> CradleTokens::read() const {
     QFile file(m_path);
     if (!file.exists()) return entries;
     if (!file.open(QIODevice::ReadOnly))
-        throw RunTimeError(err::PathFileAccess,
-                           QStringLiteral("Cannot read the device tokens %1: %2").arg(m_path, file.errorString()),
-                           kSource);
+        throw RunTimeError(
+            err::PathFileAccess,
+            QStringLiteral("Cannot read the device tokens %1: %2").arg(m_path, file.errorString()), kSource);
     for (const QByteArray& line : file.readAll().split('\n')) {
         const QList<QByteArray> parts = line.simplified().split(' ');
         bool ok = false;
@@ -57,9 +57,9 @@ QString CradleTokens::issue(qint32 device, bool renew) {
     for (qsizetype i = 0; i < entries.size(); ++i) {
         if (entries[i].first != device) continue;
         if (!renew)
-            throw RunTimeError(storeerr::FileAlreadyExists,
-                               QStringLiteral("Device %1 already has a token; --renew replaces it.").arg(device),
-                               kSource);
+            throw RunTimeError(
+                storeerr::FileAlreadyExists,
+                QStringLiteral("Device %1 already has a token; --renew replaces it.").arg(device), kSource);
         entries.removeAt(i--);
     }
     quint32 random[8];

@@ -51,7 +51,8 @@ public:
     QString url() const { return m_url; }
     // What it logged so far (a line is written as its request is answered).
     QString log() {
-        while (m_process.waitForReadyRead(300)) m_log += m_process.readAllStandardError();
+        while (m_process.waitForReadyRead(300))
+            m_log += m_process.readAllStandardError();
         m_log += m_process.readAllStandardError();
         return QString::fromUtf8(m_log);
     }
@@ -69,7 +70,8 @@ struct Reply {
     QByteArray body;
 };
 
-Reply request(const QString& url, const QByteArray* body, const QByteArray& token, const QString& caCert = {}) {
+Reply request(const QString& url, const QByteArray* body, const QByteArray& token,
+              const QString& caCert = {}) {
     QNetworkAccessManager manager;
     QNetworkRequest r{QUrl(url)};
     r.setTransferTimeout(60000);
@@ -105,18 +107,25 @@ class NetworkCradle : public ::testing::Test {
 protected:
     void SetUp() override {
         test::makeDemoSite(erpPath, store);
-        ASSERT_EQ(kvhandheld({QStringLiteral("init"), palm, QStringLiteral("--device"), QStringLiteral("1")}).exitCode, 0);
+        ASSERT_EQ(kvhandheld({QStringLiteral("init"), palm, QStringLiteral("--device"), QStringLiteral("1")})
+                      .exitCode,
+                  0);
         for (int device : {1, 2}) {
-            const test::ToolRun t = test::runTool(QStringLiteral("kvctl"), home,
-                                                  {QStringLiteral("cradle"), QStringLiteral("token"), QString::number(device)});
+            const test::ToolRun t =
+                test::runTool(QStringLiteral("kvctl"), home,
+                              {QStringLiteral("cradle"), QStringLiteral("token"), QString::number(device)});
             ASSERT_EQ(t.exitCode, 0) << t.err.toStdString();
             tokens[device] = t.out.trimmed().toLatin1();
         }
     }
-    test::ToolRun kvhandheld(const QStringList& command) { return test::runTool(QStringLiteral("kvhandheld"), home, command); }
+    test::ToolRun kvhandheld(const QStringList& command) {
+        return test::runTool(QStringLiteral("kvhandheld"), home, command);
+    }
     QStringList kvctlArgs(const QStringList& command) const {
-        return QStringList{QStringLiteral("--home"), home.path(), QStringLiteral("--launch"),
-                           QStringLiteral("@Motor=sqlite;@Server=local;@DbName=%1;@Usuario=admin;@Password=admin;").arg(erpPath)} +
+        return QStringList{
+                   QStringLiteral("--home"), home.path(), QStringLiteral("--launch"),
+                   QStringLiteral("@Motor=sqlite;@Server=local;@DbName=%1;@Usuario=admin;@Password=admin;")
+                       .arg(erpPath)} +
                command;
     }
     // Runs a waiting kvctl command and, once it waits, syncs with `sync`; kvctl's whole output.
@@ -130,7 +139,9 @@ protected:
         EXPECT_EQ(kvctl.exitCode(), 0) << kvctl.readAllStandardError().toStdString();
         return QString::fromUtf8(out + kvctl.readAllStandardOutput());
     }
-    QStringList rows(const QString& path, const QString& sql) { return test::canonicalRows(checks.file(path), sql); }
+    QStringList rows(const QString& path, const QString& sql) {
+        return test::canonicalRows(checks.file(path), sql);
+    }
 
     test::TempHome home;
     const QString erpPath = home.file(QStringLiteral("erp.db"));
@@ -145,11 +156,13 @@ TEST_F(NetworkCradle, SendAndReceiveThroughKvcradle) {
     ASSERT_FALSE(cradle.url().isEmpty()) << cradle.log().toStdString();
 
     const QString send = withSync({QStringLiteral("send"), QStringLiteral("1")}, [&] {
-        const test::ToolRun r = kvhandheld({QStringLiteral("hotsync"), palm, QStringLiteral("--server"), cradle.url(),
-                                            QStringLiteral("--token"), QString::fromLatin1(tokens[1])});
+        const test::ToolRun r =
+            kvhandheld({QStringLiteral("hotsync"), palm, QStringLiteral("--server"), cradle.url(),
+                        QStringLiteral("--token"), QString::fromLatin1(tokens[1])});
         EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
     });
-    EXPECT_TRUE(send.contains(QStringLiteral("Se sincronizaron los datos con exito!!!"))) << send.toStdString();
+    EXPECT_TRUE(send.contains(QStringLiteral("Se sincronizaron los datos con exito!!!")))
+        << send.toStdString();
     for (const char* table : {"MA_CLIENTES", "MA_ARTICULOS", "MA_PRECIOS", "TA_VENDEDORES"}) {
         const QString all = QStringLiteral("SELECT * FROM ") + QLatin1String(table);
         EXPECT_EQ(rows(palm, all), rows(store, all)) << table;
@@ -157,31 +170,39 @@ TEST_F(NetworkCradle, SendAndReceiveThroughKvcradle) {
     ASSERT_FALSE(rows(palm, QStringLiteral("SELECT * FROM MA_CLIENTES")).isEmpty());
 
     // Documents captured on the handheld come home with a receive; this time curl is the handheld.
-    ASSERT_EQ(kvhandheld({QStringLiteral("capture"), palm, QStringLiteral("--orders"), QStringLiteral("2")}).exitCode, 0);
+    ASSERT_EQ(kvhandheld({QStringLiteral("capture"), palm, QStringLiteral("--orders"), QStringLiteral("2")})
+                  .exitCode,
+              0);
     const QString curl = QStandardPaths::findExecutable(QStringLiteral("curl"));
     const QString receive = withSync({QStringLiteral("receive"), QStringLiteral("1")}, [&] {
         if (curl.isEmpty()) {
-            const test::ToolRun r = kvhandheld({QStringLiteral("hotsync"), palm, QStringLiteral("--server"), cradle.url(),
-                                                QStringLiteral("--token"), QString::fromLatin1(tokens[1])});
+            const test::ToolRun r =
+                kvhandheld({QStringLiteral("hotsync"), palm, QStringLiteral("--server"), cradle.url(),
+                            QStringLiteral("--token"), QString::fromLatin1(tokens[1])});
             EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
             return;
         }
         // As the README says: the answer goes to a new file, which then replaces the handheld.
         QProcess p;
-        p.start(curl, {QStringLiteral("-sS"), QStringLiteral("--fail"), QStringLiteral("--data-binary"), QLatin1Char('@') + palm,
-                       QStringLiteral("-H"), QStringLiteral("Authorization: Bearer ") + QString::fromLatin1(tokens[1]),
-                       QStringLiteral("-H"), QStringLiteral("Content-Type: application/vnd.sqlite3"), QStringLiteral("-o"),
-                       palm + QStringLiteral(".new"), cradle.url() + QStringLiteral("/sync")});
+        p.start(curl, {QStringLiteral("-sS"), QStringLiteral("--fail"), QStringLiteral("--data-binary"),
+                       QLatin1Char('@') + palm, QStringLiteral("-H"),
+                       QStringLiteral("Authorization: Bearer ") + QString::fromLatin1(tokens[1]),
+                       QStringLiteral("-H"), QStringLiteral("Content-Type: application/vnd.sqlite3"),
+                       QStringLiteral("-o"), palm + QStringLiteral(".new"),
+                       cradle.url() + QStringLiteral("/sync")});
         EXPECT_TRUE(p.waitForFinished(60000));
         EXPECT_EQ(p.exitCode(), 0) << p.readAllStandardError().toStdString();
         EXPECT_TRUE(QFile::remove(palm) && QFile::rename(palm + QStringLiteral(".new"), palm));
     });
     if (curl.isEmpty()) std::cout << "curl is not installed: the receive synced through kvhandheld\n";
-    EXPECT_TRUE(receive.contains(QStringLiteral("Se actualizaron 2 comprobantes y se omitieron 0"))) << receive.toStdString();
-    EXPECT_EQ(rows(erpPath, QStringLiteral("SELECT COUNT(*) FROM V_MV_CPTE WHERE IdComprobante LIKE '0001%'")),
-              QStringList{QStringLiteral("2")});
+    EXPECT_TRUE(receive.contains(QStringLiteral("Se actualizaron 2 comprobantes y se omitieron 0")))
+        << receive.toStdString();
+    EXPECT_EQ(
+        rows(erpPath, QStringLiteral("SELECT COUNT(*) FROM V_MV_CPTE WHERE IdComprobante LIKE '0001%'")),
+        QStringList{QStringLiteral("2")});
     const QString log = cradle.log();
-    EXPECT_TRUE(log.contains(QStringLiteral("POST /sync device 1 200 copied 16 tables"))) << log.toStdString();
+    EXPECT_TRUE(log.contains(QStringLiteral("POST /sync device 1 200 copied 16 tables")))
+        << log.toStdString();
     EXPECT_TRUE(log.contains(QStringLiteral("POST /sync device 1 200 copied 3 tables"))) << log.toStdString();
 }
 
@@ -206,13 +227,16 @@ TEST_P(CradleRefusals, NothingChangesAndTheAnswerSaysWhy) {
     if (name == QLatin1String("no_token")) token.clear();
     if (name == QLatin1String("renewed_token")) {
         ASSERT_EQ(test::runTool(QStringLiteral("kvctl"), home,
-                                {QStringLiteral("cradle"), QStringLiteral("token"), QStringLiteral("1"), QStringLiteral("--renew")})
+                                {QStringLiteral("cradle"), QStringLiteral("token"), QStringLiteral("1"),
+                                 QStringLiteral("--renew")})
                       .exitCode,
                   0);
     }
     if (name == QLatin1String("other_device")) {
         const QString palm2 = home.file(QStringLiteral("palm2.db"));
-        ASSERT_EQ(kvhandheld({QStringLiteral("init"), palm2, QStringLiteral("--device"), QStringLiteral("2")}).exitCode, 0);
+        ASSERT_EQ(kvhandheld({QStringLiteral("init"), palm2, QStringLiteral("--device"), QStringLiteral("2")})
+                      .exitCode,
+                  0);
         body = contents(palm2);
         token = tokens[2];
     }
@@ -227,7 +251,8 @@ TEST_P(CradleRefusals, NothingChangesAndTheAnswerSaysWhy) {
         const QString other = home.file(QStringLiteral("palm-local.db"));
         ASSERT_EQ(kvhandheld({QStringLiteral("init"), other}).exitCode, 0);
         holder.start(test::programPath(QStringLiteral("kvhandheld")),
-                     {QStringLiteral("--home"), home.path(), QStringLiteral("hotsync"), other, QStringLiteral("--hold"), QStringLiteral("6")});
+                     {QStringLiteral("--home"), home.path(), QStringLiteral("hotsync"), other,
+                      QStringLiteral("--hold"), QStringLiteral("6")});
         QByteArray seen;
         ASSERT_TRUE(test::waitForOutput(holder, seen, "completes in")) << seen.toStdString();
     }
@@ -250,7 +275,8 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(Refusal{"no_token", 401, "no-token", "carries no device token"},
                       Refusal{"renewed_token", 401, "wrong-token", "not one the cradle knows"},
                       Refusal{"other_device", 409, "wrong-device", "waits for device 1's sync"},
-                      Refusal{"token_of_another_handheld", 409, "wrong-device", "is device 1, but it syncs as device 2"},
+                      Refusal{"token_of_another_handheld", 409, "wrong-device",
+                              "is device 1, but it syncs as device 2"},
                       Refusal{"conduit_disabled", 409, "conduit-not-ready", "is disabled"},
                       Refusal{"not_sqlite", 400, "not-sqlite", "not an SQLite database"},
                       Refusal{"over_limit", 413, "too-large", "over the cradle's limit of 2097152 bytes"},
@@ -266,8 +292,9 @@ TEST_F(NetworkCradle, TlsStatusAndStalledClient) {
     const QJsonObject o = QJsonDocument::fromJson(status.body).object();
     EXPECT_EQ(o.value(QStringLiteral("registered")).toBool(true), false) << status.body.toStdString();
     EXPECT_FALSE(status.body.contains(tokens[1])) << "no secrets";
-    const test::ToolRun kvctl = test::runTool(QStringLiteral("kvctl"), home,
-                                              {QStringLiteral("cradle"), QStringLiteral("status"), QStringLiteral("--url"), plain.url()});
+    const test::ToolRun kvctl = test::runTool(
+        QStringLiteral("kvctl"), home,
+        {QStringLiteral("cradle"), QStringLiteral("status"), QStringLiteral("--url"), plain.url()});
     EXPECT_EQ(kvctl.exitCode, 0) << kvctl.err.toStdString();
     EXPECT_EQ(kvctl.out.toUtf8(), status.body);
 
@@ -278,24 +305,28 @@ TEST_F(NetworkCradle, TlsStatusAndStalledClient) {
     stalled.flush();
     QElapsedTimer t;
     t.start();
-    while (stalled.state() == QAbstractSocket::ConnectedState && t.elapsed() < 10000) stalled.waitForDisconnected(200);
+    while (stalled.state() == QAbstractSocket::ConnectedState && t.elapsed() < 10000)
+        stalled.waitForDisconnected(200);
     EXPECT_NE(stalled.state(), QAbstractSocket::ConnectedState) << "the stalled client was kept";
 
     const QString openssl = QStandardPaths::findExecutable(QStringLiteral("openssl"));
     if (openssl.isEmpty()) GTEST_SKIP() << "openssl is not installed: no certificate to test TLS with";
-    const QString cert = home.file(QStringLiteral("cradle.crt")), key = home.file(QStringLiteral("cradle.key"));
+    const QString cert = home.file(QStringLiteral("cradle.crt")),
+                  key = home.file(QStringLiteral("cradle.key"));
     QProcess make;
-    make.start(openssl, {QStringLiteral("req"), QStringLiteral("-x509"), QStringLiteral("-newkey"), QStringLiteral("rsa:2048"),
-                         QStringLiteral("-nodes"), QStringLiteral("-days"), QStringLiteral("1"), QStringLiteral("-subj"),
-                         QStringLiteral("/CN=127.0.0.1"), QStringLiteral("-addext"), QStringLiteral("subjectAltName=IP:127.0.0.1"),
+    make.start(openssl, {QStringLiteral("req"), QStringLiteral("-x509"), QStringLiteral("-newkey"),
+                         QStringLiteral("rsa:2048"), QStringLiteral("-nodes"), QStringLiteral("-days"),
+                         QStringLiteral("1"), QStringLiteral("-subj"), QStringLiteral("/CN=127.0.0.1"),
+                         QStringLiteral("-addext"), QStringLiteral("subjectAltName=IP:127.0.0.1"),
                          QStringLiteral("-keyout"), key, QStringLiteral("-out"), cert});
     ASSERT_TRUE(make.waitForFinished(60000));
     ASSERT_EQ(make.exitCode(), 0) << make.readAllStandardError().toStdString();
     Cradle tls(home, {QStringLiteral("--cert"), cert, QStringLiteral("--key"), key});
     ASSERT_TRUE(tls.url().startsWith(QStringLiteral("https://"))) << tls.log().toStdString();
     EXPECT_EQ(request(tls.url() + QStringLiteral("/status"), nullptr, {}, cert).status, 200);
-    const test::ToolRun sync = kvhandheld({QStringLiteral("hotsync"), palm, QStringLiteral("--server"), tls.url(),
-                                           QStringLiteral("--token"), QString::fromLatin1(tokens[1]), QStringLiteral("--cacert"), cert});
+    const test::ToolRun sync = kvhandheld({QStringLiteral("hotsync"), palm, QStringLiteral("--server"),
+                                           tls.url(), QStringLiteral("--token"),
+                                           QString::fromLatin1(tokens[1]), QStringLiteral("--cacert"), cert});
     EXPECT_EQ(sync.exitCode, 1);
     EXPECT_TRUE(sync.err.contains(QStringLiteral("409 conduit-not-ready"))) << sync.err.toStdString();
 }

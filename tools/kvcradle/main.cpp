@@ -1,8 +1,8 @@
-#include "CliApp.h"
-#include "ExitCodes.h"
 #include "app/EscapedError.h"
+#include "CliApp.h"
 #include "cradle/CradleService.h"
 #include "cradle/net/CradleServer.h"
+#include "ExitCodes.h"
 
 #include <csignal>
 #include <QCoreApplication>
@@ -60,12 +60,14 @@ int main(int argc, char** argv) {
     QTextStream out(stdout);
     QTextStream err(stderr);
     try {
-        cli::CliApp cli(QStringLiteral("kvcradle"),
-                        QStringLiteral("The network cradle: a handheld application (or curl) syncs with one HTTP request.\n"
-                                       "POST /sync with \"Authorization: Bearer TOKEN\" and the handheld's SQLite file\n"
-                                       "runs the sync the program registered and answers with the file after it;\n"
-                                       "GET /status tells whether a sync is awaited. kvctl cradle token N makes a\n"
-                                       "device's token. One line per request goes to stderr."));
+        cli::CliApp cli(
+            QStringLiteral("kvcradle"),
+            QStringLiteral(
+                "The network cradle: a handheld application (or curl) syncs with one HTTP request.\n"
+                "POST /sync with \"Authorization: Bearer TOKEN\" and the handheld's SQLite file\n"
+                "runs the sync the program registered and answers with the file after it;\n"
+                "GET /status tells whether a sync is awaited. kvctl cradle token N makes a\n"
+                "device's token. One line per request goes to stderr."));
         std::string listen = "127.0.0.1:" + std::to_string(kDefaultPort), cert, key;
         double maxMb = 64;
         int timeout = 30;
@@ -74,14 +76,17 @@ int main(int argc, char** argv) {
                         "address and port to listen on (default 127.0.0.1:8790, this machine only; a LAN "
                         "address must be given on purpose, e.g. 0.0.0.0:8790)")
             ->option_text("ADDRESS:PORT");
-        cli.app().add_option("--cert", cert, "TLS certificate (PEM); with --key the cradle speaks HTTPS")->option_text("FILE");
+        cli.app()
+            .add_option("--cert", cert, "TLS certificate (PEM); with --key the cradle speaks HTTPS")
+            ->option_text("FILE");
         cli.app().add_option("--key", key, "the certificate's private key (PEM)")->option_text("FILE");
         cli.app()
             .add_option("--max-size", maxMb, "largest handheld file accepted, in megabytes (default 64)")
             ->option_text("MB")
             ->check(CLI::Range(0.001, 4096.0));
         cli.app()
-            .add_option("--timeout", timeout, "seconds a client may stay silent before it is dropped (default 30)")
+            .add_option("--timeout", timeout,
+                        "seconds a client may stay silent before it is dropped (default 30)")
             ->option_text("SECONDS")
             ->check(CLI::Range(1, 3600));
         if (const std::optional<int> status = cli.parse(app.arguments().mid(1), out, err)) return *status;
@@ -102,8 +107,9 @@ int main(int argc, char** argv) {
             return cli::exitcode::Failed;
         }
         err << "kvcradle: listening on " << (options.certificate.isEmpty() ? "http://" : "https://")
-            << (options.address.protocol() == QAbstractSocket::IPv6Protocol ? QStringLiteral("[%1]").arg(options.address.toString())
-                                                                            : options.address.toString())
+            << (options.address.protocol() == QAbstractSocket::IPv6Protocol
+                    ? QStringLiteral("[%1]").arg(options.address.toString())
+                    : options.address.toString())
             << ':' << server.port() << Qt::endl;
 
         const int signals_ = signalfd(-1, &stopping, SFD_CLOEXEC | SFD_NONBLOCK);

@@ -26,7 +26,8 @@ public:
         bool ok = false;
         const int device = args.value(0).toInt(&ok);
         if (args.size() != 1 || !ok || device < 1) {
-            ctx.err << "kvctl cradle token: usage: kvctl cradle token N [--renew] (N a device number from 1)\n";
+            ctx.err
+                << "kvctl cradle token: usage: kvctl cradle token N [--renew] (N a device number from 1)\n";
             return 2;
         }
         try {
@@ -51,7 +52,8 @@ public:
     }
     int execute(const QStringList& args, Context& ctx) override {
         QString url = LeerIni(settings::File, settings::General, QStringLiteral("CradleUrl"), kDefaultCradle);
-        if (args.size() == 2 && args[0] == QLatin1String("--url")) url = args[1];
+        if (args.size() == 2 && args[0] == QLatin1String("--url"))
+            url = args[1];
         else if (!args.isEmpty()) {
             ctx.err << "kvctl cradle status: usage: kvctl cradle status [--url URL]\n";
             return 2;

@@ -18,8 +18,8 @@ namespace kv::cradle {
 namespace {
 
 const QString kSource = QStringLiteral("kvcradle client");
-constexpr long kRefused = 93;        // the cradle answered with a refusal
-constexpr long kUnreachable = 94;    // no answer from the cradle
+constexpr long kRefused = 93;     // the cradle answered with a refusal
+constexpr long kUnreachable = 94; // no answer from the cradle
 // A sync may wait for the sync lock and copy a large store: the limit is on silence, not on
 // the whole exchange.
 constexpr int kSilenceMs = 300000;
@@ -29,12 +29,14 @@ constexpr int kSilenceMs = 300000;
 CradleClient::CradleClient(const QUrl& server, QString trustedCertificate)
     : m_server(server), m_certificate(std::move(trustedCertificate)) {}
 
-CradleClient::Reply CradleClient::exchange(const QString& path, const QByteArray* body, const QString& token) const {
+CradleClient::Reply CradleClient::exchange(const QString& path, const QByteArray* body,
+                                           const QString& token) const {
     QUrl url = m_server;
     url.setPath(url.path().endsWith(QLatin1Char('/')) ? url.path() + path.mid(1) : url.path() + path);
     if (!url.isValid() || (url.scheme() != QLatin1String("http") && url.scheme() != QLatin1String("https")))
-        throw RunTimeError(kUnreachable, QStringLiteral("%1 is not an http:// or https:// address.").arg(m_server.toString()),
-                           kSource);
+        throw RunTimeError(
+            kUnreachable,
+            QStringLiteral("%1 is not an http:// or https:// address.").arg(m_server.toString()), kSource);
     QNetworkRequest request(url);
     request.setTransferTimeout(kSilenceMs);
     if (!token.isEmpty()) request.setRawHeader("Authorization", "Bearer " + token.toUtf8());
@@ -64,7 +66,8 @@ CradleClient::Reply CradleClient::exchange(const QString& path, const QByteArray
     const bool noAnswer = r.status == 0;
     reply->deleteLater();
     if (noAnswer)
-        throw RunTimeError(kUnreachable, QStringLiteral("No answer from the cradle at %1: %2").arg(url.toString(), problem),
+        throw RunTimeError(kUnreachable,
+                           QStringLiteral("No answer from the cradle at %1: %2").arg(url.toString(), problem),
                            kSource);
     if (r.status != 200) {
         const QJsonObject refusal = QJsonDocument::fromJson(r.body).object();
@@ -92,15 +95,17 @@ CradleClient::SyncOutcome CradleClient::sync(const QString& handheldPath, const 
     Transaction hold(handheld);
     QFile file(handheld.path());
     if (!file.open(QIODevice::ReadOnly))
-        throw RunTimeError(err::PathFileAccess,
-                           QStringLiteral("Cannot read the handheld %1: %2").arg(handheld.path(), file.errorString()),
-                           kSource);
+        throw RunTimeError(
+            err::PathFileAccess,
+            QStringLiteral("Cannot read the handheld %1: %2").arg(handheld.path(), file.errorString()),
+            kSource);
     const QByteArray sent = file.readAll();
     file.close();
     const Reply reply = exchange(QStringLiteral("/sync"), &sent, token);
     if (!reply.body.startsWith(QByteArrayLiteral("SQLite format 3")))
-        throw RunTimeError(kRefused, QStringLiteral("The cradle's answer is not an SQLite database; the handheld "
-                                                    "was left as it was."),
+        throw RunTimeError(kRefused,
+                           QStringLiteral("The cradle's answer is not an SQLite database; the handheld "
+                                          "was left as it was."),
                            kSource);
     writeFileAtomically(handheld.path(), reply.body, 0600, kSource);
     return {sent.size(), reply.body.size()};

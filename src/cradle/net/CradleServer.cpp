@@ -1,5 +1,6 @@
 #include "cradle/net/CradleServer.h"
 
+#include <atomic>
 #include <QDateTime>
 #include <QElapsedTimer>
 #include <QEventLoop>
@@ -16,7 +17,6 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTimer>
-#include <atomic>
 #include <thread>
 
 namespace kv::cradle {
@@ -30,17 +30,28 @@ constexpr qint64 kDrainBytes = 4 * 1024 * 1024;
 
 QByteArray reason(int status) {
     switch (status) {
-    case 200: return "OK";
-    case 400: return "Bad Request";
-    case 401: return "Unauthorized";
-    case 404: return "Not Found";
-    case 405: return "Method Not Allowed";
-    case 409: return "Conflict";
-    case 411: return "Length Required";
-    case 413: return "Payload Too Large";
-    case 431: return "Request Header Fields Too Large";
-    case 503: return "Service Unavailable";
-    default: return "Internal Server Error";
+    case 200:
+        return "OK";
+    case 400:
+        return "Bad Request";
+    case 401:
+        return "Unauthorized";
+    case 404:
+        return "Not Found";
+    case 405:
+        return "Method Not Allowed";
+    case 409:
+        return "Conflict";
+    case 411:
+        return "Length Required";
+    case 413:
+        return "Payload Too Large";
+    case 431:
+        return "Request Header Fields Too Large";
+    case 503:
+        return "Service Unavailable";
+    default:
+        return "Internal Server Error";
     }
 }
 
@@ -49,7 +60,8 @@ QByteArray reason(int status) {
 // for it, and drops a connection that stalls.
 class HeadReader : public QObject {
 public:
-    HeadReader(QTcpSocket* socket, CradleServer* server) : QObject(socket), m_socket(socket), m_server(server) {
+    HeadReader(QTcpSocket* socket, CradleServer* server)
+        : QObject(socket), m_socket(socket), m_server(server) {
         m_stall.setSingleShot(true);
         m_stall.setInterval(server->stallMs());
         connect(&m_stall, &QTimer::timeout, socket, &QTcpSocket::abort);
@@ -123,7 +135,8 @@ private:
             }
         }
         if (head.length && *head.length < 0) {
-            refuse(CradleService::refusal(400, QStringLiteral("bad-length"), QStringLiteral("The Content-Length is not a number.")),
+            refuse(CradleService::refusal(400, QStringLiteral("bad-length"),
+                                          QStringLiteral("The Content-Length is not a number.")),
                    head.method, head.path, 0);
             return;
         }
@@ -137,15 +150,17 @@ private:
 
     // Answers on the socket itself and takes the connection from the HTTP server, which never
     // sees the request.
-    void refuse(const CradleAnswer& answer, const QByteArray& method, const QByteArray& path, qint64 declared) {
+    void refuse(const CradleAnswer& answer, const QByteArray& method, const QByteArray& path,
+                qint64 declared) {
         m_refused = true;
         QObject::disconnect(m_socket, &QIODevice::readyRead, m_server->http(), nullptr);
         if (m_socket->isTransactionStarted()) m_socket->commitTransaction();
         m_socket->readAll();
         m_drain = std::min(declared, kDrainBytes);
         m_socket->write("HTTP/1.1 " + QByteArray::number(answer.status) + ' ' + reason(answer.status) +
-                        "\r\nContent-Type: " + answer.contentType + "\r\nContent-Length: " +
-                        QByteArray::number(answer.body.size()) + "\r\nConnection: close\r\n\r\n" + answer.body);
+                        "\r\nContent-Type: " + answer.contentType +
+                        "\r\nContent-Length: " + QByteArray::number(answer.body.size()) +
+                        "\r\nConnection: close\r\n\r\n" + answer.body);
         m_server->logLine(m_socket->peerAddress(), method, path, answer, 0, 0);
         if (m_drain == 0) m_socket->disconnectFromHost();
     }
@@ -161,8 +176,7 @@ private:
 };
 
 // A listening socket whose connections get a head reader before the HTTP server sees them.
-template <class Base>
-class ReadingServer : public Base {
+template <class Base> class ReadingServer : public Base {
 public:
     explicit ReadingServer(CradleServer* server) : m_server(server) {}
     QTcpSocket* nextPendingConnection() override {
@@ -195,7 +209,8 @@ bool CradleServer::start(const CradleServerOptions& options, QString* error) {
     if (!options.certificate.isEmpty()) {
         QFile certFile(options.certificate), keyFile(options.key);
         if (!certFile.open(QIODevice::ReadOnly) || !keyFile.open(QIODevice::ReadOnly)) {
-            *error = QStringLiteral("cannot read %1").arg(certFile.isOpen() ? options.key : options.certificate);
+            *error =
+                QStringLiteral("cannot read %1").arg(certFile.isOpen() ? options.key : options.certificate);
             return false;
         }
         const QList<QSslCertificate> chain = QSslCertificate::fromData(certFile.readAll(), QSsl::Pem);
@@ -233,38 +248,49 @@ bool CradleServer::start(const CradleServerOptions& options, QString* error) {
         CradleHead head;
         head.method = request.method() == QHttpServerRequest::Method::Post  ? QByteArray("POST")
                       : request.method() == QHttpServerRequest::Method::Get ? QByteArray("GET")
-                                                                             : QByteArray("OTHER");
+                                                                            : QByteArray("OTHER");
         head.path = request.url().path().toUtf8();
         head.authorization = request.value("authorization");
         const QByteArray body = request.body();
         head.length = body.size();
         QElapsedTimer clock;
         clock.start();
-        // The sync runs beside the event loop, which goes on serving other connections.
+        // A sync runs beside the event loop, which goes on serving other connections (their
+        // status, their refusals); anything else is answered at once.
         CradleAnswer answer;
         std::exception_ptr failure;
-        std::atomic<bool> done{false};
-        QEventLoop loop;
-        std::thread worker([&] {
+        auto work = [&] {
             try {
                 answer = m_service.answer(head, body);
             } catch (...) {
                 failure = std::current_exception();
             }
-            done = true;
-            QMetaObject::invokeMethod(&loop, [&loop] { loop.quit(); }, Qt::QueuedConnection);
-        });
-        if (!done) loop.exec();
-        worker.join();
+        };
+        if (head.path == "/sync" && head.method == "POST") {
+            std::atomic<bool> done{false};
+            QEventLoop loop;
+            std::thread worker([&] {
+                work();
+                done = true;
+                QMetaObject::invokeMethod(
+                    &loop, [&loop] { loop.quit(); }, Qt::QueuedConnection);
+            });
+            if (!done) loop.exec();
+            worker.join();
+        } else {
+            work();
+        }
         if (failure) {
             try {
                 std::rethrow_exception(failure);
             } catch (const std::exception& e) {
-                answer = CradleService::refusal(500, QStringLiteral("sync-failed"), QString::fromLocal8Bit(e.what()));
+                answer = CradleService::refusal(500, QStringLiteral("sync-failed"),
+                                                QString::fromLocal8Bit(e.what()));
             }
         }
         responder.write(answer.body, answer.contentType, QHttpServerResponder::StatusCode(answer.status));
-        logLine(request.remoteAddress(), head.method, head.path, answer, body.size(), clock.elapsed() / 1000.0);
+        logLine(request.remoteAddress(), head.method, head.path, answer, body.size(),
+                clock.elapsed() / 1000.0);
     });
     m_http->bind(m_tcp);
     return true;
@@ -272,8 +298,7 @@ bool CradleServer::start(const CradleServerOptions& options, QString* error) {
 
 void CradleServer::logLine(const QHostAddress& peer, const QByteArray& method, const QByteArray& path,
                            const CradleAnswer& answer, qint64 bytesIn, double seconds) {
-    m_log << QDateTime::currentDateTimeUtc().toString(Qt::ISODate) << ' '
-          << peer.toString() << ' '
+    m_log << QDateTime::currentDateTimeUtc().toString(Qt::ISODate) << ' ' << peer.toString() << ' '
           << (method.isEmpty() ? QByteArray("-") : method) << ' ' << (path.isEmpty() ? QByteArray("-") : path)
           << " device " << (answer.device > 0 ? QString::number(answer.device) : QStringLiteral("-")) << ' '
           << answer.status << ' ' << answer.outcome << " in " << bytesIn << " out " << answer.body.size()
