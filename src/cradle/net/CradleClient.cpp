@@ -12,6 +12,7 @@
 #include <QNetworkReply>
 #include <QSslCertificate>
 #include <QSslConfiguration>
+#include <sqlite3.h>
 
 namespace kv::cradle {
 
@@ -93,14 +94,13 @@ CradleClient::SyncOutcome CradleClient::sync(const QString& handheldPath, const 
     const Database handheld(handheldPath, QStringLiteral("handheld"));
     handheld.exec(QStringLiteral("PRAGMA journal_mode = DELETE"));
     Transaction hold(handheld);
-    QFile file(handheld.path());
-    if (!file.open(QIODevice::ReadOnly))
-        throw RunTimeError(
-            err::PathFileAccess,
-            QStringLiteral("Cannot read the handheld %1: %2").arg(handheld.path(), file.errorString()),
-            kSource);
-    const QByteArray sent = file.readAll();
-    file.close();
+    // The bytes come through the connection that holds the lock: opening and closing the file
+    // another way would drop this process's locks on it (POSIX locks belong to the process).
+    sqlite3_int64 size = 0;
+    unsigned char* image = sqlite3_serialize(handheld.handle(), "main", &size, 0);
+    if (!image) handheld.fail(QStringLiteral("Cannot read the handheld"));
+    const QByteArray sent(reinterpret_cast<const char*>(image), qsizetype(size));
+    sqlite3_free(image);
     const Reply reply = exchange(QStringLiteral("/sync"), &sent, token);
     if (!reply.body.startsWith(QByteArrayLiteral("SQLite format 3")))
         throw RunTimeError(kRefused,
