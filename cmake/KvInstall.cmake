@@ -14,8 +14,12 @@ install(FILES ${PROJECT_SOURCE_DIR}/packaging/kvcontrol.desktop
 install(FILES ${PROJECT_SOURCE_DIR}/packaging/kvcontrol.svg
         DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
 install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
-# The network cradle's systemd user unit, naming the installed program.
-configure_file(${PROJECT_SOURCE_DIR}/packaging/kvcradle.service.in ${CMAKE_BINARY_DIR}/kvcradle.service @ONLY)
+# The network cradle's systemd user unit, naming the program where this install puts it (the
+# prefix is known only at install time: --prefix, or /usr in the package).
+install(CODE "
+    file(READ \"${PROJECT_SOURCE_DIR}/packaging/kvcradle.service.in\" unit)
+    string(REPLACE \"@KVCRADLE_PROGRAM@\" \"\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}/kvcradle\" unit \"\${unit}\")
+    file(WRITE \"${CMAKE_BINARY_DIR}/kvcradle.service\" \"\${unit}\")")
 install(FILES ${CMAKE_BINARY_DIR}/kvcradle.service DESTINATION lib/systemd/user)
 
 # Man pages come from each tool's --help, so they never drift from the program. The console's
