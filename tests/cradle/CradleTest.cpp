@@ -152,6 +152,11 @@ protected:
 };
 
 TEST_F(NetworkCradle, SendAndReceiveThroughKvcradle) {
+    // Only the tokens' hashes are kept, in a file no one else may read.
+    const QString kept = home.file(QStringLiteral("kvcradle.tokens"));
+    EXPECT_FALSE(QFile::permissions(kept).testAnyFlags(QFile::ReadGroup | QFile::WriteGroup |
+                                                       QFile::ReadOther | QFile::WriteOther));
+    EXPECT_FALSE(contents(kept).contains(tokens[1]));
     Cradle cradle(home);
     ASSERT_FALSE(cradle.url().isEmpty()) << cradle.log().toStdString();
 
