@@ -247,7 +247,7 @@ TEST_P(CradleRefusals, NothingChangesAndTheAnswerSaysWhy) {
     }
     if (name == QLatin1String("token_of_another_handheld")) token = tokens[2];
     if (name == QLatin1String("not_sqlite")) body = QByteArray("this is no database\n").repeated(100);
-    if (name == QLatin1String("over_limit")) body = QByteArray(3 * 1024 * 1024, 'x');
+    if (name == QLatin1String("over_limit")) body = QByteArray(12 * 1024 * 1024, 'x');
     Cradle cradle(home, {QStringLiteral("--max-size"), QStringLiteral("2")});
     ASSERT_FALSE(cradle.url().isEmpty()) << cradle.log().toStdString();
     QProcess holder;

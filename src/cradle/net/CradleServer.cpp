@@ -23,9 +23,10 @@ namespace kv::cradle {
 namespace {
 
 constexpr qsizetype kMaxHeadBytes = 64 * 1024;
-// What a refused request may still send before the connection is closed: enough for a client
-// that does not wait for an answer before its body to read the refusal.
-constexpr qint64 kDrainBytes = 4 * 1024 * 1024;
+// What a refused request may still send, read and thrown away, before the connection is closed:
+// a client that sends its whole body before it reads the answer (as Qt's own does) sees the
+// refusal only when its body has gone. Closing earlier would reset the connection under it.
+constexpr qint64 kDrainBytes = qint64(1) << 30;
 
 QByteArray reason(int status) {
     switch (status) {
