@@ -1,10 +1,11 @@
 # What `cmake --install` puts on a machine and what `cpack -G DEB` packages: the tools, the
 # console's menu entry and icon, a man page per tool made from its own --help, and the README.
-set(KV_INSTALLED_TOOLS kvcontrol kvctl kvhandheld kverp)
+set(KV_INSTALLED_TOOLS kvcontrol kvctl kvhandheld kverp kvcradle)
 set(KV_MAN_NAME_kvcontrol "the handheld control console")
 set(KV_MAN_NAME_kvctl "the handheld control module's commands, without windows")
 set(KV_MAN_NAME_kvhandheld "a stand-in handheld and its cradle")
 set(KV_MAN_NAME_kverp "makes a demo ERP database")
+set(KV_MAN_NAME_kvcradle "the network cradle: handheld syncs over HTTP")
 # Tools whose help lists each command's options only with --help-all.
 set(KV_MAN_HELP_kverp --help-all)
 install(TARGETS ${KV_INSTALLED_TOOLS} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
@@ -13,6 +14,13 @@ install(FILES ${PROJECT_SOURCE_DIR}/packaging/kvcontrol.desktop
 install(FILES ${PROJECT_SOURCE_DIR}/packaging/kvcontrol.svg
         DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
 install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
+# The network cradle's systemd user unit, naming the program where this install puts it (the
+# prefix is known only at install time: --prefix, or /usr in the package).
+install(CODE "
+    file(READ \"${PROJECT_SOURCE_DIR}/packaging/kvcradle.service.in\" unit)
+    string(REPLACE \"@KVCRADLE_PROGRAM@\" \"\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}/kvcradle\" unit \"\${unit}\")
+    file(WRITE \"${CMAKE_BINARY_DIR}/kvcradle.service\" \"\${unit}\")")
+install(FILES ${CMAKE_BINARY_DIR}/kvcradle.service DESTINATION lib/systemd/user)
 
 # Man pages come from each tool's --help, so they never drift from the program. The console's
 # help is read on the offscreen platform: building needs no display.
@@ -56,7 +64,7 @@ set(CPACK_GENERATOR DEB)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION misc)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "libqt6sql6-sqlite, libqt6sql6-psql, libqt6sql6-odbc, unixodbc")
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "libqt6sql6-sqlite, libqt6sql6-psql, libqt6sql6-odbc, libqt6httpserver6, unixodbc")
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "tdsodbc, odbc-postgresql")
 set(CPACK_STRIP_FILES ON)
 include(CPack)

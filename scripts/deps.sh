@@ -3,11 +3,13 @@
 KV_PACKAGES=(
     cmake ninja-build g++ pkg-config
     qt6-base-dev libqt6sql6-sqlite libqt6sql6-psql libqt6sql6-odbc
+    qt6-httpserver-dev qt6-websockets-dev
     libsqlite3-dev sqlite3 libgtest-dev libcli11-dev
     unixodbc unixodbc-dev odbc-postgresql tdsodbc
     postgresql
     xvfb xauth openbox
     help2man desktop-file-utils dpkg-dev
+    curl openssl
 )
 
 kv_install_deps() {

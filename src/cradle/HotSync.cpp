@@ -157,7 +157,7 @@ QString directionText(qint32 transferCode) {
 }
 
 SyncResult hotSync(const QString& handheldPath, int holdSeconds,
-                   const std::function<void(const QString&)>& progress) {
+                   const std::function<void(const QString&)>& progress, qint32 device) {
     std::optional<SyncLock> lock = SyncLock::tryTake();
     if (!lock)
         refuse(syncerr::SyncUnderWay,
@@ -188,7 +188,11 @@ SyncResult hotSync(const QString& handheldPath, int holdSeconds,
     const Database db(handheldPath, QStringLiteral("handheld"));
     if (const QString missing = missingTables(db); !missing.isEmpty())
         refuse(syncerr::TablesMissing, missing);
-    checkDevice(conduit, handheldDevice(db), result);
+    const qint32 carried = handheldDevice(db);
+    if (device > 0 && carried > 0 && carried != device)
+        refuse(syncerr::WrongDevice,
+               QStringLiteral("This handheld is device %1, but it syncs as device %2.").arg(carried).arg(device));
+    checkDevice(conduit, device > 0 ? device : carried, result);
 
     Statement attach(db, QStringLiteral("ATTACH DATABASE ? AS %1").arg(quoteIdentifier(kStoreSchema)));
     attach.bind(1, result.store);

@@ -53,10 +53,14 @@ QString directionText(qint32 transferCode);
 // `holdSeconds` keeps the transaction and the lock open after the rows are copied and before the
 // commit, as a slow cradle would; `progress` hears about that moment.
 //
+// `device` is the device the caller vouches for (the network cradle's token says which device
+// is syncing); 0 takes the number the handheld carries. A vouched device refuses a handheld that
+// carries another number, and stands in for one that carries none.
+//
 // Throws RunTimeError, having changed nothing, when another sync is under way, the conduit is not
 // registered or is disabled, the handheld is another device's, a file is missing or lacks
 // tables or columns, or a copy fails.
 SyncResult hotSync(const QString& handheldPath, int holdSeconds = 0,
-                   const std::function<void(const QString&)>& progress = {});
+                   const std::function<void(const QString&)>& progress = {}, qint32 device = 0);
 
 } // namespace kv::cradle

@@ -1,6 +1,6 @@
 #include "app/SettingsFile.h"
 #include "CaseName.h"
-#include "DemoErp.h"
+#include "ErpFixture.h"
 #include "settings/DeviceSettings.h"
 #include "store/StoreFile.h"
 #include "TableRows.h"
@@ -23,14 +23,7 @@ const QStringList kMasterTables{"MA_ARTICULOS", "MA_CLIENTES", "MA_PRECIOS",  "T
 class KvctlSend : public ::testing::Test {
 protected:
     void SetUp() override {
-        erp::Options o;
-        o.clients = 40;
-        o.articles = 20;
-        o.documents = 0;
-        erp::createDemoErp(erp::Target::sqlite(erpPath), o);
-        createStore(store);
-        GrabarIni(settings::File, settings::General, QStringLiteral("BaseDeDatos"), store);
-        settings::writeDevice(1, settings::Reparto, QStringLiteral("2"));
+        test::makeDemoSite(erpPath, store);
         settings::writeDevice(2, settings::Cliente, QStringLiteral("000001,000002"));
         const test::ToolRun init = test::runTool(QStringLiteral("kvhandheld"), home, {QStringLiteral("init"), handheld});
         ASSERT_EQ(init.exitCode, 0) << init.err.toStdString();

@@ -8,7 +8,7 @@ fail() { echo "FAIL: $*" >&2; exit 1; }
 
 cmake --install "$build" --prefix "$prefix" >/dev/null
 
-for tool in kvcontrol kvctl kvhandheld kverp; do
+for tool in kvcontrol kvctl kvhandheld kverp kvcradle; do
     [ -x "$prefix/bin/$tool" ] || fail "$tool not installed"
     [ -s "$prefix/share/man/man1/$tool.1.gz" ] || fail "no man page for $tool"
     zcat "$prefix/share/man/man1/$tool.1.gz" | grep -q "^\.SH" || fail "$tool.1 is no man page"
@@ -16,6 +16,8 @@ done
 [ -e "$prefix/bin/kvshots" ] && fail "kvshots is a build tool, not for sites"
 [ -s "$prefix/share/doc/kvcontrol/README.md" ] || fail "README not installed"
 [ -s "$prefix/share/icons/hicolor/scalable/apps/kvcontrol.svg" ] || fail "no icon"
+grep -qx "ExecStart=$prefix/bin/kvcradle --listen 127.0.0.1:8790" "$prefix/lib/systemd/user/kvcradle.service" ||
+    fail "no systemd user unit for kvcradle naming the installed program"
 desktop-file-validate "$prefix/share/applications/kvcontrol.desktop" || fail "desktop entry invalid"
 
 # The installed tools run on their own, from a fresh application folder.

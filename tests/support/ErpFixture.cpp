@@ -2,8 +2,10 @@
 
 #include "DemoErp.h"
 #include "app/Cfg.h"
+#include "app/SettingsFile.h"
 #include "app/Startup.h"
 #include "data/DB_Dll.h"
+#include "settings/DeviceSettings.h"
 #include "store/StoreFile.h"
 
 #include <QSqlDatabase>
@@ -114,6 +116,17 @@ QStringList ErpFixture::storeRows(const QString& sql) {
     QSqlQuery q(plain(QStringLiteral("fixture_store"), Engine::Sqlite, storePath, nullptr));
     EXPECT_TRUE(q.exec(sql)) << sql.toStdString() << ": " << q.lastError().text().toStdString();
     return rowsOf(q);
+}
+
+void makeDemoSite(const QString& erpPath, const QString& store) {
+    erp::Options o;
+    o.clients = 40;
+    o.articles = 20;
+    o.documents = 0;
+    erp::createDemoErp(erp::Target::sqlite(erpPath), o);
+    createStore(store);
+    GrabarIni(settings::File, settings::General, QStringLiteral("BaseDeDatos"), store);
+    settings::writeDevice(1, settings::Reparto, QStringLiteral("2"));
 }
 
 } // namespace kv::test

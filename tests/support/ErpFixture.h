@@ -9,6 +9,11 @@
 
 namespace kv::test {
 
+// The site the tests of kvctl and the cradle start from: a small demo ERP in the file `erpPath`
+// (40 clients, 20 articles, no documents), an empty local sync store at `store` that the settings
+// file names, and device 1 serving vendor 2.
+void makeDemoSite(const QString& erpPath, const QString& store);
+
 // A demo ERP (SQLite file or a fresh PostgreSQL database), an empty local sync store, and the
 // program's two data-access objects connected to them, with a scripted operator.
 class ErpFixture {

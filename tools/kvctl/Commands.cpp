@@ -12,6 +12,7 @@ std::unique_ptr<Command> makeHistory();
 std::unique_ptr<Command> makeTranslate();
 std::unique_ptr<Command> makeCheck();
 std::vector<std::unique_ptr<Command>> makeConduitCommands();
+std::vector<std::unique_ptr<Command>> makeCradleCommands();
 
 std::vector<std::unique_ptr<Command>> allCommands() {
     std::vector<std::unique_ptr<Command>> list;
@@ -23,6 +24,7 @@ std::vector<std::unique_ptr<Command>> allCommands() {
     list.push_back(makeHistory());
     list.push_back(makeStoreInit());
     for (auto& c : makeConduitCommands()) list.push_back(std::move(c));
+    for (auto& c : makeCradleCommands()) list.push_back(std::move(c));
     list.push_back(makeTranslate());
     list.push_back(makeCheck());
     return list;
@@ -31,7 +33,8 @@ std::vector<std::unique_ptr<Command>> allCommands() {
 QList<QPair<QString, QString>> commandGroups() {
     return {{QStringLiteral("store"), QStringLiteral("the local sync store: init PATH")},
             {QStringLiteral("conduit"),
-             QStringLiteral("the conduit's registration: show, register-send, register-receive, disable, wait")}};
+             QStringLiteral("the conduit's registration: show, register-send, register-receive, disable, wait")},
+            {QStringLiteral("cradle"), QStringLiteral("the network cradle (kvcradle): token N, status")}};
 }
 
 } // namespace kv::cli

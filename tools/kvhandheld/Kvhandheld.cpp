@@ -7,6 +7,7 @@
 #include "ExitCodes.h"
 #include "cradle/HandheldDevice.h"
 #include "cradle/HotSync.h"
+#include "cradle/net/CradleClient.h"
 #include "cradle/SqliteFile.h"
 #include "Dump.h"
 #include "store/StoreFile.h"
@@ -128,8 +129,19 @@ public:
         defineFile(command);
         command.add_option("--hold", m_hold, "keep the sync under way SECONDS more after the copy, before it completes")
             ->type_name("SECONDS");
+        command.add_option("--server", m_server, "run the same sync in kvcradle at URL; its answer replaces FILE")
+            ->type_name("URL");
+        command.add_option("--token", m_token, "the device's token for kvcradle (else $KVCRADLE_TOKEN)")
+            ->type_name("T");
+        command.add_option("--cacert", m_cacert, "trust this certificate (PEM) for a self-signed kvcradle")
+            ->type_name("PEM");
     }
     int run(Invocation& in) override {
+        if (!m_server.empty()) return overNetwork(in);
+        if (!m_token.empty() || !m_cacert.empty()) {
+            in.err << "kvhandheld hotsync: --token and --cacert go with --server URL\n";
+            return exitcode::Usage;
+        }
         quint32 hold = 0;
         if (!number(in, "--hold", m_hold, &hold)) return exitcode::Usage;
         const SyncResult r = hotSync(cli::fromStd(m_file), int(hold), [&](const QString& text) {
@@ -149,7 +161,22 @@ public:
     }
 
 private:
-    std::string m_hold;
+    // The same sync through the network cradle: the file goes to kvcradle and its answer replaces it.
+    int overNetwork(Invocation& in) {
+        const QString server = cli::fromStd(m_server);
+        const QString token = m_token.empty() ? qEnvironmentVariable("KVCRADLE_TOKEN") : cli::fromStd(m_token);
+        if (token.isEmpty() || !m_hold.empty()) {
+            in.err << "kvhandheld hotsync: --server needs --token T (or $KVCRADLE_TOKEN), and takes no --hold\n";
+            return exitcode::Usage;
+        }
+        const QString path = QFileInfo(cli::fromStd(m_file)).absoluteFilePath();
+        const auto r = cradle::CradleClient(QUrl(server), cli::fromStd(m_cacert)).sync(path, token);
+        in.out << "Synchronised the handheld " << path << " through the cradle at " << server << ": " << r.sent
+               << " bytes sent, " << r.received << " bytes back.\n";
+        return exitcode::Done;
+    }
+
+    std::string m_hold, m_server, m_token, m_cacert;
 };
 
 class Capture : public HandheldCommand {

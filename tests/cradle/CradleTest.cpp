@@ -1,0 +1,339 @@
+#include "app/SettingsFile.h"
+#include "conduit/Conducto.h"
+#include "ErpFixture.h"
+#include "settings/DeviceSettings.h"
+#include "store/StoreFile.h"
+#include "TableRows.h"
+#include "TestEnv.h"
+
+#include <gtest/gtest.h>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QStandardPaths>
+#include <QTcpSocket>
+
+using namespace kv;
+
+namespace {
+
+// kvcradle started on a free loopback port, read until it says where it listens.
+class Cradle {
+public:
+    explicit Cradle(const test::TempHome& home, const QStringList& extra = {}) {
+        m_process.start(test::programPath(QStringLiteral("kvcradle")),
+                        QStringList{QStringLiteral("--home"), home.path(), QStringLiteral("--listen"),
+                                    QStringLiteral("127.0.0.1:0")} +
+                            extra);
+        QElapsedTimer t;
+        t.start();
+        const QRegularExpression listening(QStringLiteral("listening on (https?://127.0.0.1:\\d+)"));
+        while (t.elapsed() < 10000 && m_process.state() != QProcess::NotRunning) {
+            m_process.waitForReadyRead(200);
+            m_log += m_process.readAllStandardError();
+            if (const auto m = listening.match(QString::fromUtf8(m_log)); m.hasMatch()) {
+                m_url = m.captured(1);
+                return;
+            }
+        }
+    }
+    ~Cradle() {
+        m_process.terminate();
+        if (!m_process.waitForFinished(10000)) m_process.kill();
+        m_process.waitForFinished();
+    }
+    QString url() const { return m_url; }
+    // What it logged so far (a line is written as its request is answered).
+    QString log() {
+        while (m_process.waitForReadyRead(300))
+            m_log += m_process.readAllStandardError();
+        m_log += m_process.readAllStandardError();
+        return QString::fromUtf8(m_log);
+    }
+
+private:
+    QProcess m_process;
+    QByteArray m_log;
+    QString m_url;
+};
+
+struct Reply {
+    int status = 0;
+    QString error;
+    QString message;
+    QByteArray body;
+};
+
+Reply request(const QString& url, const QByteArray* body, const QByteArray& token,
+              const QString& caCert = {}) {
+    QNetworkAccessManager manager;
+    QNetworkRequest r{QUrl(url)};
+    r.setTransferTimeout(60000);
+    if (!token.isEmpty()) r.setRawHeader("Authorization", "Bearer " + token);
+    if (!caCert.isEmpty()) {
+        QSslConfiguration tls = QSslConfiguration::defaultConfiguration();
+        tls.setCaCertificates(QSslCertificate::fromPath(caCert));
+        r.setSslConfiguration(tls);
+    }
+    r.setHeader(QNetworkRequest::ContentTypeHeader, QByteArray("application/vnd.sqlite3"));
+    QNetworkReply* reply = body ? manager.post(r, *body) : manager.get(r);
+    QEventLoop loop;
+    QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
+    loop.exec();
+    Reply out;
+    out.status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    out.body = reply->readAll();
+    const QJsonObject o = QJsonDocument::fromJson(out.body).object();
+    out.error = o.value(QStringLiteral("error")).toString();
+    out.message = o.value(QStringLiteral("message")).toString();
+    if (out.status == 0) out.message = reply->errorString();
+    delete reply;
+    return out;
+}
+
+QByteArray contents(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+// A demo ERP in a file, the local sync store, handheld 1 (device 1) and a token per device.
+class NetworkCradle : public ::testing::Test {
+protected:
+    void SetUp() override {
+        test::makeDemoSite(erpPath, store);
+        ASSERT_EQ(kvhandheld({QStringLiteral("init"), palm, QStringLiteral("--device"), QStringLiteral("1")})
+                      .exitCode,
+                  0);
+        for (int device : {1, 2}) {
+            const test::ToolRun t =
+                test::runTool(QStringLiteral("kvctl"), home,
+                              {QStringLiteral("cradle"), QStringLiteral("token"), QString::number(device)});
+            ASSERT_EQ(t.exitCode, 0) << t.err.toStdString();
+            tokens[device] = t.out.trimmed().toLatin1();
+        }
+    }
+    test::ToolRun kvhandheld(const QStringList& command) {
+        return test::runTool(QStringLiteral("kvhandheld"), home, command);
+    }
+    QStringList kvctlArgs(const QStringList& command) const {
+        return QStringList{
+                   QStringLiteral("--home"), home.path(), QStringLiteral("--launch"),
+                   QStringLiteral("@Motor=sqlite;@Server=local;@DbName=%1;@Usuario=admin;@Password=admin;")
+                       .arg(erpPath)} +
+               command;
+    }
+    // Runs a waiting kvctl command and, once it waits, syncs with `sync`; kvctl's whole output.
+    QString withSync(const QStringList& command, const std::function<void()>& sync) {
+        QProcess kvctl;
+        kvctl.start(test::programPath(QStringLiteral("kvctl")), kvctlArgs(command));
+        QByteArray out;
+        EXPECT_TRUE(test::waitForOutput(kvctl, out, "Del Dispositivo M")) << out.toStdString();
+        sync();
+        EXPECT_TRUE(kvctl.waitForFinished(60000));
+        EXPECT_EQ(kvctl.exitCode(), 0) << kvctl.readAllStandardError().toStdString();
+        return QString::fromUtf8(out + kvctl.readAllStandardOutput());
+    }
+    QStringList rows(const QString& path, const QString& sql) {
+        return test::canonicalRows(checks.file(path), sql);
+    }
+
+    test::TempHome home;
+    const QString erpPath = home.file(QStringLiteral("erp.db"));
+    const QString store = home.file(QStringLiteral("kvpalmsync.mdb"));
+    const QString palm = home.file(QStringLiteral("palm1.db"));
+    QMap<int, QByteArray> tokens;
+    test::Databases checks;
+};
+
+TEST_F(NetworkCradle, SendAndReceiveThroughKvcradle) {
+    // Only the tokens' hashes are kept, in a file no one else may read.
+    const QString kept = home.file(QStringLiteral("kvcradle.tokens"));
+    EXPECT_FALSE(QFile::permissions(kept).testAnyFlags(QFile::ReadGroup | QFile::WriteGroup |
+                                                       QFile::ReadOther | QFile::WriteOther));
+    EXPECT_FALSE(contents(kept).contains(tokens[1]));
+    Cradle cradle(home);
+    ASSERT_FALSE(cradle.url().isEmpty()) << cradle.log().toStdString();
+
+    const QString send = withSync({QStringLiteral("send"), QStringLiteral("1")}, [&] {
+        const test::ToolRun r =
+            kvhandheld({QStringLiteral("hotsync"), palm, QStringLiteral("--server"), cradle.url(),
+                        QStringLiteral("--token"), QString::fromLatin1(tokens[1])});
+        EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+    });
+    EXPECT_TRUE(send.contains(QStringLiteral("Se sincronizaron los datos con exito!!!")))
+        << send.toStdString();
+    for (const char* table : {"MA_CLIENTES", "MA_ARTICULOS", "MA_PRECIOS", "TA_VENDEDORES"}) {
+        const QString all = QStringLiteral("SELECT * FROM ") + QLatin1String(table);
+        EXPECT_EQ(rows(palm, all), rows(store, all)) << table;
+    }
+    ASSERT_FALSE(rows(palm, QStringLiteral("SELECT * FROM MA_CLIENTES")).isEmpty());
+
+    // Documents captured on the handheld come home with a receive; this time curl is the handheld.
+    ASSERT_EQ(kvhandheld({QStringLiteral("capture"), palm, QStringLiteral("--orders"), QStringLiteral("2")})
+                  .exitCode,
+              0);
+    const QString curl = QStandardPaths::findExecutable(QStringLiteral("curl"));
+    const QString receive = withSync({QStringLiteral("receive"), QStringLiteral("1")}, [&] {
+        if (curl.isEmpty()) {
+            const test::ToolRun r =
+                kvhandheld({QStringLiteral("hotsync"), palm, QStringLiteral("--server"), cradle.url(),
+                            QStringLiteral("--token"), QString::fromLatin1(tokens[1])});
+            EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+            return;
+        }
+        // As the README says: the answer goes to a new file, which then replaces the handheld.
+        QProcess p;
+        p.start(curl, {QStringLiteral("-sS"), QStringLiteral("--fail"), QStringLiteral("--data-binary"),
+                       QLatin1Char('@') + palm, QStringLiteral("-H"),
+                       QStringLiteral("Authorization: Bearer ") + QString::fromLatin1(tokens[1]),
+                       QStringLiteral("-H"), QStringLiteral("Content-Type: application/vnd.sqlite3"),
+                       QStringLiteral("-o"), palm + QStringLiteral(".new"),
+                       cradle.url() + QStringLiteral("/sync")});
+        EXPECT_TRUE(p.waitForFinished(60000));
+        EXPECT_EQ(p.exitCode(), 0) << p.readAllStandardError().toStdString();
+        EXPECT_TRUE(QFile::remove(palm) && QFile::rename(palm + QStringLiteral(".new"), palm));
+    });
+    if (curl.isEmpty()) std::cout << "curl is not installed: the receive synced through kvhandheld\n";
+    EXPECT_TRUE(receive.contains(QStringLiteral("Se actualizaron 2 comprobantes y se omitieron 0")))
+        << receive.toStdString();
+    EXPECT_EQ(
+        rows(erpPath, QStringLiteral("SELECT COUNT(*) FROM V_MV_CPTE WHERE IdComprobante LIKE '0001%'")),
+        QStringList{QStringLiteral("2")});
+    const QString log = cradle.log();
+    EXPECT_TRUE(log.contains(QStringLiteral("POST /sync device 1 200 copied 16 tables")))
+        << log.toStdString();
+    EXPECT_TRUE(log.contains(QStringLiteral("POST /sync device 1 200 copied 3 tables"))) << log.toStdString();
+}
+
+struct Refusal {
+    const char* name;
+    int status;
+    const char* error;
+    const char* message; // a part of the message
+};
+
+class CradleRefusals : public NetworkCradle, public ::testing::WithParamInterface<Refusal> {};
+
+TEST_P(CradleRefusals, NothingChangesAndTheAnswerSaysWhy) {
+    const Refusal& c = GetParam();
+    const QString name = QLatin1String(c.name);
+    // The program waits for device 1's send.
+    ASSERT_EQ(RegistrarConducto(false, 1), 0);
+    if (name == QLatin1String("conduit_disabled")) DesactivarConducto();
+
+    QByteArray token = tokens[1];
+    QByteArray body = contents(palm);
+    if (name == QLatin1String("no_token")) token.clear();
+    if (name == QLatin1String("renewed_token")) {
+        ASSERT_EQ(test::runTool(QStringLiteral("kvctl"), home,
+                                {QStringLiteral("cradle"), QStringLiteral("token"), QStringLiteral("1"),
+                                 QStringLiteral("--renew")})
+                      .exitCode,
+                  0);
+    }
+    if (name == QLatin1String("other_device")) {
+        const QString palm2 = home.file(QStringLiteral("palm2.db"));
+        ASSERT_EQ(kvhandheld({QStringLiteral("init"), palm2, QStringLiteral("--device"), QStringLiteral("2")})
+                      .exitCode,
+                  0);
+        body = contents(palm2);
+        token = tokens[2];
+    }
+    if (name == QLatin1String("token_of_another_handheld")) token = tokens[2];
+    if (name == QLatin1String("not_sqlite")) body = QByteArray("this is no database\n").repeated(100);
+    if (name == QLatin1String("over_limit")) body = QByteArray(12 * 1024 * 1024, 'x');
+    Cradle cradle(home, {QStringLiteral("--max-size"), QStringLiteral("2")});
+    ASSERT_FALSE(cradle.url().isEmpty()) << cradle.log().toStdString();
+    QProcess holder;
+    if (name == QLatin1String("sync_under_way")) {
+        // A local sync holds the sync lock while the network's arrives.
+        const QString other = home.file(QStringLiteral("palm-local.db"));
+        ASSERT_EQ(kvhandheld({QStringLiteral("init"), other}).exitCode, 0);
+        holder.start(test::programPath(QStringLiteral("kvhandheld")),
+                     {QStringLiteral("--home"), home.path(), QStringLiteral("hotsync"), other,
+                      QStringLiteral("--hold"), QStringLiteral("6")});
+        QByteArray seen;
+        ASSERT_TRUE(test::waitForOutput(holder, seen, "completes in")) << seen.toStdString();
+    }
+    const QByteArray storeBefore = contents(store);
+    const QByteArray palmBefore = contents(palm);
+
+    const Reply r = request(cradle.url() + QStringLiteral("/sync"), &body, token);
+    EXPECT_EQ(r.status, c.status) << r.body.toStdString();
+    EXPECT_EQ(r.error, QLatin1String(c.error)) << r.body.toStdString();
+    EXPECT_TRUE(r.message.contains(QLatin1String(c.message))) << r.message.toStdString();
+    holder.waitForFinished(20000);
+    EXPECT_EQ(contents(store), storeBefore) << "the store changed";
+    EXPECT_EQ(contents(palm), palmBefore);
+    EXPECT_TRUE(cradle.log().contains(QStringLiteral(" %1 %2 ").arg(c.status).arg(QLatin1String(c.error))))
+        << cradle.log().toStdString();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, CradleRefusals,
+    ::testing::Values(Refusal{"no_token", 401, "no-token", "carries no device token"},
+                      Refusal{"renewed_token", 401, "wrong-token", "not one the cradle knows"},
+                      Refusal{"other_device", 409, "wrong-device", "waits for device 1's sync"},
+                      Refusal{"token_of_another_handheld", 409, "wrong-device",
+                              "is device 1, but it syncs as device 2"},
+                      Refusal{"conduit_disabled", 409, "conduit-not-ready", "is disabled"},
+                      Refusal{"not_sqlite", 400, "not-sqlite", "not an SQLite database"},
+                      Refusal{"over_limit", 413, "too-large", "over the cradle's limit of 2097152 bytes"},
+                      Refusal{"sync_under_way", 503, "sync-under-way", "Another sync is under way"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// TLS with a certificate made here, the status without secrets, and a client that stalls.
+TEST_F(NetworkCradle, TlsStatusAndStalledClient) {
+    Cradle plain(home, {QStringLiteral("--timeout"), QStringLiteral("1")});
+    ASSERT_FALSE(plain.url().isEmpty()) << plain.log().toStdString();
+    const Reply status = request(plain.url() + QStringLiteral("/status"), nullptr, {});
+    EXPECT_EQ(status.status, 200);
+    const QJsonObject o = QJsonDocument::fromJson(status.body).object();
+    EXPECT_EQ(o.value(QStringLiteral("registered")).toBool(true), false) << status.body.toStdString();
+    EXPECT_FALSE(status.body.contains(tokens[1])) << "no secrets";
+    const test::ToolRun kvctl = test::runTool(
+        QStringLiteral("kvctl"), home,
+        {QStringLiteral("cradle"), QStringLiteral("status"), QStringLiteral("--url"), plain.url()});
+    EXPECT_EQ(kvctl.exitCode, 0) << kvctl.err.toStdString();
+    EXPECT_EQ(kvctl.out.toUtf8(), status.body);
+
+    QTcpSocket stalled;
+    stalled.connectToHost(QStringLiteral("127.0.0.1"), QUrl(plain.url()).port());
+    ASSERT_TRUE(stalled.waitForConnected(5000));
+    stalled.write("POST /sync HTTP/1.1\r\nHost: 127.0.0.1\r\n");
+    stalled.flush();
+    QElapsedTimer t;
+    t.start();
+    while (stalled.state() == QAbstractSocket::ConnectedState && t.elapsed() < 10000)
+        stalled.waitForDisconnected(200);
+    EXPECT_NE(stalled.state(), QAbstractSocket::ConnectedState) << "the stalled client was kept";
+
+    const QString openssl = QStandardPaths::findExecutable(QStringLiteral("openssl"));
+    if (openssl.isEmpty()) GTEST_SKIP() << "openssl is not installed: no certificate to test TLS with";
+    const QString cert = home.file(QStringLiteral("cradle.crt")),
+                  key = home.file(QStringLiteral("cradle.key"));
+    QProcess make;
+    make.start(openssl, {QStringLiteral("req"), QStringLiteral("-x509"), QStringLiteral("-newkey"),
+                         QStringLiteral("rsa:2048"), QStringLiteral("-nodes"), QStringLiteral("-days"),
+                         QStringLiteral("1"), QStringLiteral("-subj"), QStringLiteral("/CN=127.0.0.1"),
+                         QStringLiteral("-addext"), QStringLiteral("subjectAltName=IP:127.0.0.1"),
+                         QStringLiteral("-keyout"), key, QStringLiteral("-out"), cert});
+    ASSERT_TRUE(make.waitForFinished(60000));
+    ASSERT_EQ(make.exitCode(), 0) << make.readAllStandardError().toStdString();
+    Cradle tls(home, {QStringLiteral("--cert"), cert, QStringLiteral("--key"), key});
+    ASSERT_TRUE(tls.url().startsWith(QStringLiteral("https://"))) << tls.log().toStdString();
+    EXPECT_EQ(request(tls.url() + QStringLiteral("/status"), nullptr, {}, cert).status, 200);
+    const test::ToolRun sync = kvhandheld({QStringLiteral("hotsync"), palm, QStringLiteral("--server"),
+                                           tls.url(), QStringLiteral("--token"),
+                                           QString::fromLatin1(tokens[1]), QStringLiteral("--cacert"), cert});
+    EXPECT_EQ(sync.exitCode, 1);
+    EXPECT_TRUE(sync.err.contains(QStringLiteral("409 conduit-not-ready"))) << sync.err.toStdString();
+}
+
+} // namespace
