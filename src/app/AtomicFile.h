@@ -3,6 +3,7 @@
 #include <QByteArrayView>
 #include <QString>
 #include <memory>
+#include <sys/stat.h>
 #include <sys/types.h>
 
 namespace kv {
@@ -16,6 +17,34 @@ namespace kv {
 enum class ModeOf { NewFile, Always };
 void writeFileAtomically(const QString& path, QByteArrayView data, mode_t mode, const QString& source = QString(),
                          ModeOf applies = ModeOf::NewFile);
+
+// One version of a file that writeFileAtomically replaces, opened for reading. Whether the file
+// is there is decided by the open alone, never by a look at the name first: while another
+// process replaces the file, such a look can land on the version just replaced, already
+// unlinked, and take the file for missing. Reads go through the open descriptor, so they give
+// that one version whole whatever replaces it meanwhile. A folder or anything but a regular
+// file in its place, or any failure but a missing file, throws a RunTimeError naming the file.
+class FileVersion {
+public:
+    FileVersion(const QString& path, const QString& source = QString());
+    ~FileVersion();
+    FileVersion(const FileVersion&) = delete;
+    FileVersion& operator=(const FileVersion&) = delete;
+
+    bool found() const { return m_fd >= 0; }
+    // The version's status (inode, size, times); only when found.
+    const struct stat& status() const { return m_status; }
+    // Its whole contents; empty when not found.
+    QByteArray readAll() const;
+    // The contents of the file at `path` now; empty when there is none.
+    static QByteArray contents(const QString& path, const QString& source = QString());
+
+private:
+    QString m_path;
+    QString m_source;
+    int m_fd = -1;
+    struct stat m_status {};
+};
 
 // An exclusive lock (flock) on a lock file, created owner-only when missing, held while the
 // object lives; waits while another process or thread holds it. The lock dies with the process,

@@ -6,17 +6,13 @@
 #include "app/IniFile.h"
 #include "app/Operator.h"
 
-#include <cerrno>
 #include <ctime>
-#include <fcntl.h>
 #include <memory>
 #include <QDir>
-#include <QFile>
 #include <QHash>
 #include <QMutex>
 #include <QSet>
 #include <sys/stat.h>
-#include <unistd.h>
 
 namespace kv {
 
@@ -24,7 +20,6 @@ namespace {
 
 const QString kRead = QStringLiteral("LeerIni");
 const QString kWrite = QStringLiteral("GrabarIni");
-const QString kReadAction = QStringLiteral("read");
 
 // What tells one version of a file from another without reading it. A replacement by
 // GrabarIni brings a new inode; any write changes the times.
@@ -58,38 +53,11 @@ QMutex cacheMutex;
 QHash<QString, Snapshot> cache; // by path; the program uses very few settings files
 constexpr qsizetype kCacheLimit = 32;
 
-struct FdCloser {
-    int fd;
-    ~FdCloser() { ::close(fd); }
-};
-
-QByteArray readAll(int fd, off_t sizeHint, const QString& path, const QString& source) {
-    QByteArray bytes;
-    bytes.reserve(qsizetype(sizeHint));
-    char buffer[65536];
-    for (;;) {
-        const ssize_t n = ::read(fd, buffer, sizeof buffer);
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) throwFileError(kReadAction, path, errno, source);
-        if (n == 0) return bytes;
-        bytes.append(buffer, n);
-    }
-}
-
 // The file as it is now, parsed again only when it changed. A missing file reads as empty.
 Snapshot load(const QString& path, const QString& source) {
-    // Non-blocking: a pipe in the file's place must fail the check below, not hang the open.
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) {
-        if (errno == ENOENT || errno == ENOTDIR) return Snapshot{{}, 0, {}, std::make_shared<IniDocument>()};
-        throwFileError(kReadAction, path, errno, source);
-    }
-    const FdCloser closer{fd};
-    struct stat st {};
-    if (::fstat(fd, &st) != 0) throwFileError(kReadAction, path, errno, source);
-    if (S_ISDIR(st.st_mode)) throwFileError(kReadAction, path, EISDIR, source);
-    if (!S_ISREG(st.st_mode)) throwFileError(kReadAction, path, QStringLiteral("not a regular file"), source);
-
+    const FileVersion file(path, source);
+    if (!file.found()) return Snapshot{{}, 0, {}, std::make_shared<IniDocument>()};
+    const struct stat& st = file.status();
     const Stamp stamp{st.st_dev, st.st_ino, st.st_size, nanoseconds(st.st_mtim), nanoseconds(st.st_ctim)};
     timespec now{};
     ::clock_gettime(CLOCK_REALTIME, &now);
@@ -102,7 +70,7 @@ Snapshot load(const QString& path, const QString& source) {
             return *it;
     }
 
-    const QByteArray bytes = readAll(fd, st.st_size, path, source);
+    const QByteArray bytes = file.readAll();
     const QMutexLocker lock(&cacheMutex);
     auto it = cache.find(path);
     if (it != cache.end() && it->bytes == bytes) {

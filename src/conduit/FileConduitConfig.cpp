@@ -8,7 +8,6 @@
 
 #include <functional>
 #include <QFileInfo>
-#include <QFile>
 #include <optional>
 
 namespace kv {
@@ -125,12 +124,12 @@ QByteArray format(const Registry& r) {
 
 // Reads the whole file. Returns false on a read failure; a missing file is an empty registry.
 bool readFile(const QString& path, QByteArray* out) {
-    out->clear();
-    QFile f(path);
-    if (!f.exists()) return true;
-    if (!f.open(QIODevice::ReadOnly)) return false;
-    *out = f.readAll();
-    return f.error() == QFile::NoError;
+    try {
+        *out = FileVersion::contents(path, QStringLiteral("UCConfig"));
+        return true;
+    } catch (const RunTimeError&) {
+        return false;
+    }
 }
 
 qint32 load(const QString& folder, Registry* out) {

@@ -6,7 +6,9 @@
 #include <gtest/gtest.h>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
+#include <sys/stat.h>
 
 using namespace kv;
 
@@ -28,6 +30,7 @@ ConduitRecord conduit(const QString& name = kName) {
 }
 
 QByteArray contents(const QString& path) {
+    if (!QFileInfo(path).isFile()) return {}; // a pipe would block the open
     QFile f(path);
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
@@ -124,6 +127,11 @@ void registryIsAFolder(const test::TempHome& h) {
     QFile::remove(h.file("kvconduit.ini"));
     QDir().mkdir(h.file("kvconduit.ini"));
 }
+// Nothing writes to it: a reader that opened it as a file would wait forever.
+void registryIsAPipe(const test::TempHome& h) {
+    QFile::remove(h.file("kvconduit.ini"));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(h.file("kvconduit.ini")).constData(), 0600), 0);
+}
 void registryIsGarbage(const test::TempHome& h) {
     write(h.file("kvconduit.ini"), "[KVGMovil]\nenabled=yes\n");
 }
@@ -180,6 +188,12 @@ INSTANTIATE_TEST_SUITE_P(
         CodeCase{"registry_is_a_folder", registryIsAFolder,
                  [](FileConduitConfig& l) { return l.SetEnableStatus(kName, 1); }, uc::RegistryAccess},
         CodeCase{"registry_is_a_folder_when_read", registryIsAFolder,
+                 [](FileConduitConfig& l) {
+                     ConduitRegistration c;
+                     return l.ReadConduit(kName, &c);
+                 },
+                 uc::RegistryAccess},
+        CodeCase{"registry_is_a_pipe_when_read", registryIsAPipe,
                  [](FileConduitConfig& l) {
                      ConduitRegistration c;
                      return l.ReadConduit(kName, &c);
