@@ -67,9 +67,10 @@ TEST_F(OnTheDesktop, MaximisedConsoleReopensMaximisedOnScreen) {
         ASSERT_TRUE(QTest::qWaitFor([&] { return w.isMaximized() && w.width() > available().width() / 2; }, kWaitMs));
         // What is saved is what the window manager made of it, position included.
         EXPECT_TRUE(QTest::qWaitFor([&] { return saved("width") == twips(w.width()); }, kWaitMs));
-        // The window manager frames a maximised window in steps; what counts is where it settles.
-        EXPECT_TRUE(QTest::qWaitFor([&] { return available().contains(w.frameGeometry().topLeft()); }, kWaitMs))
-            << "frame at (" << w.frameGeometry().left() << ", " << w.frameGeometry().top() << ")";
+        // The window manager frames a maximised window in steps, and may push its one-pixel border
+        // past the screen's edge; what counts is that the window itself settles on the screen.
+        EXPECT_TRUE(QTest::qWaitFor([&] { return available().contains(w.geometry()); }, kWaitMs))
+            << "window at (" << w.x() << ", " << w.y() << ")";
         w.close();
         EXPECT_EQ(saved("left"), twips(w.x()));
         EXPECT_EQ(saved("top"), twips(w.y()));
@@ -78,11 +79,9 @@ TEST_F(OnTheDesktop, MaximisedConsoleReopensMaximisedOnScreen) {
     FrmControl again;
     ASSERT_TRUE(open(again));
     EXPECT_TRUE(QTest::qWaitFor([&] { return again.isMaximized(); }, kWaitMs));
-    const auto within = [&] { return available().intersected(again.frameGeometry()) == again.frameGeometry(); };
-    EXPECT_TRUE(QTest::qWaitFor(within, kWaitMs))
-        << "the maximised console lies within the screen: frame " << again.frameGeometry().width() << "x"
-        << again.frameGeometry().height() << " at (" << again.frameGeometry().left() << ", "
-        << again.frameGeometry().top() << ")";
+    EXPECT_TRUE(QTest::qWaitFor([&] { return available().contains(again.geometry()); }, kWaitMs))
+        << "the maximised console lies within the screen: " << again.width() << "x" << again.height() << " at ("
+        << again.x() << ", " << again.y() << ")";
 }
 
 TEST_F(OnTheDesktop, SavedPositionOffEveryScreenIsPulledBack) {
