@@ -8,7 +8,13 @@ kv_prepare_demo() {
     erp="$home/erp-demo.db"
     launch="@Motor=sqlite;@Server=local;@DbName=$erp;@Usuario=admin;@Password=admin;@Caja=1;"
 
-    [ -f "$erp" ] || "$bin/kverp" init --sqlite "$erp" --clients 300 >/dev/null
+    if [ ! -f "$erp" ]; then
+        # kverp's progress, a line a table, is shown only when it fails.
+        local log
+        log=$(mktemp)
+        "$bin/kverp" init --sqlite "$erp" --clients 300 >/dev/null 2>"$log" || { cat "$log" >&2; rm -f "$log"; return 1; }
+        rm -f "$log"
+    fi
     [ -f "$home/kvpalmsync.mdb" ] || "$bin/kvctl" --home "$home" store init "$home/kvpalmsync.mdb" >/dev/null
     if [ ! -f "$home/CN000pr.INI" ]; then
         # Owner-only: the settings file holds the devices' passwords.
