@@ -83,7 +83,7 @@ IniDocument IniDocument::parse(QByteArrayView bytes) {
         // '\n' never occurs inside a UTF-8 sequence: each line decodes on its own.
         for (const QByteArrayView line : QByteArray::fromRawData(body.data(), body.size()).split('\n')) {
             raw << line.toByteArray();
-            doc.m_lines << decodeText(line);
+            doc.m_lines << decodeLine(line);
         }
     }
     // The break that ends the file leaves an empty last piece.

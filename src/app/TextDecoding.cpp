@@ -67,6 +67,11 @@ std::optional<QStringConverter::Encoding> utf16Mark(QByteArrayView bytes) {
     return std::nullopt;
 }
 
+QString decodeLine(QByteArrayView line) {
+    const auto decoded = utf8(line);
+    return decoded ? *decoded : fromWindows1252(line);
+}
+
 QString decodeText(QByteArrayView bytes) {
     if (const auto utf16 = utf16Mark(bytes)) {
         QStringDecoder decoder(*utf16);
@@ -84,9 +89,7 @@ QString decodeText(QByteArrayView bytes) {
     while (start < bytes.size()) {
         qsizetype end = bytes.indexOf('\n', start);
         end = end < 0 ? bytes.size() : end + 1;
-        const QByteArrayView line = bytes.sliced(start, end - start);
-        const auto decoded = utf8(line);
-        text += decoded ? *decoded : fromWindows1252(line);
+        text += decodeLine(bytes.sliced(start, end - start));
         start = end;
     }
     return text;

@@ -14,6 +14,9 @@ namespace kv {
 // ("PARAMETROS PALM Nº 3", "CONTRASEÑA"). UTF-8 byte-order marks at the start are dropped. A
 // file that starts with a UTF-16 byte-order mark (as some Windows editors save) is read as UTF-16.
 QString decodeText(QByteArrayView bytes);
+// One line of a file already split at its breaks: UTF-8 when it is valid UTF-8, else
+// Windows-1252. Unlike decodeText it never takes the line's first bytes for a mark.
+QString decodeLine(QByteArrayView line);
 // Whether the bytes are valid UTF-8 throughout.
 bool isUtf8(QByteArrayView bytes);
 // The UTF-16 byte-order mark the bytes start with ("\xFF\xFE" little-endian, "\xFE\xFF"

@@ -140,8 +140,10 @@ TEST(SettingsFile, ReadsWindows1252AndKeepsItWindows1252) {
                                             "[PARAMETROS PALM N\xBA 3]\r\n"
                                             "CONTRASE\xD1"
                                             "A=se\xF1or \x80\r\n"
-                                            "NOMBRE=M\xF3vil\x85\r\n"));
+                                            "NOMBRE=M\xF3vil\x85\r\n"
+                                            "\xFE\xFFn=1\r\n")); // a line that starts as a UTF-16 mark would
     EXPECT_EQ(LeerIni(kFile, kDevice3, QStringLiteral("CONTRASEÑA")), QStringLiteral("señor €"));
+    EXPECT_EQ(LeerIni(kFile, kDevice3, QStringLiteral("þÿn")), QStringLiteral("1"));
     EXPECT_EQ(LeerIni(kFile, QStringLiteral("parametros palm nº 3"), QStringLiteral("nombre")),
               QStringLiteral("Móvil…"));
 
@@ -151,6 +153,7 @@ TEST(SettingsFile, ReadsWindows1252AndKeepsItWindows1252) {
                                                       "CONTRASE\xD1"
                                                       "A=se\xF1or \x80\r\n"
                                                       "NOMBRE=M\xF3vil\x85\r\n"
+                                                      "\xFE\xFFn=1\r\n"
                                                       "USUARIO=\xF1o\xF1o\r\n"));
 }
 
