@@ -41,7 +41,7 @@ SendPreview previewExport(const ExportFilters& filters, Connection& erp) {
                 ++count.rows;
                 const QString refusal = plan.refusal(*rows);
                 if (refusal.isEmpty()) continue;
-                if (refusals.size() < 100) refusals << refusal;
+                if (refusals.size() < kListedRefusals) refusals << refusal;
                 ++count.refused;
             }
         }

@@ -80,6 +80,19 @@ std::optional<qint32> CradleService::device(const QByteArray& authorization) con
 }
 
 std::optional<CradleAnswer> CradleService::checkHead(const CradleHead& head) const {
+    qint32 who = 0;
+    return checkHead(head, &who);
+}
+
+CradleAnswer CradleService::tooLarge(qint64 length) const {
+    return refusal(413, QStringLiteral("too-large"),
+                   QStringLiteral("The handheld's file (%1 bytes) is over the cradle's limit of %2 bytes. "
+                                  "Nothing was copied.")
+                       .arg(length)
+                       .arg(m_maxBytes));
+}
+
+std::optional<CradleAnswer> CradleService::checkHead(const CradleHead& head, qint32* syncing) const {
     if (head.path == "/status") {
         if (head.method != "GET")
             return refusal(405, QStringLiteral("method-not-allowed"), QStringLiteral("/status answers GET."));
@@ -111,48 +124,38 @@ std::optional<CradleAnswer> CradleService::checkHead(const CradleHead& head) con
         refused = refusal(411, QStringLiteral("length-required"),
                           QStringLiteral("Send the handheld's file with a Content-Length."));
     else if (*head.length > m_maxBytes)
-        refused =
-            refusal(413, QStringLiteral("too-large"),
-                    QStringLiteral("The handheld's file (%1 bytes) is over the cradle's limit of %2 bytes. "
-                                   "Nothing was copied.")
-                        .arg(*head.length)
-                        .arg(m_maxBytes));
+        refused = tooLarge(*head.length);
     if (refused) refused->device = *who;
+    else *syncing = *who;
     return refused;
 }
 
 CradleAnswer CradleService::answer(const CradleHead& head, const QByteArray& body) {
-    if (std::optional<CradleAnswer> refused = checkHead(head)) return *refused;
+    qint32 who = 0;
+    if (std::optional<CradleAnswer> refused = checkHead(head, &who)) return *refused;
     if (head.path == "/status") return status();
     // The length was checked on the head; the body that came is what counts.
     if (body.size() > m_maxBytes) {
-        CradleHead sized = head;
-        sized.length = body.size();
-        return *checkHead(sized);
+        CradleAnswer refused = tooLarge(body.size());
+        refused.device = who;
+        return refused;
     }
-    std::optional<qint32> who;
-    try {
-        who = device(head.authorization);
-    } catch (const RunTimeError& e) {
-        return refusal(500, QStringLiteral("tokens-unreadable"), e.description());
-    }
-    if (!who) return *checkHead(head);
     if (m_syncing.exchange(true)) {
         CradleAnswer busy = refusal(503, QStringLiteral("sync-under-way"),
                                     QStringLiteral("Another sync is under way; try again when it has ended. "
                                                    "Nothing was copied."));
-        busy.device = *who;
+        busy.device = who;
         return busy;
     }
     CradleAnswer a;
     try {
-        a = sync(*who, body);
+        a = sync(who, body);
     } catch (...) {
         m_syncing = false;
         throw;
     }
     m_syncing = false;
-    a.device = *who;
+    a.device = who;
     return a;
 }
 

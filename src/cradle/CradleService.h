@@ -53,6 +53,9 @@ public:
 
 private:
     CradleAnswer sync(qint32 device, const QByteArray& body);
+    // checkHead, also giving the token's device when the request may go on (0 for /status).
+    std::optional<CradleAnswer> checkHead(const CradleHead& head, qint32* syncing) const;
+    CradleAnswer tooLarge(qint64 length) const;
     std::optional<qint32> device(const QByteArray& authorization) const;
 
     qint64 m_maxBytes;

@@ -7,7 +7,6 @@
 
 #include <algorithm>
 #include <QCryptographicHash>
-#include <QFile>
 #include <QRandomGenerator>
 
 namespace kv::cradle {
@@ -36,13 +35,8 @@ CradleTokens::CradleTokens(QString path) : m_path(std::move(path)) {
 
 QList<std::pair<qint32, QByteArray>> CradleTokens::read() const {
     QList<std::pair<qint32, QByteArray>> entries;
-    QFile file(m_path);
-    if (!file.exists()) return entries;
-    if (!file.open(QIODevice::ReadOnly))
-        throw RunTimeError(
-            err::PathFileAccess,
-            QStringLiteral("Cannot read the device tokens %1: %2").arg(m_path, file.errorString()), kSource);
-    for (const QByteArray& line : file.readAll().split('\n')) {
+    // Opened once, never looked up by name first: `issue` replaces the file while kvcradle reads it.
+    for (const QByteArray& line : FileVersion::contents(m_path, kSource).split('\n')) {
         const QList<QByteArray> parts = line.simplified().split(' ');
         bool ok = false;
         const qint32 device = parts.value(0).toInt(&ok);
@@ -53,6 +47,8 @@ QList<std::pair<qint32, QByteArray>> CradleTokens::read() const {
 }
 
 QString CradleTokens::issue(qint32 device, bool renew) {
+    // Two devices' tokens made at once must not lose one another.
+    FileLock lock(m_path + QStringLiteral(".lock"), kSource, 5000);
     QList<std::pair<qint32, QByteArray>> entries = read();
     for (qsizetype i = 0; i < entries.size(); ++i) {
         if (entries[i].first != device) continue;

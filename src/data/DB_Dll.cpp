@@ -21,6 +21,12 @@ namespace kv {
 namespace {
 const QString kCR = QStringLiteral("\r");
 
+// An Oracle connection string names its provider past the first character
+// ("Provider=OraOLEDB.Oracle.1"); its statements then pass the Oracle translation.
+bool isOracleString(const Connection& conn) {
+    return conn.connectionString().indexOf(QStringLiteral("ORACLE"), 1, Qt::CaseInsensitive) >= 1;
+}
+
 QString quoted(const QString& text) {
     QString t = text;
     return QLatin1Char('\'') + t.replace(QLatin1Char('\''), QStringLiteral("''")) + QLatin1Char('\'');
@@ -193,8 +199,7 @@ void DB_Dll::AbrirRecordset(QString& SentenciaSQL, Recordset& Lrcs, Connection* 
     QString source;
     // On an Oracle connection the translation (or its refusal with ConvOracle false) is done
     // here, once; on the others the engine's own dialect applies as the record set opens.
-    const bool oracle =
-        conn.connectionString().indexOf(QStringLiteral("ORACLE"), 1, Qt::CaseInsensitive) >= 1;
+    const bool oracle = isOracleString(conn);
     trap.step([&] { CierraRecordset(Lrcs); }) &&
         trap.step([&] { SentenciaSQL = SS_TSinonimos(SentenciaSQL); }) &&
         trap.step([&] { source = oracle && ConvOracle ? ORACLE_Dicc(SentenciaSQL) : SentenciaSQL; }) &&
@@ -212,9 +217,8 @@ void DB_Dll::AbrirConsulta(const QString& SentenciaSQL, const QVariantList& valu
     Connection& conn = ConexionActiva ? *ConexionActiva : gCnn;
     if (Lrcs.state() != 0) Lrcs.close();
     QSqlQuery& q = conn.preparedStatement(SentenciaSQL, [&](const QString& sql) {
-        const bool oracle = conn.connectionString().indexOf(QStringLiteral("ORACLE"), 1, Qt::CaseInsensitive) >= 1;
         const QString s = SS_TSinonimos(sql);
-        return oracle ? ORACLE_Dicc(s) : conn.driver().translate(s);
+        return isOracleString(conn) ? ORACLE_Dicc(s) : conn.driver().translate(s);
     });
     const EngineDriver& drv = conn.driver();
     for (int i = 0; i < values.size(); ++i)

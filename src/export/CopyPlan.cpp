@@ -15,7 +15,6 @@ namespace kv {
 
 namespace {
 
-constexpr int kListedRefusals = 20;
 constexpr qsizetype kShownValueLength = 24;
 
 // What one row of a store table is, for messages ("client 000123").

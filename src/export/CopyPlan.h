@@ -61,6 +61,9 @@ private:
 std::unique_ptr<RowStream> openCopySource(const ExportStep& step, const QString& clientFilter,
                                           const QString& priceListFilter, Connection& erp);
 
+// How many refused rows a step names; the rest are counted.
+constexpr int kListedRefusals = 20;
+
 // The step message for refused rows: the first ones listed one a line, then how many more.
 QString refusedRowsMessage(const QStringList& refusals, qint64 total);
 

@@ -49,17 +49,12 @@ private:
 // that cannot be emptied keeps its rows and goes into `notEmptied` (the step then fails naming
 // it and why); the others are emptied. When the transaction itself cannot start, no table is.
 void runDeleteStep(StoreConnection& store, QSet<QString>& notEmptied) {
+    const QStringList batches = batchesOf(deleteTaskText());
     QStringList tables;
-    for (const QString& batch : batchesOf(deleteTaskText())) tables << batch.section(QLatin1Char(' '), -1);
-    try {
-        store.exec(QStringLiteral("BEGIN IMMEDIATE"));
-    } catch (...) {
-        notEmptied = QSet<QString>(tables.begin(), tables.end());
-        throw;
-    }
+    for (const QString& batch : batches) tables << batch.section(QLatin1Char(' '), -1);
     QStringList failures;
     try {
-        const QStringList batches = batchesOf(deleteTaskText());
+        store.exec(QStringLiteral("BEGIN IMMEDIATE"));
         for (qsizetype i = 0; i < batches.size(); ++i) {
             store.exec(QStringLiteral("SAVEPOINT emptying"));
             try {
@@ -73,7 +68,7 @@ void runDeleteStep(StoreConnection& store, QSet<QString>& notEmptied) {
         }
         store.exec(QStringLiteral("COMMIT"));
     } catch (...) {
-        store.rollback();
+        store.rollback(); // nothing to undo when the transaction never began
         notEmptied = QSet<QString>(tables.begin(), tables.end());
         throw;
     }
@@ -111,7 +106,7 @@ qint64 runCopyStep(const ExportStep& step, const QString& clientFilter, const QS
                 // A refused value: named and counted, the others go on being checked.
                 if ((rc & 0xFF) != SQLITE_CONSTRAINT)
                     store.fail(QStringLiteral("%1, row %2: %3").arg(step.destination).arg(copied + refused + 1).arg(why));
-                if (refusals.size() < 100) refusals << plan.refusal(*rows, why);
+                if (refusals.size() < kListedRefusals) refusals << plan.refusal(*rows, why);
                 ++refused;
             } else {
                 ++copied;

@@ -278,18 +278,15 @@ void ImportarComprobantes(SyncRunState& run) {
     runStatement(run, [&] { run.planilla = NuevaPlanilla(); });
     bool empty = true;
     runStatement(run, [&] { empty = docs.bof(); });
-    try {
-        while (!empty) {
-            bool atEnd = true;
-            runStatement(run, [&] { atEnd = docs.eof(); });
-            if (atEnd) break;
-            importOne(run, batch, docs, newDoc, newSheet);
-            runStatement(run, [&] { status.showTexts(QStringLiteral("Actualizando comprobantes"), TextoAvance()); });
-            runStatement(run, [&] { docs.moveNext(); });
-        }
-    } catch (const RunLeft&) {
-        batch.leave();
-        throw;
+    // Leaving through the error treatment unwinds through the batch, which keeps the whole
+    // documents done and drops the current one.
+    while (!empty) {
+        bool atEnd = true;
+        runStatement(run, [&] { atEnd = docs.eof(); });
+        if (atEnd) break;
+        importOne(run, batch, docs, newDoc, newSheet);
+        runStatement(run, [&] { status.showTexts(QStringLiteral("Actualizando comprobantes"), TextoAvance()); });
+        runStatement(run, [&] { docs.moveNext(); });
     }
     runStatement(run, [&] { batch.finish(); });
     runStatement(run, [&] {
