@@ -6,6 +6,8 @@
 
 #include <csignal>
 #include <QCoreApplication>
+#include <QDateTime>
+#include <QTimer>
 #include <QFileInfo>
 #include <QSocketNotifier>
 #include <sys/signalfd.h>
@@ -97,6 +99,13 @@ int main(int argc, char** argv) {
             .add_option("--max-size", maxMb, "largest handheld file accepted, in megabytes (default 64)")
             ->option_text("MB")
             ->check(CLI::Range(0.001, 4096.0));
+        int confirmWithin = 60;
+        cli.app()
+            .add_option("--confirm-within", confirmWithin,
+                        "seconds a handheld has to confirm it stored its answer before the sync is "
+                        "dropped and nothing of it counts (default 60)")
+            ->option_text("SECONDS")
+            ->check(CLI::Range(1, 3600));
         cli.app()
             .add_option("--timeout", timeout,
                         "seconds a client may stay silent before it is dropped (default 30)")
@@ -114,6 +123,7 @@ int main(int argc, char** argv) {
         options.stallSeconds = timeout;
         cradle::CradleLimits limits;
         limits.maxBytes = qint64(maxMb * 1024 * 1024);
+        limits.confirmWithin = std::chrono::seconds(confirmWithin);
         cradle::CradleService service(limits);
         service.setAppFolder(appFolder());
         cradle::CradleServer server(service, err);
@@ -128,6 +138,13 @@ int main(int argc, char** argv) {
                     : options.address.toString())
             << ':' << server.port() << Qt::endl;
 
+        // A prepared sync whose handheld never confirms is dropped on time.
+        QTimer expiry;
+        QObject::connect(&expiry, &QTimer::timeout, &app, [&] {
+            for (const QString& line : service.expire())
+                err << QDateTime::currentDateTimeUtc().toString(Qt::ISODate) << ' ' << line << Qt::endl;
+        });
+        expiry.start(250);
         const int signals_ = signalfd(-1, &stopping, SFD_CLOEXEC | SFD_NONBLOCK);
         QSocketNotifier stop(signals_, QSocketNotifier::Read);
         QObject::connect(&stop, &QSocketNotifier::activated, &app, [&] {
