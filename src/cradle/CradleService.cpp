@@ -43,7 +43,7 @@ std::pair<int, QString> classify(long number) {
 // copies. The message speaks of "the uploaded file", never of where the service keeps it.
 std::optional<CradleAnswer> checkUpload(const QString& path) {
     try {
-        const Database db(path, QStringLiteral("handheld"));
+        const Database db(path, QStringLiteral("handheld"), Trust::Untrusted);
         QStringList gaps;
         for (const StoreGap& g : verifyStoreTables(db.handle()))
             gaps << g.text();

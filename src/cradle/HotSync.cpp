@@ -11,7 +11,9 @@
 #include "store/StoreSchema.h"
 
 #include <chrono>
+#include <memory>
 #include <QFileInfo>
+#include <sqlite3.h>
 #include <thread>
 
 namespace kv::cradle {
@@ -88,6 +90,29 @@ void requireRollbackJournal(const Database& db, const QString& schema, const QSt
     db.exec(QStringLiteral("PRAGMA %1.synchronous = FULL").arg(quoteIdentifier(schema)));
 }
 
+bool endedByBudget(const RunTimeError& e) {
+    return e.number() == syncerr::TooMuchWork || e.number() == syncerr::Stopped;
+}
+
+// The handheld's file as untrusted input; a file that is no SQLite database is refused as the
+// other refusals are.
+std::unique_ptr<const Database> openHandheld(const QString& path, std::chrono::seconds workBudget) {
+    try {
+        return std::make_unique<const Database>(path, QStringLiteral("handheld"), Trust::Untrusted, workBudget);
+    } catch (const RunTimeError& e) {
+        if (endedByBudget(e)) throw;
+        refuse(e.number(), e.description());
+    }
+}
+
+// Neither file may grow past twice the two together: a copy moves at most the other file's rows
+// into it, and the doubling leaves room for indexes and pages of another size.
+void limitGrowth(const Database& db, const SyncResult& files) {
+    const qint64 room = 2 * (QFileInfo(files.handheld).size() + QFileInfo(files.store).size()) + (1 << 20);
+    db.limitGrowth(QStringLiteral("main"), room);
+    db.limitGrowth(kStoreSchema, room);
+}
+
 // A document table of the handheld: a send keeps what the store does not hold.
 bool keepsDocuments(const TableCopy& copy) {
     return CodigoTransferencia(copy.table, true) == transfer::FromHandheld;
@@ -126,8 +151,13 @@ qint64 copyTable(const Database& db, TableCopy& copy) {
         }
         db.exec(QStringLiteral("INSERT INTO %1.%2 (%3) SELECT %3 FROM %4.%2").arg(to, name, list, from));
     } catch (const RunTimeError& e) {
-        refuse(e.number(), QStringLiteral("Cannot copy %1 (%2): %3.")
-                               .arg(table.name, directionText(copy.transferCode), db.lastError()));
+        if (endedByBudget(e)) throw;
+        // The statements are the sync's own and every column was checked: one the engine will
+        // not even prepare was refused by a rule of the handheld's (an unknown or unsafe function).
+        const bool ruleRefused = e.number() == err::ProviderError && (db.lastErrorCode() & 0xff) == SQLITE_ERROR;
+        refuse(ruleRefused ? syncerr::ContentRefused : e.number(),
+               QStringLiteral("Cannot copy %1 (%2): %3.")
+                   .arg(table.name, directionText(copy.transferCode), db.lastError()));
     }
     return db.changes() + copy.kept;
 }
@@ -157,7 +187,8 @@ QString directionText(qint32 transferCode) {
 }
 
 SyncResult hotSync(const QString& handheldPath, int holdSeconds,
-                   const std::function<void(const QString&)>& progress, qint32 device) {
+                   const std::function<void(const QString&)>& progress, qint32 device,
+                   std::chrono::seconds workBudget) {
     std::optional<SyncLock> lock = SyncLock::tryTake();
     if (!lock)
         refuse(syncerr::SyncUnderWay,
@@ -182,12 +213,11 @@ SyncResult hotSync(const QString& handheldPath, int holdSeconds,
     {
         // Opening the store on its own first also rolls back what a killed sync left in it.
         const Database store(storePath, QStringLiteral("local sync store"));
-        if (const QString missing = missingTables(store); !missing.isEmpty())
-            refuse(syncerr::TablesMissing, missing);
+        if (const StoreProblem problem = storeProblems(store)) refuse(problem.number, problem.text);
     }
-    const Database db(handheldPath, QStringLiteral("handheld"));
-    if (const QString missing = missingTables(db); !missing.isEmpty())
-        refuse(syncerr::TablesMissing, missing);
+    const std::unique_ptr<const Database> handheld = openHandheld(handheldPath, workBudget);
+    const Database& db = *handheld;
+    if (const StoreProblem problem = storeProblems(db)) refuse(problem.number, problem.text);
     const qint32 carried = handheldDevice(db);
     if (device > 0 && carried > 0 && carried != device)
         refuse(syncerr::WrongDevice,
@@ -197,6 +227,7 @@ SyncResult hotSync(const QString& handheldPath, int holdSeconds,
     Statement attach(db, QStringLiteral("ATTACH DATABASE ? AS %1").arg(quoteIdentifier(kStoreSchema)));
     attach.bind(1, result.store);
     attach.run();
+    limitGrowth(db, result);
     requireRollbackJournal(db, QStringLiteral("main"), QStringLiteral("handheld"));
     requireRollbackJournal(db, kStoreSchema, QStringLiteral("local sync store"));
 
@@ -217,6 +248,7 @@ SyncResult hotSync(const QString& handheldPath, int holdSeconds,
     try {
         transaction.commit();
     } catch (const RunTimeError& e) {
+        if (endedByBudget(e)) throw;
         refuse(e.number(), QStringLiteral("Cannot complete the sync: %1.").arg(db.lastError()));
     }
     lock->ended(true);

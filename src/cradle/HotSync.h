@@ -1,12 +1,15 @@
 #pragma once
 
+#include "cradle/HandheldGuard.h"
+
+#include <chrono>
 #include <functional>
 #include <QList>
 #include <QString>
 
 namespace kv::cradle {
 
-// Error numbers of a sync that is refused before anything is copied.
+// Error numbers of a sync that is refused, having copied nothing.
 namespace syncerr {
 constexpr long SyncUnderWay = 70;    // another sync holds the sync lock
 constexpr long ConduitNotReady = 91; // not registered, disabled, or its registry unreadable
@@ -14,6 +17,19 @@ constexpr long TablesMissing = 3078; // a database lacks a table or column the c
 constexpr long SameFile = 3045;      // the handheld is the local sync store itself
 constexpr long JournalMode = 3051;   // a database that cannot take part in a two-file commit
 constexpr long WrongDevice = 92;     // the handheld is another device than the one waited for
+// A store table of the handheld is a view or a virtual table, or carries a trigger: the file is
+// refused before anything is read from those tables.
+constexpr long SchemaRefused = 3079;
+// The handheld's own content refused the copy: a value its store table or the local sync store
+// does not take (a CHECK, NOT NULL or UNIQUE constraint, a RAISE, a datatype mismatch, a value
+// over the length limit), or a rule of the handheld's the engine will not run. The file is at
+// fault, not the program: a network cradle answers 422.
+constexpr long ContentRefused = 3317;
+// The handheld's file asked for more work than the sync's budget (kDefaultWorkBudget unless
+// the caller gives another): a file that would have held the sync lock without end.
+constexpr long TooMuchWork = 3035;
+// stopHandheldWork() ended the sync: the program is shutting down.
+constexpr long Stopped = 3059;
 } // namespace syncerr
 
 // One table a sync copied.
@@ -57,10 +73,15 @@ QString directionText(qint32 transferCode);
 // is syncing); 0 takes the number the handheld carries. A vouched device refuses a handheld that
 // carries another number, and stands in for one that carries none.
 //
+// The handheld's file is untrusted (Trust::Untrusted): each of its store tables must be a real
+// table without triggers, every statement on it counts against `workBudget`, and neither file
+// may grow past twice their sizes together.
+//
 // Throws RunTimeError, having changed nothing, when another sync is under way, the conduit is not
 // registered or is disabled, the handheld is another device's, a file is missing or lacks
-// tables or columns, or a copy fails.
+// tables or columns, the handheld's tables are refused, the budget runs out, or a copy fails.
 SyncResult hotSync(const QString& handheldPath, int holdSeconds = 0,
-                   const std::function<void(const QString&)>& progress = {}, qint32 device = 0);
+                   const std::function<void(const QString&)>& progress = {}, qint32 device = 0,
+                   std::chrono::seconds workBudget = kDefaultWorkBudget);
 
 } // namespace kv::cradle
