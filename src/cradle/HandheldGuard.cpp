@@ -34,19 +34,19 @@ constexpr Limit kLimits[] = {
     // A value or a whole row. The longest honest values are the memo columns (a task's further
     // description), whose forms take 65,535 characters: at most 256 KB in UTF-8.
     {SQLITE_LIMIT_LENGTH, 8 * 1024 * 1024},
-    // The sync's statements are under 4 KB and the store's CREATE TABLEs under 8 KB; a handheld
-    // application's own tables fit as well.
+    // The sync's statements are under 1 KB and the store's longest CREATE TABLE is 3.3 KB; a
+    // handheld application's own tables fit as well.
     {SQLITE_LIMIT_SQL_LENGTH, 100000},
     // The widest store table has 18 columns; 255 is what a table of the file database the store
     // stands for may hold.
     {SQLITE_LIMIT_COLUMN, 255},
     // The deepest expression of the sync is the key match of CPTES_DB_CR, eight columns joined
-    // by AND inside EXISTS: about a dozen levels.
+    // by AND inside EXISTS: 23 levels.
     {SQLITE_LIMIT_EXPR_DEPTH, 100},
     // The sync runs no compound SELECT; a handheld application's own views still load.
     {SQLITE_LIMIT_COMPOUND_SELECT, 20},
     // The largest statement of the sync, a copy into MV_CPTE_DETALLE with its 18 column rules and
-    // its key index, compiles to a few hundred instructions.
+    // its key index, compiles to 225 instructions.
     {SQLITE_LIMIT_VDBE_OP, 25000},
     // The store's rules call functions of one or two arguments.
     {SQLITE_LIMIT_FUNCTION_ARG, 16},
