@@ -13,6 +13,7 @@
 #include <chrono>
 #include <memory>
 #include <QFileInfo>
+#include <QStorageInfo>
 #include <sqlite3.h>
 #include <thread>
 
@@ -107,10 +108,15 @@ std::unique_ptr<const Database> openHandheld(const QString& path, std::chrono::s
 
 // Neither file may grow past twice the two together: a copy moves at most the other file's rows
 // into it, and the doubling leaves room for indexes and pages of another size.
-void limitGrowth(const Database& db, const SyncResult& files) {
-    const qint64 room = 2 * (QFileInfo(files.handheld).size() + QFileInfo(files.store).size()) + (1 << 20);
-    db.limitGrowth(QStringLiteral("main"), room);
-    db.limitGrowth(kStoreSchema, room);
+qint64 growthRoom(const SyncResult& files) {
+    return 2 * (QFileInfo(files.handheld).size() + QFileInfo(files.store).size()) + (1 << 20);
+}
+
+// A write past the growth limit fails as a full disk. With more free space on the disk than the
+// limit, it was the limit: the handheld's own indexes or rows asked for that much.
+bool pastGrowthLimit(const Database& db, qint64 room) {
+    return (db.lastErrorCode() & 0xff) == SQLITE_FULL &&
+           QStorageInfo(QFileInfo(db.path()).absolutePath()).bytesAvailable() > room;
 }
 
 // A document table of the handheld: a send keeps what the store does not hold.
@@ -129,7 +135,7 @@ QString sameKey(const TableCopy& copy, const QString& target) {
 }
 
 // Empties the destination's table and fills it with the source's rows, column by column by name.
-qint64 copyTable(const Database& db, TableCopy& copy) {
+qint64 copyTable(const Database& db, TableCopy& copy, qint64 room) {
     const StoreTable& table = *findStoreTable(copy.table);
     const bool toHandheld = copy.transferCode == transfer::ToHandheld;
     const QString from = quoteIdentifier(toHandheld ? kStoreSchema : QStringLiteral("main"));
@@ -152,12 +158,14 @@ qint64 copyTable(const Database& db, TableCopy& copy) {
         db.exec(QStringLiteral("INSERT INTO %1.%2 (%3) SELECT %3 FROM %4.%2").arg(to, name, list, from));
     } catch (const RunTimeError& e) {
         if (endedByBudget(e)) throw;
+        const QString copying = QStringLiteral("Cannot copy %1 (%2): ").arg(table.name, directionText(copy.transferCode));
+        if (pastGrowthLimit(db, room))
+            refuse(syncerr::ContentRefused,
+                   copying + QStringLiteral("the files would grow past %1 bytes, twice the two together.").arg(room));
         // The statements are the sync's own and every column was checked: one the engine will
-        // not even prepare was refused by a rule of the handheld's (an unknown or unsafe function).
+        // not even prepare was refused by a definition of the handheld's (an unknown collation).
         const bool ruleRefused = e.number() == err::ProviderError && (db.lastErrorCode() & 0xff) == SQLITE_ERROR;
-        refuse(ruleRefused ? syncerr::ContentRefused : e.number(),
-               QStringLiteral("Cannot copy %1 (%2): %3.")
-                   .arg(table.name, directionText(copy.transferCode), db.lastError()));
+        refuse(ruleRefused ? syncerr::ContentRefused : e.number(), copying + db.lastError() + QLatin1Char('.'));
     }
     return db.changes() + copy.kept;
 }
@@ -227,7 +235,9 @@ SyncResult hotSync(const QString& handheldPath, int holdSeconds,
     Statement attach(db, QStringLiteral("ATTACH DATABASE ? AS %1").arg(quoteIdentifier(kStoreSchema)));
     attach.bind(1, result.store);
     attach.run();
-    limitGrowth(db, result);
+    const qint64 room = growthRoom(result);
+    db.limitGrowth(QStringLiteral("main"), room);
+    db.limitGrowth(kStoreSchema, room);
     requireRollbackJournal(db, QStringLiteral("main"), QStringLiteral("handheld"));
     requireRollbackJournal(db, kStoreSchema, QStringLiteral("local sync store"));
 
@@ -235,7 +245,7 @@ SyncResult hotSync(const QString& handheldPath, int holdSeconds,
     result.sequence = lock->began(conduit.generation);
     Transaction transaction(db);
     for (TableCopy& copy : result.copies)
-        copy.rows = copyTable(db, copy);
+        copy.rows = copyTable(db, copy, room);
     if (holdSeconds > 0) {
         if (progress)
             progress(QStringLiteral("Copied %1 tables; the sync completes in %2 s.")

@@ -52,7 +52,7 @@ Database::Database(const QString& path, const QString& what, Trust trust, std::c
         if (m_budget && m_budget->ended()) refuse(m_budget->error());
         refuse(RunTimeError(
             storeerr::CannotOpen,
-            QStringLiteral("The %1 %2 cannot be opened as an SQLite database: %3").arg(what, m_path, engineMessage(m_db)),
+            QStringLiteral("The %1 %2 cannot be opened as an SQLite database: %3.").arg(what, m_path, engineMessage(m_db)),
             kSource));
     }
     sqlite3_busy_timeout(m_db, kBusyTimeoutMs);
