@@ -99,7 +99,8 @@ bool endedByBudget(const RunTimeError& e) {
 // other refusals are.
 std::unique_ptr<const Database> openHandheld(const QString& path, std::chrono::seconds workBudget) {
     try {
-        return std::make_unique<const Database>(path, QStringLiteral("handheld"), Trust::Untrusted, workBudget);
+        return std::make_unique<const Database>(path, QStringLiteral("handheld"), Trust::Untrusted,
+                                                workBudget);
     } catch (const RunTimeError& e) {
         if (endedByBudget(e)) throw;
         refuse(e.number(), e.description());
@@ -158,14 +159,19 @@ qint64 copyTable(const Database& db, TableCopy& copy, qint64 room) {
         db.exec(QStringLiteral("INSERT INTO %1.%2 (%3) SELECT %3 FROM %4.%2").arg(to, name, list, from));
     } catch (const RunTimeError& e) {
         if (endedByBudget(e)) throw;
-        const QString copying = QStringLiteral("Cannot copy %1 (%2): ").arg(table.name, directionText(copy.transferCode));
+        const QString copying =
+            QStringLiteral("Cannot copy %1 (%2): ").arg(table.name, directionText(copy.transferCode));
         if (pastGrowthLimit(db, room))
-            refuse(syncerr::ContentRefused,
-                   copying + QStringLiteral("the files would grow past %1 bytes, twice the two together.").arg(room));
+            refuse(
+                syncerr::ContentRefused,
+                copying +
+                    QStringLiteral("the files would grow past %1 bytes, twice the two together.").arg(room));
         // The statements are the sync's own and every column was checked: one the engine will
         // not even prepare was refused by a definition of the handheld's (an unknown collation).
-        const bool ruleRefused = e.number() == err::ProviderError && (db.lastErrorCode() & 0xff) == SQLITE_ERROR;
-        refuse(ruleRefused ? syncerr::ContentRefused : e.number(), copying + db.lastError() + QLatin1Char('.'));
+        const bool ruleRefused =
+            e.number() == err::ProviderError && (db.lastErrorCode() & 0xff) == SQLITE_ERROR;
+        refuse(ruleRefused ? syncerr::ContentRefused : e.number(),
+               copying + db.lastError() + QLatin1Char('.'));
     }
     return db.changes() + copy.kept;
 }

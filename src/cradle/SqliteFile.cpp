@@ -50,10 +50,10 @@ Database::Database(const QString& path, const QString& what, Trust trust, std::c
     if (rc != SQLITE_OK ||
         sqlite3_exec(m_db, "SELECT count(*) FROM sqlite_master", nullptr, nullptr, nullptr) != SQLITE_OK) {
         if (m_budget && m_budget->ended()) refuse(m_budget->error());
-        refuse(RunTimeError(
-            storeerr::CannotOpen,
-            QStringLiteral("The %1 %2 cannot be opened as an SQLite database: %3.").arg(what, m_path, engineMessage(m_db)),
-            kSource));
+        refuse(RunTimeError(storeerr::CannotOpen,
+                            QStringLiteral("The %1 %2 cannot be opened as an SQLite database: %3.")
+                                .arg(what, m_path, engineMessage(m_db)),
+                            kSource));
     }
     sqlite3_busy_timeout(m_db, kBusyTimeoutMs);
     if (trust == Trust::Untrusted) {
@@ -76,7 +76,9 @@ void Database::limitGrowth(const QString& schema, qint64 maxBytes) const {
     const QString name = quoteIdentifier(schema);
     const qint64 pageSize = value(QStringLiteral("PRAGMA %1.page_size").arg(name)).toLongLong();
     if (pageSize <= 0) fail(QStringLiteral("Cannot read the page size"));
-    exec(QStringLiteral("PRAGMA %1.max_page_count = %2").arg(name).arg(std::max<qint64>(1, maxBytes / pageSize)));
+    exec(QStringLiteral("PRAGMA %1.max_page_count = %2")
+             .arg(name)
+             .arg(std::max<qint64>(1, maxBytes / pageSize)));
 }
 
 void Database::throwIfWorkEnded() const {
@@ -89,9 +91,11 @@ int Database::lastErrorCode() const {
 
 void Database::fail(const QString& doing) const {
     throwIfWorkEnded();
-    const long number = m_trust == Trust::Untrusted && refusedByContent(lastErrorCode()) ? syncerr::ContentRefused
-                                                                                         : err::ProviderError;
-    throw RunTimeError(number, QStringLiteral("%1 (%2 %3): %4").arg(doing, m_what, m_path, lastError()), kSource);
+    const long number = m_trust == Trust::Untrusted && refusedByContent(lastErrorCode())
+                            ? syncerr::ContentRefused
+                            : err::ProviderError;
+    throw RunTimeError(number, QStringLiteral("%1 (%2 %3): %4").arg(doing, m_what, m_path, lastError()),
+                       kSource);
 }
 
 void Database::exec(const QString& sql) const {
@@ -226,7 +230,8 @@ StoreProblem storeProblems(const Database& db) {
     const QString lacks = missing.join(QStringLiteral(", "));
     if (refused.isEmpty())
         return missing.isEmpty() ? StoreProblem{}
-                                 : StoreProblem{syncerr::TablesMissing, subject + QStringLiteral(" lacks ") + lacks + QLatin1Char('.')};
+                                 : StoreProblem{syncerr::TablesMissing, subject + QStringLiteral(" lacks ") +
+                                                                            lacks + QLatin1Char('.')};
     QString text = subject + QStringLiteral(" cannot be synced: ") + refused.join(QStringLiteral("; "));
     if (!missing.isEmpty()) text += QStringLiteral("; it lacks ") + lacks;
     return {syncerr::SchemaRefused,

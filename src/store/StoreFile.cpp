@@ -96,9 +96,10 @@ void moveIntoPlace(TemporaryStore& temporary, const QByteArray& target, const QS
 }
 
 [[noreturn]] void unreadableTables(sqlite3* db) {
-    throw RunTimeError(storeerr::CannotOpen,
-                       QStringLiteral("Cannot read the tables of the local sync store: %1").arg(lastSqliteError(db)),
-                       kVerifySource);
+    throw RunTimeError(
+        storeerr::CannotOpen,
+        QStringLiteral("Cannot read the tables of the local sync store: %1").arg(lastSqliteError(db)),
+        kVerifySource);
 }
 
 // A query on the schema of the database being checked, with one text parameter.
@@ -259,7 +260,8 @@ QList<StoreGap> verifyStoreTables(sqlite3* db, Trust trust) {
         case TableKind::Real: {
             const QSet<QByteArray> present = columnsOf(db, t.name);
             for (const StoreColumn& c : t.columns)
-                if (!present.contains(c.name.toUtf8().toUpper())) gaps << StoreGap{t.name, c.name, StoreGap::Missing, QString()};
+                if (!present.contains(c.name.toUtf8().toUpper()))
+                    gaps << StoreGap{t.name, c.name, StoreGap::Missing, QString()};
         }
         }
         if (trust != Trust::Untrusted) continue;

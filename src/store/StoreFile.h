@@ -40,7 +40,7 @@ struct StoreGap {
     enum Kind { Missing, View, VirtualTable, Trigger };
 
     QString table;
-    QString column;  // Missing: the column it lacks; empty when the whole table is missing
+    QString column; // Missing: the column it lacks; empty when the whole table is missing
     Kind kind = Missing;
     QString trigger; // Trigger: the trigger's name
 

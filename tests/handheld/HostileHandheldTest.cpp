@@ -19,8 +19,8 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
-#include <QThread>
 #include <QtEndian>
+#include <QThread>
 #include <sqlite3.h>
 
 using namespace kv;
@@ -32,15 +32,17 @@ QByteArray bytesOf(const QString& path) {
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<unreadable>");
 }
 
-const QString kRecursive = QStringLiteral("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n%1)");
+const QString kRecursive =
+    QStringLiteral("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n%1)");
 
 // A rule that builds a text of five million characters for each row written: minutes of work for
 // twenty thousand prices.
 const QString kEndlessRule = QStringLiteral("CHECK (length(printf('%.*c', 5000000, IDARTICULO)) > 0)");
 
 QString twentyThousandPrices() {
-    return QStringLiteral("DELETE FROM MA_PRECIOS; %1 INSERT INTO MA_PRECIOS (IDLISTA, NOMBRE, IDARTICULO, CONIVA) "
-                          "SELECT 'L1', 'Lista', 'A' || i, 0 FROM n")
+    return QStringLiteral(
+               "DELETE FROM MA_PRECIOS; %1 INSERT INTO MA_PRECIOS (IDLISTA, NOMBRE, IDARTICULO, CONIVA) "
+               "SELECT 'L1', 'Lista', 'A' || i, 0 FROM n")
         .arg(kRecursive.arg(QStringLiteral(" WHERE i < 20000")));
 }
 
@@ -50,7 +52,8 @@ QString plainTable(const QString& name, const QString& extra = {}) {
     for (const StoreColumn& c : findStoreTable(name)->columns)
         columns << quoteIdentifier(c.name);
     if (!extra.isEmpty()) columns << extra;
-    return QStringLiteral("DROP TABLE %1; CREATE TABLE %1 (%2);").arg(name, columns.join(QStringLiteral(", ")));
+    return QStringLiteral("DROP TABLE %1; CREATE TABLE %1 (%2);")
+        .arg(name, columns.join(QStringLiteral(", ")));
 }
 
 // "DROP TABLE T; CREATE VIEW T AS SELECT <key> AS first column, NULL AS the others FROM source".
@@ -66,8 +69,11 @@ QString viewInPlace(const QString& name, const QString& with, const QString& key
 QString nestedUnionViews(int depth) {
     QString sql = QStringLiteral("CREATE TABLE V0 (X); INSERT INTO V0 VALUES (1);");
     for (int i = 1; i < depth; ++i)
-        sql += QStringLiteral("CREATE VIEW V%1 AS SELECT X FROM V%2 UNION ALL SELECT X FROM V%2;").arg(i).arg(i - 1);
-    return sql + viewInPlace(QStringLiteral("MA_PRECIOS"), {}, QStringLiteral("X"), QStringLiteral("V%1").arg(depth - 1));
+        sql += QStringLiteral("CREATE VIEW V%1 AS SELECT X FROM V%2 UNION ALL SELECT X FROM V%2;")
+                   .arg(i)
+                   .arg(i - 1);
+    return sql + viewInPlace(QStringLiteral("MA_PRECIOS"), {}, QStringLiteral("X"),
+                             QStringLiteral("V%1").arg(depth - 1));
 }
 
 // Runs statements on a connection that knows the collation KVX, as the handheld application that
@@ -80,7 +86,8 @@ void execWithCollation(const QString& path, const QString& sql) {
         return n != 0 ? n : n1 - n2;
     };
     sqlite3_create_collation(db, "KVX", SQLITE_UTF8, nullptr, compare);
-    EXPECT_EQ(sqlite3_exec(db, sql.toUtf8().constData(), nullptr, nullptr, nullptr), SQLITE_OK) << sqlite3_errmsg(db);
+    EXPECT_EQ(sqlite3_exec(db, sql.toUtf8().constData(), nullptr, nullptr, nullptr), SQLITE_OK)
+        << sqlite3_errmsg(db);
     sqlite3_close(db);
 }
 
@@ -138,11 +145,12 @@ public:
 
     // kvctl receive 1, read until it waits for the sync.
     void startReceive() {
-        receive.start(test::programPath(QStringLiteral("kvctl")),
-                      {QStringLiteral("--home"), home.path(), QStringLiteral("--launch"),
-                       QStringLiteral("@Motor=sqlite;@Server=local;@DbName=%1;@Usuario=admin;@Password=admin;")
-                           .arg(erp),
-                       QStringLiteral("receive"), QStringLiteral("1")});
+        receive.start(
+            test::programPath(QStringLiteral("kvctl")),
+            {QStringLiteral("--home"), home.path(), QStringLiteral("--launch"),
+             QStringLiteral("@Motor=sqlite;@Server=local;@DbName=%1;@Usuario=admin;@Password=admin;")
+                 .arg(erp),
+             QStringLiteral("receive"), QStringLiteral("1")});
         ASSERT_TRUE(test::waitForOutput(receive, seen, "Esperando Conex")) << seen.toStdString();
     }
 
@@ -174,11 +182,12 @@ TEST_P(HostileHandheld, IsRefusedAndChangesNothing) {
 
     QStringList options;
     if (c.workSeconds > 0) options << QStringLiteral("--work-seconds") << QString::number(c.workSeconds);
-    const test::ToolRun r =
-        test::runTool(QStringLiteral("kvhandheld"), home, QStringList{QStringLiteral("hotsync"), device} + options);
+    const test::ToolRun r = test::runTool(QStringLiteral("kvhandheld"), home,
+                                          QStringList{QStringLiteral("hotsync"), device} + options);
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_FALSE(r.crashed);
-    EXPECT_TRUE(r.err.startsWith(QStringLiteral("kvhandheld hotsync: ")) && r.err.contains(QLatin1String(c.reason)) &&
+    EXPECT_TRUE(r.err.startsWith(QStringLiteral("kvhandheld hotsync: ")) &&
+                r.err.contains(QLatin1String(c.reason)) &&
                 r.err.endsWith(QStringLiteral("othing was copied.\n")))
         << qPrintable(r.err);
     EXPECT_TRUE(r.out.isEmpty()) << qPrintable(r.out);
@@ -212,13 +221,15 @@ INSTANTIATE_TEST_SUITE_P(
                     [](const QString& h, const QString&) {
                         test::execSql(h, viewInPlace(QStringLiteral("MV_CPTE"),
                                                      kRecursive.arg(QStringLiteral(" WHERE i < 300000")),
-                                                     QStringLiteral("printf('NP0001%08dA', i)"), QStringLiteral("n")));
+                                                     QStringLiteral("printf('NP0001%08dA', i)"),
+                                                     QStringLiteral("n")));
                     },
                     "MV_CPTE is a view, not a table", cradle::syncerr::SchemaRefused},
         HostileCase{"endless_view", true,
                     [](const QString& h, const QString&) {
-                        test::execSql(h, viewInPlace(QStringLiteral("MV_CPTE_DETALLE"), kRecursive.arg(QString()),
-                                                     QStringLiteral("'NP' || i"), QStringLiteral("n")));
+                        test::execSql(h, viewInPlace(QStringLiteral("MV_CPTE_DETALLE"),
+                                                     kRecursive.arg(QString()), QStringLiteral("'NP' || i"),
+                                                     QStringLiteral("n")));
                     },
                     "MV_CPTE_DETALLE is a view, not a table", cradle::syncerr::SchemaRefused},
         HostileCase{"nested_union_views", true,
@@ -226,8 +237,9 @@ INSTANTIATE_TEST_SUITE_P(
                     "MA_PRECIOS is a view, not a table", cradle::syncerr::SchemaRefused},
         HostileCase{"trigger_on_a_store_table", false,
                     [](const QString& h, const QString&) {
-                        test::execSql(h, QStringLiteral("CREATE TABLE NOTAS (X); CREATE TRIGGER copia AFTER INSERT "
-                                                        "ON MA_CLIENTES BEGIN INSERT INTO NOTAS VALUES (1); END"));
+                        test::execSql(
+                            h, QStringLiteral("CREATE TABLE NOTAS (X); CREATE TRIGGER copia AFTER INSERT "
+                                              "ON MA_CLIENTES BEGIN INSERT INTO NOTAS VALUES (1); END"));
                     },
                     "trigger copia on MA_CLIENTES", cradle::syncerr::SchemaRefused},
         HostileCase{"trigger_raise", true,
@@ -241,9 +253,10 @@ INSTANTIATE_TEST_SUITE_P(
                         QStringList columns;
                         for (const StoreColumn& c : findStoreTable(QStringLiteral("MV_MPCPTES"))->columns)
                             columns << c.name;
-                        test::execSql(h, QStringLiteral("DROP TABLE MV_MPCPTES; CREATE VIRTUAL TABLE MV_MPCPTES "
-                                                        "USING fts5(%1)")
-                                             .arg(columns.join(QStringLiteral(", "))));
+                        test::execSql(h,
+                                      QStringLiteral("DROP TABLE MV_MPCPTES; CREATE VIRTUAL TABLE MV_MPCPTES "
+                                                     "USING fts5(%1)")
+                                          .arg(columns.join(QStringLiteral(", "))));
                     },
                     "MV_MPCPTES is a virtual table, not a table", cradle::syncerr::SchemaRefused},
         HostileCase{"column_missing", true,
@@ -257,29 +270,34 @@ INSTANTIATE_TEST_SUITE_P(
                                              QStringLiteral("INSERT INTO MV_CPTE (MV_CPTE_TSNL) VALUES "
                                                             "('NP0001000000001A-much-too-long-for-a-key')"));
                     },
-                    "CHECK constraint failed: MV_CPTE.MV_CPTE_TSNL text(15)", cradle::syncerr::ContentRefused},
+                    "CHECK constraint failed: MV_CPTE.MV_CPTE_TSNL text(15)",
+                    cradle::syncerr::ContentRefused},
         HostileCase{"huge_text", true,
                     [](const QString& h, const QString&) {
-                        test::execSql(h, QStringLiteral("UPDATE MV_CPTE_DETALLE SET MV_CPTE_DET_DESCR_ADIC_tarea = "
-                                                        "printf('%.*c', 9000000, 'x') WHERE rowid = 1"));
+                        test::execSql(
+                            h, QStringLiteral("UPDATE MV_CPTE_DETALLE SET MV_CPTE_DET_DESCR_ADIC_tarea = "
+                                              "printf('%.*c', 9000000, 'x') WHERE rowid = 1"));
                     },
                     "string or blob too big", cradle::syncerr::ContentRefused},
-        HostileCase{"giant_page_count", true, [](const QString& h, const QString&) { claimGiantPageCount(h); },
-                    "cannot be opened as an SQLite database: database disk image is malformed", storeerr::CannotOpen},
+        HostileCase{
+            "giant_page_count", true, [](const QString& h, const QString&) { claimGiantPageCount(h); },
+            "cannot be opened as an SQLite database: database disk image is malformed", storeerr::CannotOpen},
         HostileCase{"rule_of_endless_work", false,
                     [](const QString& h, const QString& s) {
                         test::execSql(h, plainTable(QStringLiteral("MA_PRECIOS"), kEndlessRule));
                         test::execSql(s, twentyThousandPrices());
                     },
-                    "The handheld's file asks for more work than a sync may take (more than 1 s); nothing was copied.",
+                    "The handheld's file asks for more work than a sync may take (more than 1 s); nothing "
+                    "was copied.",
                     cradle::syncerr::TooMuchWork, 1},
         // Forty indexes on the prices: the send would make the handheld many times the two files.
         HostileCase{"indexes_without_end", false,
                     [](const QString& h, const QString& s) {
                         QString indexes = plainTable(QStringLiteral("MA_PRECIOS"));
                         for (int i = 0; i < 40; ++i)
-                            indexes += QStringLiteral("CREATE INDEX MA_PRECIOS_%1 ON MA_PRECIOS (IDARTICULO, NOMBRE, "
-                                                      "IDLISTA);")
+                            indexes += QStringLiteral(
+                                           "CREATE INDEX MA_PRECIOS_%1 ON MA_PRECIOS (IDARTICULO, NOMBRE, "
+                                           "IDLISTA);")
                                            .arg(i);
                         test::execSql(h, indexes);
                         test::execSql(s, twentyThousandPrices());
@@ -296,8 +314,9 @@ INSTANTIATE_TEST_SUITE_P(
         // compile.
         HostileCase{"key_in_an_unknown_collation", false,
                     [](const QString& h, const QString&) {
-                        execWithCollation(h, plainTable(QStringLiteral("MA_CLIENTES")).replace(
-                                                 QStringLiteral("\"IDCLIENTE\""), QStringLiteral("IDCLIENTE COLLATE KVX UNIQUE")));
+                        execWithCollation(h, plainTable(QStringLiteral("MA_CLIENTES"))
+                                                 .replace(QStringLiteral("\"IDCLIENTE\""),
+                                                          QStringLiteral("IDCLIENTE COLLATE KVX UNIQUE")));
                     },
                     "no such collation sequence: KVX", cradle::syncerr::ContentRefused}),
     test::CaseName());
@@ -350,7 +369,8 @@ TEST(CheckHandheldFile, SpeaksOfTheHandheldsFile) {
              test::execSql(path, QStringLiteral("DROP TABLE MV_CPTE; CREATE VIEW MV_CPTE AS SELECT 1 AS X"));
          },
          cradle::syncerr::SchemaRefused,
-         "The handheld's file cannot be synced: MV_CPTE is a view, not a table (a sync copies only real tables, "
+         "The handheld's file cannot be synced: MV_CPTE is a view, not a table (a sync copies only real "
+         "tables, "
          "and runs no trigger of a handheld's). Nothing was copied."},
         {"not_sqlite",
          [&] {
@@ -359,7 +379,8 @@ TEST(CheckHandheldFile, SpeaksOfTheHandheldsFile) {
              f.write(QByteArray(4096, 'x'));
          },
          storeerr::CannotOpen,
-         "The handheld's file cannot be opened as an SQLite database: file is not a database. Nothing was copied."},
+         "The handheld's file cannot be opened as an SQLite database: file is not a database. Nothing was "
+         "copied."},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);

@@ -18,6 +18,10 @@ struct CheckCase {
     QStringList gaps;
 };
 
+void PrintTo(const CheckCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
 void exec(const QString& path, const char* sql) {
     sqlite3* db = nullptr;
     sqlite3_open(QFile::encodeName(path).constData(), &db);
@@ -39,7 +43,8 @@ TEST_P(StoreCheck, NamesWhatIsNoRealStoreTable) {
         exec(path, statement.toUtf8().constData());
 
     sqlite3* db = nullptr;
-    ASSERT_EQ(sqlite3_open_v2(QFile::encodeName(path).constData(), &db, SQLITE_OPEN_READONLY, nullptr), SQLITE_OK);
+    ASSERT_EQ(sqlite3_open_v2(QFile::encodeName(path).constData(), &db, SQLITE_OPEN_READONLY, nullptr),
+              SQLITE_OK);
     QStringList gaps;
     for (const StoreGap& g : verifyStoreTables(db, GetParam().trust))
         gaps << g.text();

@@ -179,8 +179,9 @@ private:
         const QString server = cli::fromStd(m_server);
         const QString token = m_token.empty() ? qEnvironmentVariable("KVCRADLE_TOKEN") : cli::fromStd(m_token);
         if (token.isEmpty() || !m_hold.empty() || !m_work.empty()) {
-            in.err << "kvhandheld hotsync: --server needs --token T (or $KVCRADLE_TOKEN), and takes no --hold "
-                      "or --work-seconds (kvcradle keeps its own budget)\n";
+            in.err
+                << "kvhandheld hotsync: --server needs --token T (or $KVCRADLE_TOKEN), and takes no --hold "
+                   "or --work-seconds (kvcradle keeps its own budget)\n";
             return exitcode::Usage;
         }
         const QString path = QFileInfo(cli::fromStd(m_file)).absoluteFilePath();
