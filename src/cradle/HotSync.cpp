@@ -166,12 +166,7 @@ qint64 copyTable(const Database& db, TableCopy& copy, qint64 room) {
                 syncerr::ContentRefused,
                 copying +
                     QStringLiteral("the files would grow past %1 bytes, twice the two together.").arg(room));
-        // The statements are the sync's own and every column was checked: one the engine will
-        // not even prepare was refused by a definition of the handheld's (an unknown collation).
-        const bool ruleRefused =
-            e.number() == err::ProviderError && (db.lastErrorCode() & 0xff) == SQLITE_ERROR;
-        refuse(ruleRefused ? syncerr::ContentRefused : e.number(),
-               copying + db.lastError() + QLatin1Char('.'));
+        refuse(e.number(), copying + db.lastError() + QLatin1Char('.'));
     }
     return db.changes() + copy.kept;
 }

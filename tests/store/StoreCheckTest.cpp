@@ -10,17 +10,12 @@ using namespace kv;
 
 namespace {
 
-// What a file holds in place of the store's tables, and what the check makes of it.
+// What a handheld's file holds in place of the store's tables, and what the check makes of it.
 struct CheckCase {
     const char* name;
     const char* sql; // run on a fresh store, each statement on a connection of its own
-    Trust trust;
     QStringList gaps;
 };
-
-void PrintTo(const CheckCase& c, std::ostream* os) {
-    *os << c.name;
-}
 
 void exec(const QString& path, const char* sql) {
     sqlite3* db = nullptr;
@@ -46,7 +41,7 @@ TEST_P(StoreCheck, NamesWhatIsNoRealStoreTable) {
     ASSERT_EQ(sqlite3_open_v2(QFile::encodeName(path).constData(), &db, SQLITE_OPEN_READONLY, nullptr),
               SQLITE_OK);
     QStringList gaps;
-    for (const StoreGap& g : verifyStoreTables(db, GetParam().trust))
+    for (const StoreGap& g : verifyStoreTables(db, Trust::Untrusted))
         gaps << g.text();
     sqlite3_close(db);
     EXPECT_EQ(gaps, GetParam().gaps);
@@ -55,52 +50,33 @@ TEST_P(StoreCheck, NamesWhatIsNoRealStoreTable) {
 INSTANTIATE_TEST_SUITE_P(
     Store, StoreCheck,
     ::testing::Values(
-        CheckCase{"as_made", "SELECT 1", Trust::Untrusted, {}},
-        // Three hundred thousand computed rows: the check never asks the view for its columns.
-        CheckCase{"recursive_view",
-                  "DROP TABLE MV_CPTE;; CREATE VIEW MV_CPTE AS WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL "
-                  "SELECT i + 1 FROM n WHERE i < 300000) SELECT 'NP' || i AS MV_CPTE_TSNL FROM n",
-                  Trust::Own,
-                  {QStringLiteral("MV_CPTE is a view, not a table")}},
         CheckCase{"view_named_in_other_letters",
                   "DROP TABLE TA_ZONAS;; CREATE VIEW ta_Zonas AS SELECT 1 AS IDZONA, 2 AS DESCRIPCION",
-                  Trust::Untrusted,
                   {QStringLiteral("TA_ZONAS is a view, not a table")}},
-        CheckCase{"virtual_table",
-                  "DROP TABLE TA_ZONAS;; CREATE VIRTUAL TABLE TA_ZONAS USING fts5(IDZONA, DESCRIPCION)",
-                  Trust::Own,
-                  {QStringLiteral("TA_ZONAS is a virtual table, not a table")}},
         // The engine keeps a virtual table whose entry claims a root page and hides its words
         // behind a comment.
         CheckCase{"virtual_table_with_a_forged_entry",
                   "DROP TABLE TA_ZONAS;; CREATE VIRTUAL TABLE TA_ZONAS USING fts5(IDZONA, DESCRIPCION);; "
                   "PRAGMA writable_schema = ON; UPDATE sqlite_master SET rootpage = 2, sql = 'CREATE/*"
                   "TABLE*/ virtual TABLE TA_ZONAS USING fts5(IDZONA, DESCRIPCION)' WHERE name = 'TA_ZONAS'",
-                  Trust::Untrusted,
                   {QStringLiteral("TA_ZONAS is a virtual table, not a table")}},
-        CheckCase{"trigger_on_a_store_table",
-                  "CREATE TRIGGER audit AFTER DELETE ON MA_CLIENTES BEGIN DELETE FROM TA_ZONAS; END",
-                  Trust::Untrusted,
+        // The engine takes the type in any letter case.
+        CheckCase{"trigger_with_its_type_in_capitals",
+                  "CREATE TRIGGER audit AFTER DELETE ON MA_CLIENTES BEGIN DELETE FROM TA_ZONAS; END;; PRAGMA "
+                  "writable_schema = ON; UPDATE sqlite_master SET type = 'TRIGGER' WHERE name = 'audit'",
                   {QStringLiteral("trigger audit on MA_CLIENTES")}},
-        CheckCase{"own_store_with_its_trigger",
-                  "CREATE TRIGGER audit AFTER DELETE ON MA_CLIENTES BEGIN DELETE FROM TA_ZONAS; END",
-                  Trust::Own,
-                  {}},
         // The sync never names these: the handheld application's own objects stay.
         CheckCase{"trigger_and_view_of_its_own",
                   "CREATE TABLE NOTAS (X);; CREATE TRIGGER stamp AFTER INSERT ON NOTAS BEGIN SELECT 1; "
                   "END;; CREATE VIEW RESUMEN AS SELECT * FROM MA_CLIENTES",
-                  Trust::Untrusted,
                   {}},
         CheckCase{"column_computed_in_place_of_a_stored_one",
                   "DROP TABLE TA_ZONAS;; CREATE TABLE TA_ZONAS (IDZONA VARCHAR(4), DESCRIPCION AS (IDZONA || "
                   "'x'))",
-                  Trust::Untrusted,
                   {QStringLiteral("column TA_ZONAS.DESCRIPCION")}},
         // SQLite folds ASCII letters only: a dotless i spells another column.
         CheckCase{"look_alike_column_name",
                   "DROP TABLE TA_ZONAS;; CREATE TABLE TA_ZONAS (idzona, \"descr\xc4\xb1pcion\")",
-                  Trust::Untrusted,
                   {QStringLiteral("column TA_ZONAS.DESCRIPCION")}}),
     test::CaseName());
 
