@@ -20,8 +20,8 @@ inline constexpr std::chrono::seconds kDefaultWorkBudget{120};
 // default --max-size, which an unfiltered send of the largest ERP fits in.
 inline constexpr qint64 kDefaultHandheldBytes = 64LL * 1024 * 1024;
 
-// The work budget of one connection to a handheld's file, checked by the engine every few
-// thousand steps of any statement. A statement it ends fails as interrupted, and the engine
+// The work budget of one connection to a handheld's file, checked by the engine every thousand
+// steps of any statement. A statement it ends fails as interrupted, and the engine
 // rolls back the transaction it was in.
 class WorkBudget {
 public:

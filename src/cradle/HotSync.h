@@ -22,8 +22,9 @@ constexpr long WrongDevice = 92;     // the handheld is another device than the 
 constexpr long SchemaRefused = 3079;
 // The handheld's own content refused the copy: a value its store table or the local sync store
 // does not take (a CHECK, NOT NULL or UNIQUE constraint, a RAISE, a datatype mismatch, a value
-// over the length limit), or a rule of the handheld's the engine will not run. The file is at
-// fault, not the program: a network cradle answers 422.
+// over the length limit), or a copy that would grow a file past its limit (the handheld's own
+// indexes or rows asked for it). The file is at fault, not the program: a network cradle answers
+// 422.
 constexpr long ContentRefused = 3317;
 // The handheld's file asked for more work than the sync's budget (kDefaultWorkBudget unless
 // the caller gives another): a file that would have held the sync lock without end.

@@ -202,4 +202,22 @@ INSTANTIATE_TEST_SUITE_P(
                     "the files would grow past", ContentRefused, kPrices}),
     test::CaseName());
 
+// The network cradle's check of an upload speaks of the handheld's file, never of where it is kept.
+TEST(CheckHandheldFile, SpeaksOfTheHandheldsFile) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("upload.db"));
+    createStore(path);
+    test::execSql(path, QStringLiteral("DROP TABLE MV_CPTE; CREATE VIEW MV_CPTE AS SELECT 1 AS X"));
+    try {
+        cradle::checkHandheldFile(path);
+        ADD_FAILURE() << "the view was taken";
+    } catch (const RunTimeError& e) {
+        EXPECT_EQ(e.number(), SchemaRefused);
+        EXPECT_EQ(e.description(),
+                  QStringLiteral("The handheld's file cannot be synced: MV_CPTE is a view, not a "
+                                 "table (a sync copies only real tables, and runs no trigger of "
+                                 "a handheld's). Nothing was copied."));
+    }
+}
+
 } // namespace
