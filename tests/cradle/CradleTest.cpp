@@ -290,7 +290,7 @@ INSTANTIATE_TEST_SUITE_P(
                       Refusal{"token_of_another_handheld", 409, "wrong-device",
                               "is device 1, but it syncs as device 2"},
                       Refusal{"conduit_disabled", 409, "conduit-not-ready", "is disabled"},
-                      Refusal{"not_sqlite", 422, "not-sqlite", "not an SQLite database"},
+                      Refusal{"not_sqlite", 422, "not-sqlite", "cannot be opened as an SQLite database"},
                       Refusal{"over_limit", 413, "too-large", "over the cradle's limit of 2097152 bytes"},
                       Refusal{"sync_under_way", 503, "sync-under-way", "Another sync is under way"}),
     [](const auto& info) { return std::string(info.param.name); });

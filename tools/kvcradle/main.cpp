@@ -1,6 +1,7 @@
 #include "app/EscapedError.h"
 #include "CliApp.h"
 #include "cradle/CradleService.h"
+#include "cradle/HandheldGuard.h"
 #include "cradle/net/CradleServer.h"
 #include "ExitCodes.h"
 
@@ -61,8 +62,8 @@ QString appFolder() {
 } // namespace
 
 int main(int argc, char** argv) {
-    // SIGTERM (systemd's stop) and Ctrl-C end the event loop, so a sync under way finishes and
-    // its temporary copy is removed; blocked before any thread starts, so every thread ignores
+    // SIGTERM (systemd's stop) and Ctrl-C end the event loop, so a sync under way ends and its
+    // temporary copy is removed; blocked before any thread starts, so every thread ignores
     // them and the descriptor below gets them.
     sigset_t stopping;
     sigemptyset(&stopping);
@@ -152,6 +153,8 @@ int main(int argc, char** argv) {
             while (::read(signals_, &info, sizeof info) == sizeof info) {
             }
             err << "kvcradle: stopping" << Qt::endl;
+            // A sync busy on a handheld's file ends at its budget's next check, changing nothing.
+            cradle::stopHandheldWork();
             QCoreApplication::quit();
         });
         const int status = QCoreApplication::exec();

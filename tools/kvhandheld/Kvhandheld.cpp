@@ -131,6 +131,10 @@ public:
             ->type_name("SECONDS");
         command.add_option("--server", m_server, "run the same sync in kvcradle at URL; its answer replaces FILE")
             ->type_name("URL");
+        numberOption(command, "--work-seconds", m_work,
+                     "refuse the handheld, changing nothing, when its file asks for more than SECONDS of "
+                     "work (default 120)")
+            ->type_name("SECONDS");
         command.add_option("--token", m_token, "the device's token for kvcradle (else $KVCRADLE_TOKEN)")
             ->type_name("T");
         command.add_option("--cacert", m_cacert, "trust this certificate (PEM) for a self-signed kvcradle")
@@ -143,10 +147,19 @@ public:
             return exitcode::Usage;
         }
         quint32 hold = 0;
-        if (!number(in, "--hold", m_hold, &hold)) return exitcode::Usage;
-        const SyncResult r = hotSync(cli::fromStd(m_file), int(hold), [&](const QString& text) {
-            if (!in.quiet) in.out << text << Qt::endl;
-        });
+        quint32 work = quint32(cradle::kDefaultWorkBudget.count());
+        if (!number(in, "--hold", m_hold, &hold) || !number(in, "--work-seconds", m_work, &work))
+            return exitcode::Usage;
+        if (work < 1) {
+            in.err << "kvhandheld hotsync: --work-seconds needs a number of seconds from 1\n";
+            return exitcode::Usage;
+        }
+        const SyncResult r = hotSync(
+            cli::fromStd(m_file), int(hold),
+            [&](const QString& text) {
+                if (!in.quiet) in.out << text << Qt::endl;
+            },
+            0, std::chrono::seconds(work));
         in.out << "Synchronised the handheld " << r.handheld << " with the local sync store " << r.store << ":\n";
         for (const TableCopy& c : r.copies)
             in.out << "  " << c.table.leftJustified(16) << ' ' << directionText(c.transferCode).leftJustified(16)
@@ -165,8 +178,10 @@ private:
     int overNetwork(Invocation& in) {
         const QString server = cli::fromStd(m_server);
         const QString token = m_token.empty() ? qEnvironmentVariable("KVCRADLE_TOKEN") : cli::fromStd(m_token);
-        if (token.isEmpty() || !m_hold.empty()) {
-            in.err << "kvhandheld hotsync: --server needs --token T (or $KVCRADLE_TOKEN), and takes no --hold\n";
+        if (token.isEmpty() || !m_hold.empty() || !m_work.empty()) {
+            in.err
+                << "kvhandheld hotsync: --server needs --token T (or $KVCRADLE_TOKEN), and takes no --hold "
+                   "or --work-seconds (kvcradle keeps its own budget)\n";
             return exitcode::Usage;
         }
         const QString path = QFileInfo(cli::fromStd(m_file)).absoluteFilePath();
@@ -176,7 +191,7 @@ private:
         return exitcode::Done;
     }
 
-    std::string m_hold, m_server, m_token, m_cacert;
+    std::string m_hold, m_work, m_server, m_token, m_cacert;
 };
 
 class Capture : public HandheldCommand {
