@@ -17,6 +17,7 @@ struct Connection {
     int fd = -1;
     QByteArray peer;
     bool tls = false;
+    std::chrono::steady_clock::time_point opened;
     // Kept by the HTTP thread alone.
     int requests = 0;             // requests begun on it
     Exchange* current = nullptr;  // the request under way

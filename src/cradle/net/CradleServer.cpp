@@ -168,7 +168,9 @@ bool CradleServer::start(const CradleServerOptions& options, QString* error) {
     m_connectionLimit = unsigned(std::min<long>(m_limits.connections, spare));
 
     sockaddr_storage address{};
-    unsigned flags = MHD_USE_INTERNAL_POLLING_THREAD | MHD_USE_EPOLL | MHD_ALLOW_SUSPEND_RESUME | MHD_USE_ERROR_LOG;
+    // poll(), not epoll: with epoll this library version notices a client gone mid-body only at
+    // the idle timeout.
+    unsigned flags = MHD_USE_INTERNAL_POLLING_THREAD | MHD_USE_POLL | MHD_ALLOW_SUSPEND_RESUME | MHD_USE_ERROR_LOG;
     if (options.address.protocol() == QAbstractSocket::IPv6Protocol) {
         auto* v6 = reinterpret_cast<sockaddr_in6*>(&address);
         v6->sin6_family = AF_INET6;
@@ -234,6 +236,7 @@ void CradleServer::stop() {
 
 void CradleServer::connectionStarted(MHD_Connection* mhd, void** context) {
     auto* c = new Connection;
+    c->opened = std::chrono::steady_clock::now();
     c->fd = MHD_get_connection_info(mhd, MHD_CONNECTION_INFO_CONNECTION_FD)->connect_fd;
     c->peer = peerOf(MHD_get_connection_info(mhd, MHD_CONNECTION_INFO_CLIENT_ADDRESS)->client_addr);
     c->tls = !m_tls.certificate.isEmpty();
@@ -250,6 +253,7 @@ void CradleServer::connectionClosed(Connection* c) {
         LogEntry e;
         e.peer = c->peer;
         e.outcome = closedBecause(*c);
+        e.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - c->opened).count();
         m_log.request(e);
     }
     delete c;
@@ -277,15 +281,18 @@ void CradleServer::requestEnded(MHD_Connection* mhd, Exchange* exchange, int ter
     e.bytesIn = exchange->bytesIn;
     e.bytesOut = exchange->bytesOut;
     e.seconds = exchange->clock.nsecsElapsed() / 1e9;
+    // An answer the library made itself (a head too large for it, a malformed request) closes
+    // the connection after it, so its request ends "with an error" though it was answered.
+    const MHD_ConnectionInfo* info =
+        mhd && !exchange->queued ? MHD_get_connection_info(mhd, MHD_CONNECTION_INFO_HTTP_STATUS) : nullptr;
     if (termination == MHD_REQUEST_TERMINATED_COMPLETED_OK && exchange->queued) {
         e.status = exchange->answer.status;
         e.outcome = exchange->answer.outcome;
-    } else if (termination == MHD_REQUEST_TERMINATED_COMPLETED_OK) {
-        const MHD_ConnectionInfo* info = mhd ? MHD_get_connection_info(mhd, MHD_CONNECTION_INFO_HTTP_STATUS) : nullptr;
-        e.status = info ? int(info->http_status) : 0;
-        e.outcome = libraryOutcome(unsigned(e.status));
+    } else if (info && info->http_status >= 400 && !m_connections->deadlinePassed(&c)) {
+        e.status = int(info->http_status);
+        e.outcome = libraryOutcome(info->http_status);
     } else {
-        e.outcome = droppedBecause(mhd, *exchange, termination);
+        e.outcome = droppedBecause(*exchange, termination);
     }
     m_log.request(e);
     c.current = nullptr;
@@ -294,7 +301,7 @@ void CradleServer::requestEnded(MHD_Connection* mhd, Exchange* exchange, int ter
     --m_inFlight;
 }
 
-QString CradleServer::droppedBecause(MHD_Connection*, const Exchange& exchange, int termination) const {
+QString CradleServer::droppedBecause(const Exchange& exchange, int termination) const {
     if (m_connections->deadlinePassed(&exchange.connection)) return QStringLiteral("deadline");
     if (!exchange.dropReason.isEmpty()) return exchange.dropReason;
     if (termination == MHD_REQUEST_TERMINATED_TIMEOUT_REACHED) return QStringLiteral("idle");
@@ -330,6 +337,16 @@ std::optional<CradleAnswer> CradleServer::readHead(MHD_Connection* mhd, Exchange
     head.method = method;
     head.path = url;
     head.authorization = header(mhd, MHD_HTTP_HEADER_AUTHORIZATION);
+    // The length first: a refusal for any reason is sent before the body or after it by it.
+    const QByteArray encoding = header(mhd, MHD_HTTP_HEADER_TRANSFER_ENCODING);
+    const int lengths = timesGiven(mhd, MHD_HTTP_HEADER_CONTENT_LENGTH);
+    if (lengths > 0) head.length = lengthOf(header(mhd, MHD_HTTP_HEADER_CONTENT_LENGTH).constData());
+    head.chunked = !encoding.isNull();
+    // Two lengths, or a length beside chunks, are how one request is smuggled inside another.
+    if (lengths > 1 || (lengths == 1 && !head.length) || (head.chunked && lengths > 0) ||
+        (head.chunked && encoding.compare("chunked", Qt::CaseInsensitive) != 0))
+        return CradleService::refusal(400, QStringLiteral("bad-length"),
+                                      QStringLiteral("The request's length is not one Content-Length or chunks."));
     const int fields = MHD_get_connection_values(mhd, MHD_HEADER_KIND, nullptr, nullptr);
     const MHD_ConnectionInfo* size = MHD_get_connection_info(mhd, MHD_CONNECTION_INFO_REQUEST_HEADER_SIZE);
     if (fields > int(m_limits.headers))
@@ -342,15 +359,6 @@ std::optional<CradleAnswer> CradleServer::readHead(MHD_Connection* mhd, Exchange
                                       QStringLiteral("The request's head has %1 bytes; the cradle takes %2 at most.")
                                           .arg(size->header_size)
                                           .arg(m_limits.headBytes));
-    const QByteArray encoding = header(mhd, MHD_HTTP_HEADER_TRANSFER_ENCODING);
-    const int lengths = timesGiven(mhd, MHD_HTTP_HEADER_CONTENT_LENGTH);
-    if (lengths > 0) head.length = lengthOf(header(mhd, MHD_HTTP_HEADER_CONTENT_LENGTH).constData());
-    head.chunked = !encoding.isNull();
-    // Two lengths, or a length beside chunks, are how one request is smuggled inside another.
-    if (lengths > 1 || (lengths == 1 && !head.length) || (head.chunked && lengths > 0) ||
-        (head.chunked && encoding.compare("chunked", Qt::CaseInsensitive) != 0))
-        return CradleService::refusal(400, QStringLiteral("bad-length"),
-                                      QStringLiteral("The request's length is not one Content-Length or chunks."));
     if (std::optional<CradleAnswer> refused = m_service.checkHead(head)) return refused;
     exchange.bodyLimit = m_service.bodyLimit(head);
     if (head.length.value_or(0) > exchange.bodyLimit || (head.chunked && exchange.bodyLimit == 0)) {
@@ -374,15 +382,18 @@ int CradleServer::handle(MHD_Connection* mhd, Exchange& exchange, const char* ur
     }
     if (!exchange.headRead) {
         exchange.headRead = true;
-        if (std::optional<CradleAnswer> refused = readHead(mhd, exchange, url, method))
-            return queue(mhd, exchange, std::move(*refused));
-        if (!exchange.hasBody()) return answerInBackground(mhd, exchange);
+        // A refusal goes out before the body it spares, and the connection closes after it; a
+        // request without a body is answered in its turn, so the connection stays open for the next.
+        exchange.refusal = readHead(mhd, exchange, url, method);
+        if (exchange.refusal && exchange.hasBody()) return queue(mhd, exchange, std::move(*exchange.refusal));
+        if (exchange.refusal || !exchange.hasBody()) return MHD_YES;
         QString problem;
         if (!exchange.openBody(&problem)) return queue(mhd, exchange, cradleFault(0, problem));
         return MHD_YES;
     }
     if (exchange.answering()) return exchange.answerReady() ? queue(mhd, exchange, exchange.takeAnswer()) : MHD_YES;
-    if (*size == 0) return answerInBackground(mhd, exchange);
+    if (*size == 0)
+        return exchange.refusal ? queue(mhd, exchange, std::move(*exchange.refusal)) : answerInBackground(mhd, exchange);
     if (qint64(*size) > exchange.bodyLimit - exchange.bytesIn) {
         // Only a body in chunks gets here: a declared length was checked with the head.
         exchange.bytesIn += qint64(*size);

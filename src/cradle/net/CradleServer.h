@@ -71,7 +71,7 @@ private:
                                          const char* method) const;
     int answerInBackground(MHD_Connection* mhd, Exchange& exchange);
     int queue(MHD_Connection* mhd, Exchange& exchange, CradleAnswer answer);
-    QString droppedBecause(MHD_Connection* mhd, const Exchange& exchange, int termination) const;
+    QString droppedBecause(const Exchange& exchange, int termination) const;
     QString closedBecause(const Connection& connection) const;
 
     CradleService& m_service;

@@ -34,6 +34,7 @@ public:
     bool queued = false;  // the answer has been handed to the connection
     CradleAnswer answer;  // the one queued
     QString dropReason;   // why the connection had to be dropped, when it was
+    std::optional<CradleAnswer> refusal; // decided on the head
 
     bool hasBody() const { return head.chunked || head.length.value_or(0) > 0; }
     // Makes the request's folder and the empty body file in it; false with the reason.
