@@ -1,9 +1,9 @@
 #include "app/EscapedError.h"
 #include "CliApp.h"
 #include "cradle/CradleService.h"
-#include "cradle/RequestFolder.h"
 #include "cradle/net/CradleLog.h"
 #include "cradle/net/CradleServer.h"
+#include "cradle/RequestFolder.h"
 #include "ExitCodes.h"
 
 #include <csignal>
@@ -84,7 +84,8 @@ int main(int argc, char** argv) {
                      "address and port to listen on (default 127.0.0.1:8790, this machine only; a LAN "
                      "address must be given on purpose, e.g. 0.0.0.0:8790)")
             ->option_text("ADDRESS:PORT");
-        a.add_option("--cert", cert, "TLS certificate (PEM); with --key the cradle speaks HTTPS")->option_text("FILE");
+        a.add_option("--cert", cert, "TLS certificate (PEM); with --key the cradle speaks HTTPS")
+            ->option_text("FILE");
         a.add_option("--key", key, "the certificate's private key (PEM)")->option_text("FILE");
         a.add_option("--max-size", maxMb, "largest handheld file accepted, in megabytes (default 64)")
             ->option_text("MB")
@@ -104,8 +105,9 @@ int main(int argc, char** argv) {
         a.add_option("--per-address", perAddress, "connections held at once from one address (default 8)")
             ->option_text("N")
             ->check(CLI::Range(1u, 100000u));
-        a.add_option("--head-size", headBytes, "largest request head (request line and headers), in bytes "
-                                               "(default 16384)")
+        a.add_option("--head-size", headBytes,
+                     "largest request head (request line and headers), in bytes "
+                     "(default 16384)")
             ->option_text("BYTES")
             ->check(CLI::Range(std::size_t(1024), std::size_t(1) << 20));
         a.add_option("--headers", headers, "most header fields in one request (default 64)")
@@ -120,8 +122,8 @@ int main(int argc, char** argv) {
 
         cradle::CradleServerOptions options;
         if (!parseListen(cli::fromStd(listen), options))
-            return cli.usageError(a, QStringLiteral("--listen takes ADDRESS:PORT, not \"%1\"").arg(cli::fromStd(listen)),
-                                  err);
+            return cli.usageError(
+                a, QStringLiteral("--listen takes ADDRESS:PORT, not \"%1\"").arg(cli::fromStd(listen)), err);
         if (cert.empty() != key.empty())
             return cli.usageError(a, QStringLiteral("--cert and --key go together"), err);
         options.certificate = cli::fromStd(cert);
@@ -135,7 +137,8 @@ int main(int argc, char** argv) {
 
         cradle::CradleLog log(STDERR_FILENO);
         if (const int removed = cradle::RequestFolder::removeAbandoned())
-            log.say(QStringLiteral("kvcradle: removed %1 request folders a stopped cradle left").arg(removed));
+            log.say(
+                QStringLiteral("kvcradle: removed %1 request folders a stopped cradle left").arg(removed));
         cradle::CradleLimits limits;
         limits.maxBytes = qint64(maxMb * 1024 * 1024);
         limits.confirmWithin = std::chrono::seconds(confirmWithin);
@@ -147,16 +150,18 @@ int main(int argc, char** argv) {
             return cli::exitcode::Failed;
         }
         if (server.connectionLimit() < connections)
-            log.say(QStringLiteral("kvcradle: holding %1 connections at most: the process may open too few files "
-                                   "for %2")
-                        .arg(server.connectionLimit())
-                        .arg(connections));
-        log.say(QStringLiteral("kvcradle: listening on %1%2:%3")
-                    .arg(options.certificate.isEmpty() ? QStringLiteral("http://") : QStringLiteral("https://"),
-                         options.address.protocol() == QAbstractSocket::IPv6Protocol
-                             ? QStringLiteral("[%1]").arg(options.address.toString())
-                             : options.address.toString())
-                    .arg(server.port()));
+            log.say(
+                QStringLiteral("kvcradle: holding %1 connections at most: the process may open too few files "
+                               "for %2")
+                    .arg(server.connectionLimit())
+                    .arg(connections));
+        log.say(
+            QStringLiteral("kvcradle: listening on %1%2:%3")
+                .arg(options.certificate.isEmpty() ? QStringLiteral("http://") : QStringLiteral("https://"),
+                     options.address.protocol() == QAbstractSocket::IPv6Protocol
+                         ? QStringLiteral("[%1]").arg(options.address.toString())
+                         : options.address.toString())
+                .arg(server.port()));
 
         // The first signal lets the sync under way finish (its answer, its confirmation) while new
         // ones are refused; the cradle stops once nothing is under way. A second stops at once.

@@ -4,9 +4,9 @@
 #include <condition_variable>
 #include <functional>
 #include <mutex>
+#include <QByteArray>
 #include <set>
 #include <thread>
-#include <QByteArray>
 
 namespace kv::cradle {
 
@@ -19,12 +19,12 @@ struct Connection {
     bool tls = false;
     std::chrono::steady_clock::time_point opened;
     // Kept by the HTTP thread alone.
-    int requests = 0;             // requests begun on it
-    Exchange* current = nullptr;  // the request under way
+    int requests = 0;            // requests begun on it
+    Exchange* current = nullptr; // the request under way
     // Guarded by the registry's lock.
     std::chrono::steady_clock::time_point deadline;
-    bool suspended = false;       // its answer is being worked out: no deadline runs
-    bool deadlinePassed = false;  // the watchdog shut it down
+    bool suspended = false;      // its answer is being worked out: no deadline runs
+    bool deadlinePassed = false; // the watchdog shut it down
 };
 
 // The open connections and their watchdog. Each connection has a deadline for sending a whole

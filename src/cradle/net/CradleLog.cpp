@@ -36,8 +36,8 @@ QByteArray escapedForLog(const QByteArray& bytes, bool keepSpaces) {
 }
 
 void CradleLog::request(const LogEntry& e) {
-    QByteArray line = now() + ' ' + field(e.peer) + ' ' + field(e.method) + ' ' + field(e.path) +
-                      " device " + (e.device > 0 ? QByteArray::number(e.device) : QByteArray("-")) + ' ' +
+    QByteArray line = now() + ' ' + field(e.peer) + ' ' + field(e.method) + ' ' + field(e.path) + " device " +
+                      (e.device > 0 ? QByteArray::number(e.device) : QByteArray("-")) + ' ' +
                       (e.status > 0 ? QByteArray::number(e.status) : QByteArray("dropped")) + ' ' +
                       escapedForLog(e.outcome.toUtf8(), true) + " in " + QByteArray::number(e.bytesIn) +
                       " out " + QByteArray::number(e.bytesOut) + " bytes " +

@@ -12,8 +12,8 @@ struct LogEntry {
     QByteArray method; // empty before the head was read
     QByteArray path;
     qint32 device = 0;
-    int status = 0;    // 0: no answer went out (the connection was dropped)
-    QString outcome;   // the service's outcome, or why the connection was dropped
+    int status = 0;  // 0: no answer went out (the connection was dropped)
+    QString outcome; // the service's outcome, or why the connection was dropped
     qint64 bytesIn = 0;
     qint64 bytesOut = 0;
     double seconds = 0;

@@ -1,7 +1,9 @@
 #include "cradle/net/CradleServer.h"
 
+#include "cradle/net/Answers.h"
 #include "cradle/net/CradleLog.h"
 #include "cradle/net/Exchange.h"
+#include "cradle/net/RequestHead.h"
 
 #include <arpa/inet.h>
 #include <cerrno>
@@ -64,43 +66,13 @@ void onMessage(void* cls, const char* format, va_list args) {
     serverOf(cls)->libraryMessage(text);
 }
 
-std::optional<qint64> lengthOf(const char* text) {
-    const qsizetype n = qsizetype(std::strlen(text));
-    if (n == 0 || n > 18) return std::nullopt;
-    qint64 value = 0;
-    for (qsizetype i = 0; i < n; ++i) {
-        if (text[i] < '0' || text[i] > '9') return std::nullopt;
-        value = value * 10 + (text[i] - '0');
-    }
-    return value;
-}
-
-int timesGiven(MHD_Connection* mhd, const char* name) {
-    struct Count {
-        const char* name;
-        int times = 0;
-    } count{name};
-    MHD_get_connection_values(
-        mhd, MHD_HEADER_KIND,
-        [](void* cls, MHD_ValueKind, const char* key, const char*) {
-            auto* c = static_cast<Count*>(cls);
-            if (strcasecmp(key, c->name) == 0) ++c->times;
-            return MHD_YES;
-        },
-        &count);
-    return count.times;
-}
-
-QByteArray header(MHD_Connection* mhd, const char* name) {
-    return QByteArray(MHD_lookup_connection_value(mhd, MHD_HEADER_KIND, name));
-}
-
 // The files this process has open now.
 long filesOpen() {
     DIR* dir = ::opendir("/proc/self/fd");
     if (!dir) return 16;
     long n = 0;
-    while (::readdir(dir)) ++n;
+    while (::readdir(dir))
+        ++n;
     ::closedir(dir);
     return n - 3; // ".", ".." and the directory itself
 }
@@ -113,31 +85,6 @@ QByteArray peerOf(const sockaddr* address) {
     return peer.toString().toLatin1();
 }
 
-// The outcome of an answer the library made itself, for a request it would not pass on.
-QString libraryOutcome(unsigned status) {
-    switch (status) {
-    case MHD_HTTP_BAD_REQUEST:
-        return QStringLiteral("bad-request");
-    case MHD_HTTP_URI_TOO_LONG:
-    case MHD_HTTP_REQUEST_HEADER_FIELDS_TOO_LARGE:
-        return QStringLiteral("head-too-large");
-    case MHD_HTTP_CONTENT_TOO_LARGE:
-        return QStringLiteral("too-large");
-    case MHD_HTTP_HTTP_VERSION_NOT_SUPPORTED:
-        return QStringLiteral("http-version");
-    default:
-        return QStringLiteral("http-error");
-    }
-}
-
-CradleAnswer cradleFault(qint32 device, const QString& outcome) {
-    CradleAnswer a = CradleService::refusal(500, QStringLiteral("cradle-fault"),
-                                            QStringLiteral("The cradle failed; the request changed nothing."));
-    a.device = device;
-    a.outcome = QStringLiteral("cradle-fault: ") + outcome;
-    return a;
-}
-
 } // namespace
 
 CradleServer::CradleServer(CradleService& service, CradleLog& log) : m_service(service), m_log(log) {}
@@ -147,7 +94,8 @@ CradleServer::~CradleServer() {
 }
 
 quint16 CradleServer::port() const {
-    const MHD_DaemonInfo* info = m_daemon ? MHD_get_daemon_info(m_daemon, MHD_DAEMON_INFO_BIND_PORT) : nullptr;
+    const MHD_DaemonInfo* info =
+        m_daemon ? MHD_get_daemon_info(m_daemon, MHD_DAEMON_INFO_BIND_PORT) : nullptr;
     return info ? info->port : 0;
 }
 
@@ -170,7 +118,8 @@ bool CradleServer::start(const CradleServerOptions& options, QString* error) {
     sockaddr_storage address{};
     // poll(), not epoll: with epoll this library version notices a client gone mid-body only at
     // the idle timeout.
-    unsigned flags = MHD_USE_INTERNAL_POLLING_THREAD | MHD_USE_POLL | MHD_ALLOW_SUSPEND_RESUME | MHD_USE_ERROR_LOG;
+    unsigned flags =
+        MHD_USE_INTERNAL_POLLING_THREAD | MHD_USE_POLL | MHD_ALLOW_SUSPEND_RESUME | MHD_USE_ERROR_LOG;
     if (options.address.protocol() == QAbstractSocket::IPv6Protocol) {
         auto* v6 = reinterpret_cast<sockaddr_in6*>(&address);
         v6->sin6_family = AF_INET6;
@@ -294,11 +243,11 @@ void CradleServer::requestEnded(MHD_Connection* mhd, Exchange* exchange, int ter
     } else {
         e.outcome = droppedBecause(*exchange, termination);
     }
-    m_log.request(e);
     c.current = nullptr;
     m_connections->restartDeadline(&c);
-    delete exchange;
+    delete exchange; // its folder goes before the line that says the request is over
     --m_inFlight;
+    m_log.request(e);
 }
 
 QString CradleServer::droppedBecause(const Exchange& exchange, int termination) const {
@@ -323,55 +272,12 @@ QString CradleServer::closedBecause(const Connection& c) const {
     const auto silentMs = std::chrono::milliseconds(known ? tcp.tcpi_last_data_recv : 0);
     if (silentMs + std::chrono::milliseconds(500) >= m_limits.idle) return QStringLiteral("idle");
     if (c.tls && c.requests == 0) return QStringLiteral("tls-failure");
-    if (peerClosed) return QStringLiteral("client-closed-before-a-request");
+    if (peerClosed) return QStringLiteral("client-closed-before-its-request");
     return QStringLiteral("refused-by-http-layer");
 }
 
 void CradleServer::libraryMessage(const char* text) {
     m_log.library(QByteArray(text));
-}
-
-std::optional<CradleAnswer> CradleServer::readHead(MHD_Connection* mhd, Exchange& exchange, const char* url,
-                                                   const char* method) const {
-    CradleHead& head = exchange.head;
-    head.method = method;
-    head.path = url;
-    head.authorization = header(mhd, MHD_HTTP_HEADER_AUTHORIZATION);
-    // The length first: a refusal for any reason is sent before the body or after it by it.
-    const QByteArray encoding = header(mhd, MHD_HTTP_HEADER_TRANSFER_ENCODING);
-    const int lengths = timesGiven(mhd, MHD_HTTP_HEADER_CONTENT_LENGTH);
-    if (lengths > 0) head.length = lengthOf(header(mhd, MHD_HTTP_HEADER_CONTENT_LENGTH).constData());
-    head.chunked = !encoding.isNull();
-    // Two lengths, or a length beside chunks, are how one request is smuggled inside another.
-    if (lengths > 1 || (lengths == 1 && !head.length) || (head.chunked && lengths > 0) ||
-        (head.chunked && encoding.compare("chunked", Qt::CaseInsensitive) != 0))
-        return CradleService::refusal(400, QStringLiteral("bad-length"),
-                                      QStringLiteral("The request's length is not one Content-Length or chunks."));
-    const int fields = MHD_get_connection_values(mhd, MHD_HEADER_KIND, nullptr, nullptr);
-    const MHD_ConnectionInfo* size = MHD_get_connection_info(mhd, MHD_CONNECTION_INFO_REQUEST_HEADER_SIZE);
-    if (fields > int(m_limits.headers))
-        return CradleService::refusal(431, QStringLiteral("too-many-headers"),
-                                      QStringLiteral("The request has %1 header fields; the cradle takes %2 at most.")
-                                          .arg(fields)
-                                          .arg(m_limits.headers));
-    if (size && size->header_size > m_limits.headBytes)
-        return CradleService::refusal(431, QStringLiteral("head-too-large"),
-                                      QStringLiteral("The request's head has %1 bytes; the cradle takes %2 at most.")
-                                          .arg(size->header_size)
-                                          .arg(m_limits.headBytes));
-    if (std::optional<CradleAnswer> refused = m_service.checkHead(head)) return refused;
-    exchange.bodyLimit = m_service.bodyLimit(head);
-    if (head.length.value_or(0) > exchange.bodyLimit || (head.chunked && exchange.bodyLimit == 0)) {
-        CradleAnswer refused = CradleService::refusal(
-            413, QStringLiteral("too-large"),
-            head.chunked ? QStringLiteral("%1 takes no body.").arg(QString::fromUtf8(escapedForLog(head.path)))
-                         : QStringLiteral("The request's body (%1 bytes) is over the cradle's limit of %2 bytes "
-                                          "for it. Nothing was copied.")
-                               .arg(*head.length)
-                               .arg(exchange.bodyLimit));
-        return refused;
-    }
-    return std::nullopt;
 }
 
 int CradleServer::handle(MHD_Connection* mhd, Exchange& exchange, const char* url, const char* method,
@@ -384,16 +290,19 @@ int CradleServer::handle(MHD_Connection* mhd, Exchange& exchange, const char* ur
         exchange.headRead = true;
         // A refusal goes out before the body it spares, and the connection closes after it; a
         // request without a body is answered in its turn, so the connection stays open for the next.
-        exchange.refusal = readHead(mhd, exchange, url, method);
+        exchange.refusal =
+            readRequestHead(mhd, url, method, m_limits, m_service, exchange.head, &exchange.bodyLimit);
         if (exchange.refusal && exchange.hasBody()) return queue(mhd, exchange, std::move(*exchange.refusal));
         if (exchange.refusal || !exchange.hasBody()) return MHD_YES;
         QString problem;
         if (!exchange.openBody(&problem)) return queue(mhd, exchange, cradleFault(0, problem));
         return MHD_YES;
     }
-    if (exchange.answering()) return exchange.answerReady() ? queue(mhd, exchange, exchange.takeAnswer()) : MHD_YES;
+    if (exchange.answering())
+        return exchange.answerReady() ? queue(mhd, exchange, exchange.takeAnswer()) : MHD_YES;
     if (*size == 0)
-        return exchange.refusal ? queue(mhd, exchange, std::move(*exchange.refusal)) : answerInBackground(mhd, exchange);
+        return exchange.refusal ? queue(mhd, exchange, std::move(*exchange.refusal))
+                                : answerInBackground(mhd, exchange);
     if (qint64(*size) > exchange.bodyLimit - exchange.bytesIn) {
         // Only a body in chunks gets here: a declared length was checked with the head.
         exchange.bytesIn += qint64(*size);
@@ -431,27 +340,9 @@ int CradleServer::answerInBackground(MHD_Connection* mhd, Exchange& exchange) {
 }
 
 int CradleServer::queue(MHD_Connection* mhd, Exchange& exchange, CradleAnswer answer) {
-    MHD_Response* response = nullptr;
-    qint64 bytes = answer.body.size();
-    if (!answer.file.isEmpty()) {
-        const int fd = ::open(QFile::encodeName(answer.file).constData(), O_RDONLY | O_CLOEXEC);
-        struct stat st{};
-        if (fd >= 0 && ::fstat(fd, &st) == 0 && (response = MHD_create_response_from_fd64(uint64_t(st.st_size), fd))) {
-            bytes = st.st_size;
-        } else {
-            if (fd >= 0) ::close(fd);
-            answer = cradleFault(answer.device, QStringLiteral("the answer's file cannot be read"));
-            bytes = answer.body.size();
-        }
-    }
-    if (!response)
-        response = MHD_create_response_from_buffer(size_t(answer.body.size()), answer.body.data(),
-                                                   MHD_RESPMEM_MUST_COPY);
+    qint64 bytes = 0;
+    MHD_Response* response = responseFor(answer, &bytes);
     if (!response) return MHD_NO;
-    if (!answer.contentType.isEmpty())
-        MHD_add_response_header(response, MHD_HTTP_HEADER_CONTENT_TYPE, answer.contentType.constData());
-    for (const auto& [name, value] : answer.headers)
-        MHD_add_response_header(response, name.constData(), value.constData());
     const MHD_Result queued = MHD_queue_response(mhd, unsigned(answer.status), response);
     MHD_destroy_response(response);
     if (queued == MHD_YES) {

@@ -2,6 +2,7 @@
 
 #include "cradle/CradleService.h"
 #include "cradle/net/Connections.h"
+#include "cradle/net/NetLimits.h"
 #include "cradle/net/TlsFiles.h"
 
 #include <atomic>
@@ -16,16 +17,6 @@ namespace kv::cradle {
 
 class CradleLog;
 class Exchange;
-
-// The network layer's own limits; the service keeps the body's (CradleService::bodyLimit).
-struct CradleNetLimits {
-    unsigned connections = 64;            // open at once, lowered to what the file limit allows
-    unsigned perAddress = 8;              // open at once from one address
-    std::size_t headBytes = 16 * 1024;    // request line and headers
-    unsigned headers = 64;                // header fields of one request
-    std::chrono::seconds deadline{300};   // to send a whole request, and again to take its answer
-    std::chrono::seconds idle{30};        // silence before a connection is dropped
-};
 
 struct CradleServerOptions {
     QHostAddress address = QHostAddress::LocalHost;
@@ -61,14 +52,12 @@ public:
     void connectionStarted(MHD_Connection* mhd, void** context);
     void connectionClosed(Connection* connection);
     Exchange* requestBegins(MHD_Connection* mhd, const char* target);
-    int handle(MHD_Connection* mhd, Exchange& exchange, const char* url, const char* method,
-               const char* data, std::size_t* size);
+    int handle(MHD_Connection* mhd, Exchange& exchange, const char* url, const char* method, const char* data,
+               std::size_t* size);
     void requestEnded(MHD_Connection* mhd, Exchange* exchange, int termination);
     void libraryMessage(const char* text);
 
 private:
-    std::optional<CradleAnswer> readHead(MHD_Connection* mhd, Exchange& exchange, const char* url,
-                                         const char* method) const;
     int answerInBackground(MHD_Connection* mhd, Exchange& exchange);
     int queue(MHD_Connection* mhd, Exchange& exchange, CradleAnswer answer);
     QString droppedBecause(const Exchange& exchange, int termination) const;

@@ -10,7 +10,8 @@
 
 namespace kv::cradle {
 
-Exchange::Exchange(Connection& c, QByteArray requestTarget) : connection(c), target(std::move(requestTarget)) {
+Exchange::Exchange(Connection& c, QByteArray requestTarget)
+    : connection(c), target(std::move(requestTarget)) {
     clock.start();
 }
 
@@ -26,7 +27,8 @@ bool Exchange::openBody(QString* error) {
         return false;
     }
     m_bodyPath = m_folder->filePath(QStringLiteral("handheld.db"));
-    m_bodyFd = ::open(QFile::encodeName(m_bodyPath).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    m_bodyFd =
+        ::open(QFile::encodeName(m_bodyPath).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
     if (m_bodyFd < 0) {
         *error = QString::fromLocal8Bit(strerror(errno));
         return false;

@@ -5,8 +5,8 @@
 #include <atomic>
 #include <functional>
 #include <memory>
-#include <thread>
 #include <QElapsedTimer>
+#include <thread>
 
 namespace kv::cradle {
 
@@ -31,9 +31,9 @@ public:
     qint64 bodyLimit = 0;
     qint64 bytesIn = 0;
     qint64 bytesOut = 0;
-    bool queued = false;  // the answer has been handed to the connection
-    CradleAnswer answer;  // the one queued
-    QString dropReason;   // why the connection had to be dropped, when it was
+    bool queued = false;                 // the answer has been handed to the connection
+    CradleAnswer answer;                 // the one queued
+    QString dropReason;                  // why the connection had to be dropped, when it was
     std::optional<CradleAnswer> refusal; // decided on the head
 
     bool hasBody() const { return head.chunked || head.length.value_or(0) > 0; }

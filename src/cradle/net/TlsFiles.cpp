@@ -36,9 +36,10 @@ bool readTlsFiles(const QString& certificatePath, const QString& keyPath, TlsFil
     }
     const gnutls_datum_t cert{reinterpret_cast<unsigned char*>(files->certificate.data()),
                               unsigned(files->certificate.size())};
-    const gnutls_datum_t key{reinterpret_cast<unsigned char*>(files->key.data()), unsigned(files->key.size())};
-    const int status = gnutls_certificate_set_x509_key_mem2(credentials, &cert, &key, GNUTLS_X509_FMT_PEM,
-                                                             nullptr, 0);
+    const gnutls_datum_t key{reinterpret_cast<unsigned char*>(files->key.data()),
+                             unsigned(files->key.size())};
+    const int status =
+        gnutls_certificate_set_x509_key_mem2(credentials, &cert, &key, GNUTLS_X509_FMT_PEM, nullptr, 0);
     gnutls_certificate_free_credentials(credentials);
     if (status == GNUTLS_E_CERTIFICATE_KEY_MISMATCH) {
         *error = QStringLiteral("the key in %1 is not the key of the certificate in %2")
