@@ -304,7 +304,8 @@ int CradleServer::handle(MHD_Connection* mhd, Exchange& exchange, const char* ur
         return exchange.refusal ? queue(mhd, exchange, std::move(*exchange.refusal))
                                 : answerInBackground(mhd, exchange);
     if (qint64(*size) > exchange.bodyLimit - exchange.bytesIn) {
-        // Only a body in chunks gets here: a declared length was checked with the head.
+        // Only a body in chunks gets here: a declared length was checked with the head. The
+        // library takes no answer in the middle of a body, so the connection is dropped.
         exchange.bytesIn += qint64(*size);
         exchange.dropReason = QStringLiteral("over-the-body-limit");
         return MHD_NO;
