@@ -1,157 +1,26 @@
-#include "app/SettingsFile.h"
 #include "conduit/Conducto.h"
-#include "ErpFixture.h"
+#include "CradleFixture.h"
 #include "LockHolder.h"
-#include "settings/DeviceSettings.h"
-#include "store/StoreFile.h"
-#include "TableRows.h"
-#include "TestEnv.h"
 
-#include <gtest/gtest.h>
+#include <iostream>
+#include <optional>
 #include <QElapsedTimer>
-#include <QEventLoop>
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QNetworkAccessManager>
-#include <QNetworkReply>
-#include <QProcess>
-#include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTcpSocket>
-#include <optional>
+#include <QUrl>
 
 using namespace kv;
 
 namespace {
 
-// kvcradle started on a free loopback port, read until it says where it listens.
-class Cradle {
-public:
-    explicit Cradle(const test::TempHome& home, const QStringList& extra = {}) {
-        m_process.start(test::programPath(QStringLiteral("kvcradle")),
-                        QStringList{QStringLiteral("--home"), home.path(), QStringLiteral("--listen"),
-                                    QStringLiteral("127.0.0.1:0")} +
-                            extra);
-        QElapsedTimer t;
-        t.start();
-        const QRegularExpression listening(QStringLiteral("listening on (https?://127.0.0.1:\\d+)"));
-        while (t.elapsed() < 10000 && m_process.state() != QProcess::NotRunning) {
-            m_process.waitForReadyRead(200);
-            m_log += m_process.readAllStandardError();
-            if (const auto m = listening.match(QString::fromUtf8(m_log)); m.hasMatch()) {
-                m_url = m.captured(1);
-                return;
-            }
-        }
-    }
-    ~Cradle() {
-        m_process.terminate();
-        if (!m_process.waitForFinished(10000)) m_process.kill();
-        m_process.waitForFinished();
-    }
-    QString url() const { return m_url; }
-    // What it logged so far (a line is written as its request is answered).
-    QString log() {
-        while (m_process.waitForReadyRead(300))
-            m_log += m_process.readAllStandardError();
-        m_log += m_process.readAllStandardError();
-        return QString::fromUtf8(m_log);
-    }
-
-private:
-    QProcess m_process;
-    QByteArray m_log;
-    QString m_url;
-};
-
-struct Reply {
-    int status = 0;
-    QString error;
-    QString message;
-    QByteArray body;
-};
-
-Reply request(const QString& url, const QByteArray* body, const QByteArray& token,
-              const QString& caCert = {}) {
-    QNetworkAccessManager manager;
-    QNetworkRequest r{QUrl(url)};
-    r.setTransferTimeout(60000);
-    if (!token.isEmpty()) r.setRawHeader("Authorization", "Bearer " + token);
-    if (!caCert.isEmpty()) {
-        QSslConfiguration tls = QSslConfiguration::defaultConfiguration();
-        tls.setCaCertificates(QSslCertificate::fromPath(caCert));
-        r.setSslConfiguration(tls);
-    }
-    r.setHeader(QNetworkRequest::ContentTypeHeader, QByteArray("application/vnd.sqlite3"));
-    QNetworkReply* reply = body ? manager.post(r, *body) : manager.get(r);
-    QEventLoop loop;
-    QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
-    loop.exec();
-    Reply out;
-    out.status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-    out.body = reply->readAll();
-    const QJsonObject o = QJsonDocument::fromJson(out.body).object();
-    out.error = o.value(QStringLiteral("error")).toString();
-    out.message = o.value(QStringLiteral("message")).toString();
-    if (out.status == 0) out.message = reply->errorString();
-    delete reply;
-    return out;
-}
-
-QByteArray contents(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-// A demo ERP in a file, the local sync store, handheld 1 (device 1) and a token per device.
-class NetworkCradle : public ::testing::Test {
-protected:
-    void SetUp() override {
-        test::makeDemoSite(erpPath, store);
-        ASSERT_EQ(kvhandheld({QStringLiteral("init"), palm, QStringLiteral("--device"), QStringLiteral("1")})
-                      .exitCode,
-                  0);
-        for (int device : {1, 2}) {
-            const test::ToolRun t =
-                test::runTool(QStringLiteral("kvctl"), home,
-                              {QStringLiteral("cradle"), QStringLiteral("token"), QString::number(device)});
-            ASSERT_EQ(t.exitCode, 0) << t.err.toStdString();
-            tokens[device] = t.out.trimmed().toLatin1();
-        }
-    }
-    test::ToolRun kvhandheld(const QStringList& command) {
-        return test::runTool(QStringLiteral("kvhandheld"), home, command);
-    }
-    QStringList kvctlArgs(const QStringList& command) const {
-        return QStringList{
-                   QStringLiteral("--home"), home.path(), QStringLiteral("--launch"),
-                   QStringLiteral("@Motor=sqlite;@Server=local;@DbName=%1;@Usuario=admin;@Password=admin;")
-                       .arg(erpPath)} +
-               command;
-    }
-    // Runs a waiting kvctl command and, once it waits, syncs with `sync`; kvctl's whole output.
-    QString withSync(const QStringList& command, const std::function<void()>& sync) {
-        QProcess kvctl;
-        kvctl.start(test::programPath(QStringLiteral("kvctl")), kvctlArgs(command));
-        QByteArray out;
-        EXPECT_TRUE(test::waitForOutput(kvctl, out, "Del Dispositivo M")) << out.toStdString();
-        sync();
-        EXPECT_TRUE(kvctl.waitForFinished(60000));
-        EXPECT_EQ(kvctl.exitCode(), 0) << kvctl.readAllStandardError().toStdString();
-        return QString::fromUtf8(out + kvctl.readAllStandardOutput());
-    }
-    QStringList rows(const QString& path, const QString& sql) {
-        return test::canonicalRows(checks.file(path), sql);
-    }
-
-    test::TempHome home;
-    const QString erpPath = home.file(QStringLiteral("erp.db"));
-    const QString store = home.file(QStringLiteral("kvpalmsync.mdb"));
-    const QString palm = home.file(QStringLiteral("palm1.db"));
-    QMap<int, QByteArray> tokens;
-    test::Databases checks;
-};
+using test::contents;
+using test::Cradle;
+using test::NetworkCradle;
+using test::Reply;
+using test::request;
 
 TEST_F(NetworkCradle, SendAndReceiveThroughKvcradle) {
     // Only the tokens' hashes are kept, in a file no one else may read.
