@@ -8,10 +8,13 @@
 #include <QByteArray>
 #include <QList>
 #include <QString>
+#include <QStringList>
 
 namespace kv::cradle {
 
 class PreparedSync;
+class RequestFolder;
+class AppFiles;
 
 // What the network cradle knows of a request before its body has been read.
 struct CradleHead {
@@ -48,6 +51,8 @@ struct CradleLimits {
 // sync count (the store's side committed, the waiting program told); a sync not confirmed within
 // `confirmWithin` is dropped whole and the program goes on waiting.
 //
+// `GET /app/...` answers the handheld web application's files (AppFiles.h).
+//
 // A refusal changes nothing and answers JSON {"error": CODE, "message": TEXT}: 400 a malformed
 // request, 401 no or wrong token, 404 unknown path or sync id, 405 wrong method, 409 conduit
 // not ready or another device's sync, 411 no declared length, 413 over the size limit, 422 the
@@ -62,6 +67,8 @@ public:
     CradleService& operator=(const CradleService&) = delete;
 
     const CradleLimits& limits() const { return m_limits; }
+    // The folder of the handheld web application answered at /app/ (none when empty).
+    void setAppFolder(const QString& folder);
     // The largest body the request may carry: 0 for paths that take none.
     qint64 bodyLimit(const CradleHead& head) const;
 
@@ -75,7 +82,8 @@ public:
     CradleAnswer answer(const CradleHead& head, const QString& bodyFile);
 
     // Drops the prepared syncs whose confirmation is overdue; called now and then by the server.
-    void expire();
+    // A line for the log about each one dropped.
+    QStringList expire();
     // From now on a new sync is refused (503): the cradle is stopping. Confirmations are still
     // taken, so the sync under way can be finished.
     void stop();
@@ -95,7 +103,7 @@ private:
         qint32 device = 0;
         std::chrono::steady_clock::time_point deadline;
         std::unique_ptr<PreparedSync> sync;
-        QString folder; // the request's answer file lives here
+        std::unique_ptr<RequestFolder> folder; // the handheld's copy and its answer live here
     };
 
     CradleAnswer sync(qint32 device, const QString& bodyFile);
@@ -105,10 +113,12 @@ private:
     std::optional<qint32> deviceOf(const QByteArray& authorization) const;
 
     CradleLimits m_limits;
+    std::unique_ptr<AppFiles> m_app;
     mutable std::mutex m_mutex; // guards everything below
     bool m_syncing = false;     // a sync is being prepared
     bool m_stopping = false;
     std::map<QByteArray, Pending> m_pending;
+    QList<std::pair<QByteArray, qint32>> m_confirmed; // the last syncs confirmed, for a repeated confirmation
 };
 
 // "/sync/ID/done" → ID; empty for any other path.

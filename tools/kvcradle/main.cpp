@@ -8,6 +8,7 @@
 
 #include <csignal>
 #include <QCoreApplication>
+#include <QFileInfo>
 #include <QSocketNotifier>
 #include <QTimer>
 #include <sys/signalfd.h>
@@ -44,6 +45,18 @@ bool parseListen(const QString& text, cradle::CradleServerOptions& o) {
         o.port = quint16(n);
     }
     return true;
+}
+
+// The handheld web application's files: installed beside the program, or the build tree's.
+QString appFolder() {
+    const QString installed =
+        QCoreApplication::applicationDirPath() + QStringLiteral("/../share/kvcontrol/app");
+    if (QFileInfo(installed + QStringLiteral("/index.html")).isFile()) return installed;
+#ifdef KV_APP_DIR
+    return QStringLiteral(KV_APP_DIR);
+#else
+    return QString();
+#endif
 }
 
 } // namespace
@@ -143,6 +156,7 @@ int main(int argc, char** argv) {
         limits.maxBytes = qint64(maxMb * 1024 * 1024);
         limits.confirmWithin = std::chrono::seconds(confirmWithin);
         cradle::CradleService service(limits);
+        service.setAppFolder(appFolder());
         cradle::CradleServer server(service, log);
         QString problem;
         if (!server.start(options, &problem)) {

@@ -168,7 +168,9 @@ bool CradleServer::start(const CradleServerOptions& options, QString* error) {
     }
     m_connections->startWatchdog([this] {
         try {
-            m_service.expire();
+            for (const QString& line : m_service.expire())
+                m_log.say(QStringLiteral("kvcradle: ") +
+                          QString::fromUtf8(escapedForLog(line.toUtf8(), true)));
         } catch (const std::exception& e) {
             m_log.say(QStringLiteral("kvcradle: dropping overdue syncs failed: ") +
                       QString::fromUtf8(escapedForLog(e.what(), true)));
