@@ -210,8 +210,9 @@ INSTANTIATE_TEST_SUITE_P(
         Hostile{"100_headers_with_a_valid_token",
                 {},
                 [](const QByteArray& token) {
-                    return QList<QByteArray>{
-                        post("/sync", manyHeaders(100) + bearer(token) + "Content-Length: 5\r\n"), "hello"};
+                    return QList<QByteArray>{post("/sync", manyHeaders(100) + bearer(token) +
+                                                               "Content-Length: 5\r\nConnection: close\r\n"),
+                                             "hello"};
                 },
                 500,
                 false,

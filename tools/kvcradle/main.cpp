@@ -163,9 +163,13 @@ int main(int argc, char** argv) {
             log.say(QStringLiteral("kvcradle: ") + problem);
             return cli::exitcode::Failed;
         }
-        if (server.connectionLimit() < connections)
+        if (server.connectionLimit() < connections || server.perAddressLimit() < perAddress)
             log.say(
-                QStringLiteral("kvcradle: holding %1 connections at most: the process may open too few files "
+                QStringLiteral("kvcradle: holding %1 connections at most, %2 from one address: the process "
+                               "may open too few files for more")
+                    .arg(server.connectionLimit())
+                    .arg(server.perAddressLimit()));
+        log.say(QStringLiteral("kvcradle: holding %1 connections at most: the process may open too few files "
                                "for %2")
                     .arg(server.connectionLimit())
                     .arg(connections));

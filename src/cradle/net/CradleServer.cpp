@@ -27,6 +27,13 @@ namespace {
 // the library's own (listening socket, epoll, its wake-up channel), kept free of connections.
 constexpr long kFilesKept = 40;
 
+// The largest refused body read (and thrown away) before its refusal goes out.
+constexpr qint64 kDrainBytes = qint64(256) << 20;
+
+QByteArray header(MHD_Connection* mhd, const char* name) {
+    return QByteArray(MHD_lookup_connection_value(mhd, MHD_HEADER_KIND, name));
+}
+
 CradleServer* serverOf(void* cls) {
     return static_cast<CradleServer*>(cls);
 }
@@ -114,6 +121,8 @@ bool CradleServer::start(const CradleServerOptions& options, QString* error) {
         return false;
     }
     m_connectionLimit = unsigned(std::min<long>(m_limits.connections, spare));
+    // One address never holds more than half of them, so a handheld elsewhere still gets in.
+    m_perAddressLimit = std::min(m_limits.perAddress, std::max(1u, m_connectionLimit / 2));
 
     sockaddr_storage address{};
     // poll(), not epoll: with epoll this library version notices a client gone mid-body only at
@@ -143,7 +152,7 @@ bool CradleServer::start(const CradleServerOptions& options, QString* error) {
         {MHD_OPTION_EXTERNAL_LOGGER, intptr_t(&onMessage), this},
         {MHD_OPTION_SOCK_ADDR, 0, &address},
         {MHD_OPTION_CONNECTION_LIMIT, intptr_t(m_connectionLimit), nullptr},
-        {MHD_OPTION_PER_IP_CONNECTION_LIMIT, intptr_t(m_limits.perAddress), nullptr},
+        {MHD_OPTION_PER_IP_CONNECTION_LIMIT, intptr_t(m_perAddressLimit), nullptr},
         {MHD_OPTION_CONNECTION_MEMORY_LIMIT, intptr_t(memory), nullptr},
         {MHD_OPTION_CONNECTION_TIMEOUT, intptr_t(m_limits.idle.count()), nullptr},
         {MHD_OPTION_STRICT_FOR_CLIENT, 1, nullptr},
@@ -290,11 +299,17 @@ int CradleServer::handle(MHD_Connection* mhd, Exchange& exchange, const char* ur
     }
     if (!exchange.headRead) {
         exchange.headRead = true;
-        // A refusal goes out before the body it spares, and the connection closes after it; a
-        // request without a body is answered in its turn, so the connection stays open for the next.
+        // A request without a body is answered in its turn, so the connection stays open for the
+        // next. A refusal goes out before the body it spares when the client waits for "100
+        // Continue" or the body is in chunks or huge, and the connection closes after it. A client
+        // already sending a body of a sane size is let finish first (the body thrown away as it
+        // comes), else closing on its unread bytes would reset the connection under the refusal.
         exchange.refusal =
             readRequestHead(mhd, url, method, m_limits, m_service, exchange.head, &exchange.bodyLimit);
-        if (exchange.refusal && exchange.hasBody()) return queue(mhd, exchange, std::move(*exchange.refusal));
+        if (exchange.refusal && exchange.hasBody() &&
+            (exchange.head.chunked || *exchange.head.length > kDrainBytes ||
+             header(mhd, MHD_HTTP_HEADER_EXPECT).compare("100-continue", Qt::CaseInsensitive) == 0))
+            return queue(mhd, exchange, std::move(*exchange.refusal));
         if (exchange.refusal || !exchange.hasBody()) return MHD_YES;
         QString problem;
         if (!exchange.openBody(&problem)) return queue(mhd, exchange, cradleFault(0, problem));
@@ -305,6 +320,11 @@ int CradleServer::handle(MHD_Connection* mhd, Exchange& exchange, const char* ur
     if (*size == 0)
         return exchange.refusal ? queue(mhd, exchange, std::move(*exchange.refusal))
                                 : answerInBackground(mhd, exchange);
+    if (exchange.refusal) {
+        exchange.bytesIn += qint64(*size);
+        *size = 0;
+        return MHD_YES;
+    }
     if (qint64(*size) > exchange.bodyLimit - exchange.bytesIn) {
         // Only a body in chunks gets here: a declared length was checked with the head. The
         // library takes no answer in the middle of a body, so the connection is dropped.

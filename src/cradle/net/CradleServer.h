@@ -43,6 +43,8 @@ public:
     quint16 port() const;
     // The connections it will hold at once (the option, or fewer when files are short).
     unsigned connectionLimit() const { return m_connectionLimit; }
+    // Those from one address: the option, or half the connections when that is fewer.
+    unsigned perAddressLimit() const { return m_perAddressLimit; }
     // No request is being received, worked out or answered.
     bool quiet() const { return m_inFlight.load() == 0; }
     // Closes every connection and stops listening.
@@ -68,6 +70,7 @@ private:
     CradleNetLimits m_limits;
     TlsFiles m_tls;
     unsigned m_connectionLimit = 0;
+    unsigned m_perAddressLimit = 0;
     std::unique_ptr<Connections> m_connections;
     std::atomic<int> m_inFlight{0};
     MHD_Daemon* m_daemon = nullptr;
