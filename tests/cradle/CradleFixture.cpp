@@ -66,9 +66,12 @@ QStringList Cradle::requestFolders() const {
 }
 
 int Cradle::terminate(int ms) {
-    if (m_process.state() == QProcess::NotRunning) return m_process.exitCode();
-    m_process.terminate();
-    if (!m_process.waitForFinished(ms)) return -1;
+    if (m_process.state() != QProcess::NotRunning) m_process.terminate();
+    return exitStatus(ms);
+}
+
+int Cradle::exitStatus(int ms) {
+    if (!m_process.waitForFinished(ms) && m_process.state() != QProcess::NotRunning) return -1;
     m_log += m_process.readAllStandardError();
     return m_process.exitStatus() == QProcess::NormalExit ? m_process.exitCode() : -1;
 }

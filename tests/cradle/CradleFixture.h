@@ -27,6 +27,8 @@ public:
     QStringList requestFolders() const;
     // Sends SIGTERM and waits (at most `ms`) for it to end; its exit status, -1 if still running.
     int terminate(int ms = 30000);
+    // Waits (at most `ms`) for it to end by itself; its exit status, -1 if still running.
+    int exitStatus(int ms = 30000);
     void signal(int number);
     // Its peak memory (VmHWM) in kB.
     qint64 peakKb() const;

@@ -2,8 +2,10 @@
 #include "CradleFixture.h"
 #include "LockHolder.h"
 
+#include <csignal>
 #include <iostream>
 #include <optional>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QJsonDocument>
@@ -211,6 +213,65 @@ TEST_F(NetworkCradle, TlsStatusAndStalledClient) {
                                            QString::fromLatin1(tokens[1]), QStringLiteral("--cacert"), cert});
     EXPECT_EQ(sync.exitCode, 1);
     EXPECT_TRUE(sync.err.contains(QStringLiteral("409 conduit-not-ready"))) << sync.err.toStdString();
+    // Plain HTTP to the TLS port is a failed handshake, and says so.
+    EXPECT_EQ(request(QString(tls.url()).replace(QStringLiteral("https:"), QStringLiteral("http:")) +
+                          QStringLiteral("/status"),
+                      nullptr, {})
+                  .status,
+              0);
+    EXPECT_TRUE(tls.log().contains(QStringLiteral(" dropped tls-failure "))) << tls.log().toStdString();
+
+    // A key that is not the certificate's, or a certificate without its key, never starts.
+    const QString otherKey = home.file(QStringLiteral("other.key"));
+    make.start(openssl, {QStringLiteral("genrsa"), QStringLiteral("-out"), otherKey, QStringLiteral("2048")});
+    ASSERT_TRUE(make.waitForFinished(60000));
+    const test::ToolRun mismatched =
+        test::runTool(QStringLiteral("kvcradle"), home,
+                      {QStringLiteral("--listen"), QStringLiteral("127.0.0.1:0"), QStringLiteral("--cert"),
+                       cert, QStringLiteral("--key"), otherKey});
+    EXPECT_EQ(mismatched.exitCode, 1);
+    EXPECT_TRUE(mismatched.err.contains(QStringLiteral("is not the key of the certificate")))
+        << mismatched.err.toStdString();
+    for (const QStringList& usage :
+         {QStringList{QStringLiteral("--cert"), cert},
+          QStringList{QStringLiteral("--listen"), QStringLiteral("127.0.0.1:99999")}}) {
+        const test::ToolRun wrong = test::runTool(QStringLiteral("kvcradle"), home, usage);
+        EXPECT_EQ(wrong.exitCode, 2) << usage.join(QLatin1Char(' ')).toStdString();
+        EXPECT_TRUE(wrong.err.contains(QStringLiteral("Usage: kvcradle"))) << wrong.err.toStdString();
+    }
+}
+
+// SIGTERM lets the sync under way be confirmed while new ones are refused, then the cradle stops;
+// a request folder left by a killed cradle is gone once the next one starts.
+TEST_F(NetworkCradle, StopsOnceTheSyncUnderWayIsConfirmed) {
+    QProcess gone;
+    gone.start(QStringLiteral("true"));
+    ASSERT_TRUE(gone.waitForFinished(5000));
+    const QString left = home.file(QStringLiteral("cradle-tmp/kvcradle-%1-Ab12Cd").arg(gone.processId()));
+    ASSERT_TRUE(QDir().mkpath(left + QStringLiteral("/handheld.db")));
+    Cradle cradle(home);
+    ASSERT_FALSE(cradle.url().isEmpty()) << cradle.log().toStdString();
+    EXPECT_EQ(cradle.requestFolders(), QStringList());
+
+    QProcess kvctl;
+    kvctl.start(test::programPath(QStringLiteral("kvctl")),
+                kvctlArgs({QStringLiteral("send"), QStringLiteral("1")}));
+    QByteArray out;
+    ASSERT_TRUE(test::waitForOutput(kvctl, out, "Del Dispositivo M")) << out.toStdString();
+    const QByteArray body = contents(palm);
+    const Reply prepared = request(cradle.url() + QStringLiteral("/sync"), &body, tokens[1]);
+    ASSERT_EQ(prepared.status, 200) << prepared.body.toStdString();
+    cradle.signal(SIGTERM);
+    EXPECT_EQ(request(cradle.url() + QStringLiteral("/sync"), &body, tokens[1]).status, 503);
+    const QByteArray none;
+    EXPECT_EQ(
+        request(cradle.url() + QStringLiteral("/sync/%1/done").arg(QString::fromLatin1(prepared.syncId)),
+                &none, tokens[1])
+            .status,
+        200);
+    EXPECT_EQ(cradle.exitStatus(), 0) << cradle.log().toStdString();
+    EXPECT_TRUE(kvctl.waitForFinished(60000));
+    EXPECT_TRUE((out + kvctl.readAllStandardOutput()).contains("Se sincronizaron los datos con exito!!!"));
 }
 
 } // namespace

@@ -169,10 +169,6 @@ int main(int argc, char** argv) {
                                "may open too few files for more")
                     .arg(server.connectionLimit())
                     .arg(server.perAddressLimit()));
-        log.say(QStringLiteral("kvcradle: holding %1 connections at most: the process may open too few files "
-                               "for %2")
-                    .arg(server.connectionLimit())
-                    .arg(connections));
         log.say(
             QStringLiteral("kvcradle: listening on %1%2:%3")
                 .arg(options.certificate.isEmpty() ? QStringLiteral("http://") : QStringLiteral("https://"),
