@@ -36,9 +36,9 @@ MHD_Response* responseFor(CradleAnswer& answer, qint64* bytes) {
 }
 
 CradleAnswer cradleFault(qint32 device, const QString& outcome) {
-    CradleAnswer a =
-        CradleService::refusal(500, QStringLiteral("cradle-fault"),
-                               QStringLiteral("The cradle failed; the request changed nothing."));
+    CradleAnswer a = CradleService::refusal(
+        500, QStringLiteral("cradle-fault"),
+        QStringLiteral("The cradle failed on its side; nothing was copied. Its log says why."));
     a.device = device;
     a.outcome = QStringLiteral("cradle-fault: ") + outcome;
     return a;
