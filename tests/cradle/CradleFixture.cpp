@@ -156,4 +156,12 @@ QString NetworkCradle::withSync(const QStringList& command, const std::function<
     return QString::fromUtf8(out + kvctl.readAllStandardOutput());
 }
 
+QString NetworkCradle::sendThrough(const QString& url) {
+    return withSync({QStringLiteral("send"), QStringLiteral("1")}, [&] {
+        const ToolRun r = kvhandheld({QStringLiteral("hotsync"), palm, QStringLiteral("--server"), url,
+                                      QStringLiteral("--token"), QString::fromLatin1(tokens[1])});
+        EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+    });
+}
+
 } // namespace kv::test

@@ -60,6 +60,8 @@ protected:
     QStringList kvctlArgs(const QStringList& command) const;
     // Runs a waiting kvctl command and, once it waits, syncs with `sync`; kvctl's whole output.
     QString withSync(const QStringList& command, const std::function<void()>& sync);
+    // Device 1's send, waited for by kvctl and synced by kvhandheld through the cradle at `url`.
+    QString sendThrough(const QString& url);
     QStringList rows(const QString& path, const QString& sql) {
         return canonicalRows(checks.file(path), sql);
     }

@@ -42,12 +42,7 @@ TEST_F(NetworkCradle, SendAndReceiveThroughKvcradle) {
     Cradle cradle(home);
     ASSERT_FALSE(cradle.url().isEmpty()) << cradle.log().toStdString();
 
-    const QString send = withSync({QStringLiteral("send"), QStringLiteral("1")}, [&] {
-        const test::ToolRun r =
-            kvhandheld({QStringLiteral("hotsync"), palm, QStringLiteral("--server"), cradle.url(),
-                        QStringLiteral("--token"), QString::fromLatin1(tokens[1])});
-        EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
-    });
+    const QString send = sendThrough(cradle.url());
     EXPECT_TRUE(send.contains(QStringLiteral("Se sincronizaron los datos con exito!!!")))
         << send.toStdString();
     for (const char* table : {"MA_CLIENTES", "MA_ARTICULOS", "MA_PRECIOS", "TA_VENDEDORES"}) {

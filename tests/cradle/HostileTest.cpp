@@ -307,12 +307,7 @@ TEST_F(NetworkCradle, SlowSocketsUnderALowFileLimitLeaveRoomForASync) {
         s->flush();
         slow.push_back(std::move(s));
     }
-    const QString send = withSync({QStringLiteral("send"), QStringLiteral("1")}, [&] {
-        const test::ToolRun r =
-            kvhandheld({QStringLiteral("hotsync"), palm, QStringLiteral("--server"), cradle.url(),
-                        QStringLiteral("--token"), QString::fromLatin1(tokens[1])});
-        EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
-    });
+    const QString send = sendThrough(cradle.url());
     EXPECT_TRUE(send.contains(QStringLiteral("Se sincronizaron los datos con exito!!!")))
         << send.toStdString();
     const QString log = cradle.log();
