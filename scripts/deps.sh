@@ -3,7 +3,7 @@
 KV_PACKAGES=(
     cmake ninja-build g++ pkg-config
     qt6-base-dev libqt6sql6-sqlite libqt6sql6-psql libqt6sql6-odbc
-    qt6-httpserver-dev qt6-websockets-dev
+    libmicrohttpd-dev libgnutls28-dev
     libsqlite3-dev sqlite3 libgtest-dev libcli11-dev
     unixodbc unixodbc-dev odbc-postgresql tdsodbc
     postgresql

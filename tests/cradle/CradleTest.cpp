@@ -1,108 +1,28 @@
-#include "app/SettingsFile.h"
 #include "conduit/Conducto.h"
-#include "ErpFixture.h"
+#include "CradleFixture.h"
 #include "LockHolder.h"
-#include "settings/DeviceSettings.h"
-#include "store/StoreFile.h"
-#include "TableRows.h"
-#include "TestEnv.h"
 
-#include <gtest/gtest.h>
+#include <csignal>
+#include <iostream>
+#include <optional>
+#include <QDir>
 #include <QElapsedTimer>
-#include <QEventLoop>
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QNetworkAccessManager>
-#include <QNetworkReply>
-#include <QProcess>
-#include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTcpSocket>
-#include <optional>
+#include <QUrl>
 
 using namespace kv;
 
 namespace {
 
-// kvcradle started on a free loopback port, read until it says where it listens.
-class Cradle {
-public:
-    explicit Cradle(const test::TempHome& home, const QStringList& extra = {}) {
-        m_process.start(test::programPath(QStringLiteral("kvcradle")),
-                        QStringList{QStringLiteral("--home"), home.path(), QStringLiteral("--listen"),
-                                    QStringLiteral("127.0.0.1:0")} +
-                            extra);
-        QElapsedTimer t;
-        t.start();
-        const QRegularExpression listening(QStringLiteral("listening on (https?://127.0.0.1:\\d+)"));
-        while (t.elapsed() < 10000 && m_process.state() != QProcess::NotRunning) {
-            m_process.waitForReadyRead(200);
-            m_log += m_process.readAllStandardError();
-            if (const auto m = listening.match(QString::fromUtf8(m_log)); m.hasMatch()) {
-                m_url = m.captured(1);
-                return;
-            }
-        }
-    }
-    ~Cradle() {
-        m_process.terminate();
-        if (!m_process.waitForFinished(10000)) m_process.kill();
-        m_process.waitForFinished();
-    }
-    QString url() const { return m_url; }
-    // What it logged so far (a line is written as its request is answered).
-    QString log() {
-        while (m_process.waitForReadyRead(300))
-            m_log += m_process.readAllStandardError();
-        m_log += m_process.readAllStandardError();
-        return QString::fromUtf8(m_log);
-    }
-
-private:
-    QProcess m_process;
-    QByteArray m_log;
-    QString m_url;
-};
-
-struct Reply {
-    int status = 0;
-    QString error;
-    QString message;
-    QByteArray body;
-};
-
-Reply request(const QString& url, const QByteArray* body, const QByteArray& token,
-              const QString& caCert = {}) {
-    QNetworkAccessManager manager;
-    QNetworkRequest r{QUrl(url)};
-    r.setTransferTimeout(60000);
-    if (!token.isEmpty()) r.setRawHeader("Authorization", "Bearer " + token);
-    if (!caCert.isEmpty()) {
-        QSslConfiguration tls = QSslConfiguration::defaultConfiguration();
-        tls.setCaCertificates(QSslCertificate::fromPath(caCert));
-        r.setSslConfiguration(tls);
-    }
-    r.setHeader(QNetworkRequest::ContentTypeHeader, QByteArray("application/vnd.sqlite3"));
-    QNetworkReply* reply = body ? manager.post(r, *body) : manager.get(r);
-    QEventLoop loop;
-    QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
-    loop.exec();
-    Reply out;
-    out.status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-    out.body = reply->readAll();
-    const QJsonObject o = QJsonDocument::fromJson(out.body).object();
-    out.error = o.value(QStringLiteral("error")).toString();
-    out.message = o.value(QStringLiteral("message")).toString();
-    if (out.status == 0) out.message = reply->errorString();
-    delete reply;
-    return out;
-}
-
-QByteArray contents(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
+using test::contents;
+using test::Cradle;
+using test::NetworkCradle;
+using test::Reply;
+using test::request;
 
 // The README's careful curl form of a sync (section "With curl"), run as written.
 const char* const kReadmeCurlSync = R"(
@@ -113,55 +33,6 @@ mv palm1.db.new palm1.db
 curl --fail -sS -d '' -H "Authorization: Bearer $T" "$URL/sync/$id/done"
 )";
 
-// A demo ERP in a file, the local sync store, handheld 1 (device 1) and a token per device.
-class NetworkCradle : public ::testing::Test {
-protected:
-    void SetUp() override {
-        test::makeDemoSite(erpPath, store);
-        ASSERT_EQ(kvhandheld({QStringLiteral("init"), palm, QStringLiteral("--device"), QStringLiteral("1")})
-                      .exitCode,
-                  0);
-        for (int device : {1, 2}) {
-            const test::ToolRun t =
-                test::runTool(QStringLiteral("kvctl"), home,
-                              {QStringLiteral("cradle"), QStringLiteral("token"), QString::number(device)});
-            ASSERT_EQ(t.exitCode, 0) << t.err.toStdString();
-            tokens[device] = t.out.trimmed().toLatin1();
-        }
-    }
-    test::ToolRun kvhandheld(const QStringList& command) {
-        return test::runTool(QStringLiteral("kvhandheld"), home, command);
-    }
-    QStringList kvctlArgs(const QStringList& command) const {
-        return QStringList{
-                   QStringLiteral("--home"), home.path(), QStringLiteral("--launch"),
-                   QStringLiteral("@Motor=sqlite;@Server=local;@DbName=%1;@Usuario=admin;@Password=admin;")
-                       .arg(erpPath)} +
-               command;
-    }
-    // Runs a waiting kvctl command and, once it waits, syncs with `sync`; kvctl's whole output.
-    QString withSync(const QStringList& command, const std::function<void()>& sync) {
-        QProcess kvctl;
-        kvctl.start(test::programPath(QStringLiteral("kvctl")), kvctlArgs(command));
-        QByteArray out;
-        EXPECT_TRUE(test::waitForOutput(kvctl, out, "Del Dispositivo M")) << out.toStdString();
-        sync();
-        EXPECT_TRUE(kvctl.waitForFinished(60000));
-        EXPECT_EQ(kvctl.exitCode(), 0) << kvctl.readAllStandardError().toStdString();
-        return QString::fromUtf8(out + kvctl.readAllStandardOutput());
-    }
-    QStringList rows(const QString& path, const QString& sql) {
-        return test::canonicalRows(checks.file(path), sql);
-    }
-
-    test::TempHome home;
-    const QString erpPath = home.file(QStringLiteral("erp.db"));
-    const QString store = home.file(QStringLiteral("kvpalmsync.mdb"));
-    const QString palm = home.file(QStringLiteral("palm1.db"));
-    QMap<int, QByteArray> tokens;
-    test::Databases checks;
-};
-
 TEST_F(NetworkCradle, SendAndReceiveThroughKvcradle) {
     // Only the tokens' hashes are kept, in a file no one else may read.
     const QString kept = home.file(QStringLiteral("kvcradle.tokens"));
@@ -171,12 +42,7 @@ TEST_F(NetworkCradle, SendAndReceiveThroughKvcradle) {
     Cradle cradle(home);
     ASSERT_FALSE(cradle.url().isEmpty()) << cradle.log().toStdString();
 
-    const QString send = withSync({QStringLiteral("send"), QStringLiteral("1")}, [&] {
-        const test::ToolRun r =
-            kvhandheld({QStringLiteral("hotsync"), palm, QStringLiteral("--server"), cradle.url(),
-                        QStringLiteral("--token"), QString::fromLatin1(tokens[1])});
-        EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
-    });
+    const QString send = sendThrough(cradle.url());
     EXPECT_TRUE(send.contains(QStringLiteral("Se sincronizaron los datos con exito!!!")))
         << send.toStdString();
     for (const char* table : {"MA_CLIENTES", "MA_ARTICULOS", "MA_PRECIOS", "TA_VENDEDORES"}) {
@@ -219,8 +85,9 @@ TEST_F(NetworkCradle, SendAndReceiveThroughKvcradle) {
         QStringList{QStringLiteral("2")});
     const QString log = cradle.log();
     // Each sync answered, then counted when its handheld confirmed it.
-    for (const char* line : {"POST /sync device 1 200 answered 16 tables", "device 1 200 copied 16 tables, sync",
-                             "POST /sync device 1 200 answered 3 tables", "device 1 200 copied 3 tables, sync"})
+    for (const char* line :
+         {"POST /sync device 1 200 answered 16 tables", "device 1 200 copied 16 tables, sync",
+          "POST /sync device 1 200 answered 3 tables", "device 1 200 copied 3 tables, sync"})
         EXPECT_TRUE(log.contains(QLatin1String(line))) << line << "\n" << log.toStdString();
 }
 
@@ -341,6 +208,65 @@ TEST_F(NetworkCradle, TlsStatusAndStalledClient) {
                                            QString::fromLatin1(tokens[1]), QStringLiteral("--cacert"), cert});
     EXPECT_EQ(sync.exitCode, 1);
     EXPECT_TRUE(sync.err.contains(QStringLiteral("409 conduit-not-ready"))) << sync.err.toStdString();
+    // Plain HTTP to the TLS port is a failed handshake, and says so.
+    EXPECT_EQ(request(QString(tls.url()).replace(QStringLiteral("https:"), QStringLiteral("http:")) +
+                          QStringLiteral("/status"),
+                      nullptr, {})
+                  .status,
+              0);
+    EXPECT_TRUE(tls.log().contains(QStringLiteral(" dropped tls-failure "))) << tls.log().toStdString();
+
+    // A key that is not the certificate's, or a certificate without its key, never starts.
+    const QString otherKey = home.file(QStringLiteral("other.key"));
+    make.start(openssl, {QStringLiteral("genrsa"), QStringLiteral("-out"), otherKey, QStringLiteral("2048")});
+    ASSERT_TRUE(make.waitForFinished(60000));
+    const test::ToolRun mismatched =
+        test::runTool(QStringLiteral("kvcradle"), home,
+                      {QStringLiteral("--listen"), QStringLiteral("127.0.0.1:0"), QStringLiteral("--cert"),
+                       cert, QStringLiteral("--key"), otherKey});
+    EXPECT_EQ(mismatched.exitCode, 1);
+    EXPECT_TRUE(mismatched.err.contains(QStringLiteral("is not the key of the certificate")))
+        << mismatched.err.toStdString();
+    for (const QStringList& usage :
+         {QStringList{QStringLiteral("--cert"), cert},
+          QStringList{QStringLiteral("--listen"), QStringLiteral("127.0.0.1:99999")}}) {
+        const test::ToolRun wrong = test::runTool(QStringLiteral("kvcradle"), home, usage);
+        EXPECT_EQ(wrong.exitCode, 2) << usage.join(QLatin1Char(' ')).toStdString();
+        EXPECT_TRUE(wrong.err.contains(QStringLiteral("Usage: kvcradle"))) << wrong.err.toStdString();
+    }
+}
+
+// SIGTERM lets the sync under way be confirmed while new ones are refused, then the cradle stops;
+// a request folder left by a killed cradle is gone once the next one starts.
+TEST_F(NetworkCradle, StopsOnceTheSyncUnderWayIsConfirmed) {
+    QProcess gone;
+    gone.start(QStringLiteral("true"));
+    ASSERT_TRUE(gone.waitForFinished(5000));
+    const QString left = home.file(QStringLiteral("cradle-tmp/kvcradle-%1-Ab12Cd").arg(gone.processId()));
+    ASSERT_TRUE(QDir().mkpath(left + QStringLiteral("/handheld.db")));
+    Cradle cradle(home);
+    ASSERT_FALSE(cradle.url().isEmpty()) << cradle.log().toStdString();
+    EXPECT_EQ(cradle.requestFolders(), QStringList());
+
+    QProcess kvctl;
+    kvctl.start(test::programPath(QStringLiteral("kvctl")),
+                kvctlArgs({QStringLiteral("send"), QStringLiteral("1")}));
+    QByteArray out;
+    ASSERT_TRUE(test::waitForOutput(kvctl, out, "Del Dispositivo M")) << out.toStdString();
+    const QByteArray body = contents(palm);
+    const Reply prepared = request(cradle.url() + QStringLiteral("/sync"), &body, tokens[1]);
+    ASSERT_EQ(prepared.status, 200) << prepared.body.toStdString();
+    cradle.signal(SIGTERM);
+    EXPECT_EQ(request(cradle.url() + QStringLiteral("/sync"), &body, tokens[1]).status, 503);
+    const QByteArray none;
+    EXPECT_EQ(
+        request(cradle.url() + QStringLiteral("/sync/%1/done").arg(QString::fromLatin1(prepared.syncId)),
+                &none, tokens[1])
+            .status,
+        200);
+    EXPECT_EQ(cradle.exitStatus(), 0) << cradle.log().toStdString();
+    EXPECT_TRUE(kvctl.waitForFinished(60000));
+    EXPECT_TRUE((out + kvctl.readAllStandardOutput()).contains("Se sincronizaron los datos con exito!!!"));
 }
 
 } // namespace

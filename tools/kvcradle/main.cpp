@@ -1,16 +1,16 @@
 #include "app/EscapedError.h"
 #include "CliApp.h"
 #include "cradle/CradleService.h"
-#include "cradle/HandheldGuard.h"
+#include "cradle/net/CradleLog.h"
 #include "cradle/net/CradleServer.h"
+#include "cradle/RequestFolder.h"
 #include "ExitCodes.h"
 
 #include <csignal>
 #include <QCoreApplication>
-#include <QDateTime>
-#include <QTimer>
 #include <QFileInfo>
 #include <QSocketNotifier>
+#include <QTimer>
 #include <sys/signalfd.h>
 #include <unistd.h>
 
@@ -62,9 +62,8 @@ QString appFolder() {
 } // namespace
 
 int main(int argc, char** argv) {
-    // SIGTERM (systemd's stop) and Ctrl-C end the event loop, so a sync under way ends and its
-    // temporary copy is removed; blocked before any thread starts, so every thread ignores
-    // them and the descriptor below gets them.
+    // SIGTERM (systemd's stop) and Ctrl-C are read from a descriptor by the event loop; blocked
+    // before any thread starts, so every thread ignores them.
     sigset_t stopping;
     sigemptyset(&stopping);
     sigaddset(&stopping, SIGTERM);
@@ -79,87 +78,131 @@ int main(int argc, char** argv) {
         cli::CliApp cli(
             QStringLiteral("kvcradle"),
             QStringLiteral(
-                "The network cradle: a handheld application (or curl) syncs with one HTTP request.\n"
+                "The network cradle: a handheld application (or curl) syncs over HTTP.\n"
                 "POST /sync with \"Authorization: Bearer TOKEN\" and the handheld's SQLite file\n"
-                "runs the sync the program registered and answers with the file after it;\n"
-                "GET /status tells whether a sync is awaited. kvctl cradle token N makes a\n"
-                "device's token. One line per request goes to stderr."));
+                "prepares the sync the program registered and answers with the file after it;\n"
+                "POST /sync/ID/done says the handheld has stored it, and only then does the sync\n"
+                "count. GET /status tells whether a sync is awaited. kvctl cradle token N makes a\n"
+                "device's token. One line per request and per dropped connection goes to stderr.\n"
+                "SIGTERM or Ctrl-C: new syncs are refused, the one under way is finished; a second\n"
+                "one stops at once."));
         std::string listen = "127.0.0.1:" + std::to_string(kDefaultPort), cert, key;
+        const cradle::CradleNetLimits net;
         double maxMb = 64;
-        int timeout = 30;
-        cli.app()
-            .add_option("--listen", listen,
-                        "address and port to listen on (default 127.0.0.1:8790, this machine only; a LAN "
-                        "address must be given on purpose, e.g. 0.0.0.0:8790)")
+        int idle = int(net.idle.count()), deadline = int(net.deadline.count()), confirmWithin = 60;
+        unsigned connections = net.connections, perAddress = net.perAddress, headers = net.headers;
+        std::size_t headBytes = net.headBytes;
+        CLI::App& a = cli.app();
+        a.add_option("--listen", listen,
+                     "address and port to listen on (default 127.0.0.1:8790, this machine only; a LAN "
+                     "address must be given on purpose, e.g. 0.0.0.0:8790)")
             ->option_text("ADDRESS:PORT");
-        cli.app()
-            .add_option("--cert", cert, "TLS certificate (PEM); with --key the cradle speaks HTTPS")
+        a.add_option("--cert", cert, "TLS certificate (PEM); with --key the cradle speaks HTTPS")
             ->option_text("FILE");
-        cli.app().add_option("--key", key, "the certificate's private key (PEM)")->option_text("FILE");
-        cli.app()
-            .add_option("--max-size", maxMb, "largest handheld file accepted, in megabytes (default 64)")
+        a.add_option("--key", key, "the certificate's private key (PEM)")->option_text("FILE");
+        a.add_option("--max-size", maxMb, "largest handheld file accepted, in megabytes (default 64)")
             ->option_text("MB")
             ->check(CLI::Range(0.001, 4096.0));
-        int confirmWithin = 60;
-        cli.app()
-            .add_option("--confirm-within", confirmWithin,
-                        "seconds a handheld has to confirm it stored its answer before the sync is "
-                        "dropped and nothing of it counts (default 60)")
+        a.add_option("--timeout", idle, "seconds a client may stay silent before it is dropped (default 30)")
             ->option_text("SECONDS")
             ->check(CLI::Range(1, 3600));
-        cli.app()
-            .add_option("--timeout", timeout,
-                        "seconds a client may stay silent before it is dropped (default 30)")
+        a.add_option("--deadline", deadline,
+                     "seconds a client has to send a whole request, and again to take its answer, "
+                     "however steadily it sends (default 300)")
             ->option_text("SECONDS")
-            ->check(CLI::Range(1, 3600));
+            ->check(CLI::Range(1, 86400));
+        a.add_option("--connections", connections,
+                     "connections held at once (default 64; fewer when the process may open too few files)")
+            ->option_text("N")
+            ->check(CLI::Range(1u, 100000u));
+        a.add_option("--per-address", perAddress, "connections held at once from one address (default 8)")
+            ->option_text("N")
+            ->check(CLI::Range(1u, 100000u));
+        a.add_option("--head-size", headBytes,
+                     "largest request head (request line and headers), in bytes "
+                     "(default 16384)")
+            ->option_text("BYTES")
+            ->check(CLI::Range(std::size_t(1024), std::size_t(1) << 20));
+        a.add_option("--headers", headers, "most header fields in one request (default 64)")
+            ->option_text("N")
+            ->check(CLI::Range(1u, 10000u));
+        a.add_option("--confirm-within", confirmWithin,
+                     "seconds a handheld has to confirm it stored its answer before the sync is dropped "
+                     "(default 60)")
+            ->option_text("SECONDS")
+            ->check(CLI::Range(1, 86400));
         if (const std::optional<int> status = cli.parse(app.arguments().mid(1), out, err)) return *status;
 
         cradle::CradleServerOptions options;
-        if (!parseListen(cli::fromStd(listen), options)) {
-            err << "kvcradle: --listen takes ADDRESS:PORT, not \"" << cli::fromStd(listen) << "\"\n";
-            return cli::exitcode::Usage;
-        }
+        if (!parseListen(cli::fromStd(listen), options))
+            return cli.usageError(
+                a, QStringLiteral("--listen takes ADDRESS:PORT, not \"%1\"").arg(cli::fromStd(listen)), err);
+        if (cert.empty() != key.empty())
+            return cli.usageError(a, QStringLiteral("--cert and --key go together"), err);
         options.certificate = cli::fromStd(cert);
         options.key = cli::fromStd(key);
-        options.stallSeconds = timeout;
+        options.limits.connections = connections;
+        options.limits.perAddress = perAddress;
+        options.limits.headBytes = headBytes;
+        options.limits.headers = headers;
+        options.limits.deadline = std::chrono::seconds(deadline);
+        options.limits.idle = std::chrono::seconds(idle);
+
+        cradle::CradleLog log(STDERR_FILENO);
+        if (const int removed = cradle::RequestFolder::removeAbandoned())
+            log.say(
+                QStringLiteral("kvcradle: removed %1 request folders a stopped cradle left").arg(removed));
         cradle::CradleLimits limits;
         limits.maxBytes = qint64(maxMb * 1024 * 1024);
         limits.confirmWithin = std::chrono::seconds(confirmWithin);
         cradle::CradleService service(limits);
         service.setAppFolder(appFolder());
-        cradle::CradleServer server(service, err);
+        cradle::CradleServer server(service, log);
         QString problem;
         if (!server.start(options, &problem)) {
-            err << "kvcradle: " << problem << '\n';
+            log.say(QStringLiteral("kvcradle: ") + problem);
             return cli::exitcode::Failed;
         }
-        err << "kvcradle: listening on " << (options.certificate.isEmpty() ? "http://" : "https://")
-            << (options.address.protocol() == QAbstractSocket::IPv6Protocol
-                    ? QStringLiteral("[%1]").arg(options.address.toString())
-                    : options.address.toString())
-            << ':' << server.port() << Qt::endl;
+        if (server.connectionLimit() < connections || server.perAddressLimit() < perAddress)
+            log.say(
+                QStringLiteral("kvcradle: holding %1 connections at most, %2 from one address: the process "
+                               "may open too few files for more")
+                    .arg(server.connectionLimit())
+                    .arg(server.perAddressLimit()));
+        log.say(
+            QStringLiteral("kvcradle: listening on %1%2:%3")
+                .arg(options.certificate.isEmpty() ? QStringLiteral("http://") : QStringLiteral("https://"),
+                     options.address.protocol() == QAbstractSocket::IPv6Protocol
+                         ? QStringLiteral("[%1]").arg(options.address.toString())
+                         : options.address.toString())
+                .arg(server.port()));
 
-        // A prepared sync whose handheld never confirms is dropped on time.
-        QTimer expiry;
-        QObject::connect(&expiry, &QTimer::timeout, &app, [&] {
-            for (const QString& line : service.expire())
-                err << QDateTime::currentDateTimeUtc().toString(Qt::ISODate) << ' ' << line << Qt::endl;
-        });
-        expiry.start(250);
+        // The first signal lets the sync under way finish (its answer, its confirmation) while new
+        // ones are refused; the cradle stops once nothing is under way. A second stops at once.
         const int signals_ = signalfd(-1, &stopping, SFD_CLOEXEC | SFD_NONBLOCK);
-        QSocketNotifier stop(signals_, QSocketNotifier::Read);
-        QObject::connect(&stop, &QSocketNotifier::activated, &app, [&] {
+        QSocketNotifier notifier(signals_, QSocketNotifier::Read);
+        QTimer settle;
+        settle.setInterval(100);
+        QObject::connect(&settle, &QTimer::timeout, &app, [&] {
+            if (service.idle() && server.quiet()) QCoreApplication::quit();
+        });
+        QObject::connect(&notifier, &QSocketNotifier::activated, &app, [&] {
             signalfd_siginfo info;
             while (::read(signals_, &info, sizeof info) == sizeof info) {
+                if (settle.isActive()) {
+                    log.say(QStringLiteral("kvcradle: stopping at once"));
+                    ::_exit(cli::exitcode::Cancelled);
+                }
+                log.say(QStringLiteral("kvcradle: stopping once the sync under way is over"));
+                service.stop();
+                settle.start();
             }
-            err << "kvcradle: stopping" << Qt::endl;
-            // A sync busy on a handheld's file ends at its budget's next check, changing nothing.
-            cradle::stopHandheldWork();
-            QCoreApplication::quit();
         });
-        const int status = QCoreApplication::exec();
+        QCoreApplication::exec();
+        server.stop();
         ::close(signals_);
-        return status;
+        log.say(QStringLiteral("kvcradle: stopped"));
+        return cli::exitcode::Done;
     } catch (...) {
         return ReportarError(err, std::current_exception(), QStringLiteral("kvcradle"));
     }

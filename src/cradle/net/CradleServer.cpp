@@ -1,322 +1,379 @@
 #include "cradle/net/CradleServer.h"
 
-#include "cradle/RequestFolder.h"
+#include "cradle/net/Answers.h"
+#include "cradle/net/CradleLog.h"
+#include "cradle/net/Exchange.h"
+#include "cradle/net/RequestHead.h"
 
-#include <atomic>
-#include <QDateTime>
-#include <QElapsedTimer>
-#include <QEventLoop>
+#include <arpa/inet.h>
+#include <cerrno>
+#include <cstdarg>
+#include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
+#include <microhttpd.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <QFile>
-#include <QHttpServer>
-#include <QHttpServerRequest>
-#include <QHttpServerResponder>
-#include <QSslCertificate>
-#include <QSslConfiguration>
-#include <QSslKey>
-#include <QSslServer>
-#include <QSslSocket>
-#include <QTcpServer>
-#include <QTcpSocket>
-#include <QTimer>
-#include <thread>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace kv::cradle {
 
 namespace {
 
-constexpr qsizetype kMaxHeadBytes = 64 * 1024;
-// What a refused request may still send, read and thrown away, before the connection is closed:
-// a client that sends its whole body before it reads the answer (as Qt's own does) sees the
-// refusal only when its body has gone. Closing earlier would reset the connection under it.
-constexpr qint64 kDrainBytes = qint64(1) << 30;
+// Files the service opens for a sync (the store, the upload, their journals, the answer) and
+// the library's own (listening socket, epoll, its wake-up channel), kept free of connections.
+constexpr long kFilesKept = 40;
 
-QByteArray reason(int status) {
-    switch (status) {
-    case 200:
-        return "OK";
-    case 400:
-        return "Bad Request";
-    case 401:
-        return "Unauthorized";
-    case 404:
-        return "Not Found";
-    case 405:
-        return "Method Not Allowed";
-    case 409:
-        return "Conflict";
-    case 411:
-        return "Length Required";
-    case 413:
-        return "Payload Too Large";
-    case 431:
-        return "Request Header Fields Too Large";
-    case 503:
-        return "Service Unavailable";
-    default:
-        return "Internal Server Error";
+// The largest refused body read (and thrown away) before its refusal goes out.
+constexpr qint64 kDrainBytes = qint64(256) << 20;
+
+QByteArray header(MHD_Connection* mhd, const char* name) {
+    return QByteArray(MHD_lookup_connection_value(mhd, MHD_HEADER_KIND, name));
+}
+
+CradleServer* serverOf(void* cls) {
+    return static_cast<CradleServer*>(cls);
+}
+
+MHD_Result onRequest(void* cls, MHD_Connection* mhd, const char* url, const char* method, const char*,
+                     const char* data, size_t* size, void** requestContext) {
+    auto* exchange = static_cast<Exchange*>(*requestContext);
+    if (!exchange) return MHD_NO; // every request begins with its target: never here
+    try {
+        return MHD_Result(serverOf(cls)->handle(mhd, *exchange, url, method, data, size));
+    } catch (...) {
+        exchange->dropReason = QStringLiteral("cradle-fault");
+        return MHD_NO;
     }
 }
 
-// Reads each request's head as it arrives, before Qt HTTP Server's own reader (connected after
-// it) buffers the body; refuses on the head alone, answers "100 Continue" to a client that waits
-// for it, and drops a connection that stalls.
-class HeadReader : public QObject {
-public:
-    HeadReader(QTcpSocket* socket, CradleServer* server)
-        : QObject(socket), m_socket(socket), m_server(server) {
-        m_stall.setSingleShot(true);
-        m_stall.setInterval(server->stallMs());
-        connect(&m_stall, &QTimer::timeout, socket, &QTcpSocket::abort);
-        connect(socket, &QIODevice::readyRead, this, &HeadReader::onReadyRead);
-        connect(socket, &QIODevice::bytesWritten, this, [this] { m_stall.start(); });
-        m_stall.start();
-    }
+void* onTarget(void* cls, const char* target, MHD_Connection* mhd) {
+    return serverOf(cls)->requestBegins(mhd, target);
+}
 
-private:
-    void onReadyRead() {
-        m_stall.start();
-        if (m_refused) {
-            m_drained += m_socket->readAll().size();
-            if (m_drained >= m_drain) m_socket->disconnectFromHost();
-            return;
-        }
-        // The HTTP server reads everything that has come each time, so what is readable here is
-        // what arrived since the last call.
-        feed(m_socket->peek(m_socket->bytesAvailable()));
-    }
+void onCompleted(void* cls, MHD_Connection* mhd, void** requestContext, MHD_RequestTerminationCode code) {
+    serverOf(cls)->requestEnded(mhd, static_cast<Exchange*>(*requestContext), int(code));
+    *requestContext = nullptr;
+}
 
-    void feed(QByteArray bytes) {
-        while (!bytes.isEmpty() && !m_refused) {
-            if (m_remaining > 0) {
-                const qint64 take = std::min<qint64>(m_remaining, bytes.size());
-                m_remaining -= take;
-                bytes.remove(0, take);
-                if (m_remaining == 0) m_stall.stop(); // the request is whole: the server answers
-                continue;
-            }
-            m_head += bytes;
-            bytes.clear();
-            const qsizetype end = m_head.indexOf("\r\n\r\n");
-            if (end < 0) {
-                if (m_head.size() > kMaxHeadBytes)
-                    refuse(CradleService::refusal(431, QStringLiteral("head-too-large"),
-                                                  QStringLiteral("The request's head is too large.")),
-                           {}, {}, 0);
-                return;
-            }
-            bytes = m_head.mid(end + 4);
-            const QByteArray head = m_head.left(end);
-            m_head.clear();
-            readHead(head);
-            if (m_remaining == 0) m_stall.stop();
-        }
-    }
+void onConnection(void* cls, MHD_Connection* mhd, void** context, MHD_ConnectionNotificationCode code) {
+    if (code == MHD_CONNECTION_NOTIFY_STARTED)
+        serverOf(cls)->connectionStarted(mhd, context);
+    else if (*context)
+        serverOf(cls)->connectionClosed(static_cast<Connection*>(*context));
+    if (code == MHD_CONNECTION_NOTIFY_CLOSED) *context = nullptr;
+}
 
-    void readHead(const QByteArray& text) {
-        const QList<QByteArray> lines = text.split('\n');
-        const QList<QByteArray> requestLine = lines.value(0).trimmed().split(' ');
-        CradleHead head;
-        head.method = requestLine.value(0);
-        head.path = requestLine.value(1).split('?').value(0);
-        bool expectsContinue = false;
-        for (qsizetype i = 1; i < lines.size(); ++i) {
-            const qsizetype colon = lines[i].indexOf(':');
-            if (colon < 0) continue;
-            const QByteArray name = lines[i].left(colon).trimmed().toLower();
-            const QByteArray value = lines[i].mid(colon + 1).trimmed();
-            if (name == "content-length") {
-                bool ok = false;
-                const qint64 n = value.toLongLong(&ok);
-                head.length = ok && n >= 0 ? std::optional<qint64>(n) : std::optional<qint64>(-1);
-            } else if (name == "transfer-encoding") {
-                head.chunked = !value.isEmpty() && value.toLower() != "identity";
-            } else if (name == "authorization") {
-                head.authorization = value;
-            } else if (name == "expect") {
-                expectsContinue = value.toLower() == "100-continue";
-            }
-        }
-        if (head.length && *head.length < 0) {
-            refuse(CradleService::refusal(400, QStringLiteral("bad-length"),
-                                          QStringLiteral("The Content-Length is not a number.")),
-                   head.method, head.path, 0);
-            return;
-        }
-        if (std::optional<CradleAnswer> refused = m_server->service().checkHead(head)) {
-            refuse(*refused, head.method, head.path, head.length.value_or(0));
-            return;
-        }
-        m_remaining = head.length.value_or(0);
-        if (expectsContinue && m_remaining > 0) m_socket->write("HTTP/1.1 100 Continue\r\n\r\n");
-    }
+void onMessage(void* cls, const char* format, va_list args) {
+    char text[1024];
+    std::vsnprintf(text, sizeof text, format, args);
+    serverOf(cls)->libraryMessage(text);
+}
 
-    // Answers on the socket itself and takes the connection from the HTTP server, which never
-    // sees the request.
-    void refuse(const CradleAnswer& answer, const QByteArray& method, const QByteArray& path,
-                qint64 declared) {
-        m_refused = true;
-        QObject::disconnect(m_socket, &QIODevice::readyRead, m_server->http(), nullptr);
-        if (m_socket->isTransactionStarted()) m_socket->commitTransaction();
-        m_socket->readAll();
-        m_drain = std::min(declared, kDrainBytes);
-        m_socket->write("HTTP/1.1 " + QByteArray::number(answer.status) + ' ' + reason(answer.status) +
-                        "\r\nContent-Type: " + answer.contentType +
-                        "\r\nContent-Length: " + QByteArray::number(answer.body.size()) +
-                        "\r\nConnection: close\r\n\r\n" + answer.body);
-        m_server->logLine(m_socket->peerAddress(), method, path, answer, 0, 0);
-        if (m_drain == 0) m_socket->disconnectFromHost();
-    }
+// The files this process has open now.
+long filesOpen() {
+    DIR* dir = ::opendir("/proc/self/fd");
+    if (!dir) return 16;
+    long n = 0;
+    while (::readdir(dir))
+        ++n;
+    ::closedir(dir);
+    return n - 3; // ".", ".." and the directory itself
+}
 
-    QTcpSocket* m_socket;
-    CradleServer* m_server;
-    QTimer m_stall;
-    QByteArray m_head;
-    qint64 m_remaining = 0;
-    bool m_refused = false;
-    qint64 m_drain = 0;
-    qint64 m_drained = 0;
-};
-
-// A listening socket whose connections get a head reader before the HTTP server sees them.
-template <class Base> class ReadingServer : public Base {
-public:
-    explicit ReadingServer(CradleServer* server) : m_server(server) {}
-    QTcpSocket* nextPendingConnection() override {
-        QTcpSocket* socket = Base::nextPendingConnection();
-        if (socket) new HeadReader(socket, m_server);
-        return socket;
-    }
-
-private:
-    CradleServer* m_server;
-};
+QByteArray peerOf(const sockaddr* address) {
+    QHostAddress peer(address);
+    bool mapped = false;
+    const quint32 v4 = peer.toIPv4Address(&mapped);
+    if (mapped) peer = QHostAddress(v4);
+    return peer.toString().toLatin1();
+}
 
 } // namespace
 
-CradleServer::CradleServer(CradleService& service, QTextStream& log, QObject* parent)
-    : QObject(parent), m_service(service), m_log(log) {}
+CradleServer::CradleServer(CradleService& service, CradleLog& log) : m_service(service), m_log(log) {}
 
-CradleServer::~CradleServer() = default;
+CradleServer::~CradleServer() {
+    stop();
+}
 
 quint16 CradleServer::port() const {
-    return m_tcp ? m_tcp->serverPort() : 0;
+    const MHD_DaemonInfo* info =
+        m_daemon ? MHD_get_daemon_info(m_daemon, MHD_DAEMON_INFO_BIND_PORT) : nullptr;
+    return info ? info->port : 0;
 }
 
 bool CradleServer::start(const CradleServerOptions& options, QString* error) {
-    m_stallMs = options.stallSeconds * 1000;
-    if (options.certificate.isEmpty() != options.key.isEmpty()) {
-        *error = QStringLiteral("--cert and --key go together");
+    m_limits = options.limits;
+    const bool tls = !options.certificate.isEmpty();
+    if (tls && !readTlsFiles(options.certificate, options.key, &m_tls, error)) return false;
+
+    // Past the file limit the library can only spin on accept(): hold fewer connections.
+    rlimit files{};
+    ::getrlimit(RLIMIT_NOFILE, &files);
+    const long allowed = files.rlim_cur == RLIM_INFINITY ? 1 << 20 : long(files.rlim_cur);
+    const long spare = (allowed - filesOpen() - kFilesKept) / 2; // a socket and its body's or answer's file
+    if (spare < 1) {
+        *error = QStringLiteral("this process may open only %1 files, too few for the cradle").arg(allowed);
         return false;
     }
-    if (!options.certificate.isEmpty()) {
-        QFile certFile(options.certificate), keyFile(options.key);
-        if (!certFile.open(QIODevice::ReadOnly) || !keyFile.open(QIODevice::ReadOnly)) {
-            *error =
-                QStringLiteral("cannot read %1").arg(certFile.isOpen() ? options.key : options.certificate);
-            return false;
-        }
-        const QList<QSslCertificate> chain = QSslCertificate::fromData(certFile.readAll(), QSsl::Pem);
-        const QByteArray keyText = keyFile.readAll();
-        QSslKey key(keyText, QSsl::Rsa, QSsl::Pem);
-        if (key.isNull()) key = QSslKey(keyText, QSsl::Ec, QSsl::Pem);
-        if (chain.isEmpty() || key.isNull()) {
-            *error = QStringLiteral("%1 holds no PEM certificate or %2 no PEM private key (RSA or EC)")
-                         .arg(options.certificate, options.key);
-            return false;
-        }
-        QSslConfiguration tls = QSslConfiguration::defaultConfiguration();
-        tls.setLocalCertificateChain(chain);
-        tls.setPrivateKey(key);
-        tls.setPeerVerifyMode(QSslSocket::VerifyNone);
-        auto* ssl = new ReadingServer<QSslServer>(this);
-        ssl->setSslConfiguration(tls);
-        ssl->setHandshakeTimeout(m_stallMs);
-        // The HTTP server takes connections when the listening socket says one is new; an
-        // encrypted one is ready only after its handshake.
-        connect(ssl, &QTcpServer::pendingConnectionAvailable, ssl, &QTcpServer::newConnection);
-        m_tcp = ssl;
+    m_connectionLimit = unsigned(std::min<long>(m_limits.connections, spare));
+    // One address never holds more than half of them, so a handheld elsewhere still gets in.
+    m_perAddressLimit = std::min(m_limits.perAddress, std::max(1u, m_connectionLimit / 2));
+
+    sockaddr_storage address{};
+    // poll(), not epoll: with epoll this library version notices a client gone mid-body only at
+    // the idle timeout.
+    unsigned flags =
+        MHD_USE_INTERNAL_POLLING_THREAD | MHD_USE_POLL | MHD_ALLOW_SUSPEND_RESUME | MHD_USE_ERROR_LOG;
+    if (options.address.protocol() == QAbstractSocket::IPv6Protocol) {
+        auto* v6 = reinterpret_cast<sockaddr_in6*>(&address);
+        v6->sin6_family = AF_INET6;
+        v6->sin6_port = htons(options.port);
+        const Q_IPV6ADDR ip = options.address.toIPv6Address();
+        std::memcpy(&v6->sin6_addr, &ip, sizeof ip);
+        flags |= MHD_USE_IPv6;
     } else {
-        m_tcp = new ReadingServer<QTcpServer>(this);
+        auto* v4 = reinterpret_cast<sockaddr_in*>(&address);
+        v4->sin_family = AF_INET;
+        v4->sin_port = htons(options.port);
+        v4->sin_addr.s_addr = htonl(options.address.toIPv4Address());
     }
-    if (!m_tcp->listen(options.address, options.port)) {
-        *error = QStringLiteral("cannot listen on %1:%2: %3")
+    if (tls) flags |= MHD_USE_TLS;
+
+    // The head lives in the connection's memory, beside its read buffer and the answer's head:
+    // the library refuses a head larger than that whatever way it comes, and readHead() the
+    // rest over the limit.
+    const std::size_t memory = std::max<std::size_t>(2 * m_limits.headBytes + 16 * 1024, 32 * 1024);
+    std::vector<MHD_OptionItem> items{
+        {MHD_OPTION_EXTERNAL_LOGGER, intptr_t(&onMessage), this},
+        {MHD_OPTION_SOCK_ADDR, 0, &address},
+        {MHD_OPTION_CONNECTION_LIMIT, intptr_t(m_connectionLimit), nullptr},
+        {MHD_OPTION_PER_IP_CONNECTION_LIMIT, intptr_t(m_perAddressLimit), nullptr},
+        {MHD_OPTION_CONNECTION_MEMORY_LIMIT, intptr_t(memory), nullptr},
+        {MHD_OPTION_CONNECTION_TIMEOUT, intptr_t(m_limits.idle.count()), nullptr},
+        {MHD_OPTION_STRICT_FOR_CLIENT, 1, nullptr},
+        {MHD_OPTION_URI_LOG_CALLBACK, intptr_t(&onTarget), this},
+        {MHD_OPTION_NOTIFY_COMPLETED, intptr_t(&onCompleted), this},
+        {MHD_OPTION_NOTIFY_CONNECTION, intptr_t(&onConnection), this},
+    };
+    if (tls) {
+        items.push_back({MHD_OPTION_HTTPS_MEM_CERT, 0, m_tls.certificate.data()});
+        items.push_back({MHD_OPTION_HTTPS_MEM_KEY, 0, m_tls.key.data()});
+    }
+    items.push_back({MHD_OPTION_END, 0, nullptr});
+
+    m_connections = std::make_unique<Connections>(m_limits.deadline);
+    m_daemon = MHD_start_daemon(flags, options.port, nullptr, nullptr, &onRequest, this, MHD_OPTION_ARRAY,
+                                items.data(), MHD_OPTION_END);
+    if (!m_daemon) {
+        *error = QStringLiteral("cannot listen on %1:%2 (see the line above)")
                      .arg(options.address.toString())
-                     .arg(options.port)
-                     .arg(m_tcp->errorString());
+                     .arg(options.port);
         return false;
     }
-    m_http = new QHttpServer(this);
-    m_http->setMissingHandler([this](const QHttpServerRequest& request, QHttpServerResponder&& responder) {
-        CradleHead head;
-        head.method = request.method() == QHttpServerRequest::Method::Post  ? QByteArray("POST")
-                      : request.method() == QHttpServerRequest::Method::Get ? QByteArray("GET")
-                                                                            : QByteArray("OTHER");
-        head.path = request.url().path().toUtf8();
-        head.authorization = request.value("authorization");
-        const QByteArray body = request.body();
-        head.length = body.size();
-        RequestFolder folder;
-        const QString bodyFile = folder.filePath(QStringLiteral("body"));
-        if (QFile f(bodyFile); f.open(QIODevice::WriteOnly)) f.write(body);
-        QElapsedTimer clock;
-        clock.start();
-        // A sync runs beside the event loop, which goes on serving other connections (their
-        // status, their refusals); anything else is answered at once.
-        CradleAnswer answer;
-        std::exception_ptr failure;
-        auto work = [&] {
-            try {
-                answer = m_service.answer(head, bodyFile);
-            } catch (...) {
-                failure = std::current_exception();
-            }
-        };
-        if (head.path.startsWith("/sync") && head.method == "POST") {
-            std::atomic<bool> done{false};
-            QEventLoop loop;
-            std::thread worker([&] {
-                work();
-                done = true;
-                QMetaObject::invokeMethod(
-                    &loop, [&loop] { loop.quit(); }, Qt::QueuedConnection);
-            });
-            if (!done) loop.exec();
-            worker.join();
-        } else {
-            work();
+    m_connections->startWatchdog([this] {
+        try {
+            for (const QString& line : m_service.expire())
+                m_log.say(QStringLiteral("kvcradle: ") +
+                          QString::fromUtf8(escapedForLog(line.toUtf8(), true)));
+        } catch (const std::exception& e) {
+            m_log.say(QStringLiteral("kvcradle: dropping overdue syncs failed: ") +
+                      QString::fromUtf8(escapedForLog(e.what(), true)));
         }
-        if (failure) {
-            try {
-                std::rethrow_exception(failure);
-            } catch (const std::exception& e) {
-                answer = CradleService::refusal(500, QStringLiteral("sync-failed"),
-                                                QString::fromLocal8Bit(e.what()));
-            }
-        }
-        if (!answer.file.isEmpty()) {
-            QFile f(answer.file);
-            answer.body = f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-        }
-        if (answer.headers.isEmpty())
-            responder.write(answer.body, answer.contentType, QHttpServerResponder::StatusCode(answer.status));
-        else
-            responder.write(answer.body,
-                            {{"Content-Type", answer.contentType}, answer.headers.first()},
-                            QHttpServerResponder::StatusCode(answer.status));
-        logLine(request.remoteAddress(), head.method, head.path, answer, body.size(),
-                clock.elapsed() / 1000.0);
     });
-    m_http->bind(m_tcp);
     return true;
 }
 
-void CradleServer::logLine(const QHostAddress& peer, const QByteArray& method, const QByteArray& path,
-                           const CradleAnswer& answer, qint64 bytesIn, double seconds) {
-    m_log << QDateTime::currentDateTimeUtc().toString(Qt::ISODate) << ' ' << peer.toString() << ' '
-          << (method.isEmpty() ? QByteArray("-") : method) << ' ' << (path.isEmpty() ? QByteArray("-") : path)
-          << " device " << (answer.device > 0 ? QString::number(answer.device) : QStringLiteral("-")) << ' '
-          << answer.status << ' ' << answer.outcome << " in " << bytesIn << " out " << answer.body.size()
-          << " bytes " << QString::number(seconds, 'f', 2) << " s" << Qt::endl;
+void CradleServer::stop() {
+    if (m_daemon) MHD_stop_daemon(m_daemon);
+    m_daemon = nullptr;
+    if (m_connections) m_connections->stopWatchdog();
+}
+
+void CradleServer::connectionStarted(MHD_Connection* mhd, void** context) {
+    auto* c = new Connection;
+    c->opened = std::chrono::steady_clock::now();
+    c->fd = MHD_get_connection_info(mhd, MHD_CONNECTION_INFO_CONNECTION_FD)->connect_fd;
+    c->peer = peerOf(MHD_get_connection_info(mhd, MHD_CONNECTION_INFO_CLIENT_ADDRESS)->client_addr);
+    c->tls = !m_tls.certificate.isEmpty();
+    *context = c;
+    m_connections->add(c);
+}
+
+void CradleServer::connectionClosed(Connection* c) {
+    m_connections->remove(c); // before the library closes its descriptor
+    if (c->current) {
+        // The library dropped it without saying so to its request.
+        requestEnded(nullptr, c->current, MHD_REQUEST_TERMINATED_WITH_ERROR);
+    } else if (c->requests == 0 || c->deadlinePassed) {
+        LogEntry e;
+        e.peer = c->peer;
+        e.outcome = closedBecause(*c);
+        e.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - c->opened).count();
+        m_log.request(e);
+    }
+    delete c;
+}
+
+Exchange* CradleServer::requestBegins(MHD_Connection* mhd, const char* target) {
+    const MHD_ConnectionInfo* info = MHD_get_connection_info(mhd, MHD_CONNECTION_INFO_SOCKET_CONTEXT);
+    auto* c = static_cast<Connection*>(info ? info->socket_context : nullptr);
+    if (!c) return nullptr;
+    auto* exchange = new Exchange(*c, QByteArray(target));
+    ++c->requests;
+    c->current = exchange;
+    ++m_inFlight;
+    return exchange;
+}
+
+void CradleServer::requestEnded(MHD_Connection* mhd, Exchange* exchange, int termination) {
+    if (!exchange) return;
+    Connection& c = exchange->connection;
+    LogEntry e;
+    e.peer = c.peer;
+    e.method = exchange->head.method;
+    e.path = exchange->headRead ? exchange->head.path : exchange->target.split('?').value(0);
+    e.device = exchange->answer.device;
+    e.bytesIn = exchange->bytesIn;
+    e.bytesOut = exchange->bytesOut;
+    e.seconds = exchange->clock.nsecsElapsed() / 1e9;
+    // An answer the library made itself (a head too large for it, a malformed request) closes
+    // the connection after it, so its request ends "with an error" though it was answered.
+    const MHD_ConnectionInfo* info =
+        mhd && !exchange->queued ? MHD_get_connection_info(mhd, MHD_CONNECTION_INFO_HTTP_STATUS) : nullptr;
+    if (termination == MHD_REQUEST_TERMINATED_COMPLETED_OK && exchange->queued) {
+        e.status = exchange->answer.status;
+        e.outcome = exchange->answer.outcome;
+    } else if (info && info->http_status >= 400 && !m_connections->deadlinePassed(&c)) {
+        e.status = int(info->http_status);
+        e.outcome = libraryOutcome(info->http_status);
+    } else {
+        e.outcome = droppedBecause(*exchange, termination);
+    }
+    c.current = nullptr;
+    m_connections->restartDeadline(&c);
+    delete exchange; // its folder goes before the line that says the request is over
+    --m_inFlight;
+    m_log.request(e);
+}
+
+QString CradleServer::droppedBecause(const Exchange& exchange, int termination) const {
+    if (m_connections->deadlinePassed(&exchange.connection)) return QStringLiteral("deadline");
+    if (!exchange.dropReason.isEmpty()) return exchange.dropReason;
+    if (termination == MHD_REQUEST_TERMINATED_TIMEOUT_REACHED) return QStringLiteral("idle");
+    if (termination == MHD_REQUEST_TERMINATED_DAEMON_SHUTDOWN) return QStringLiteral("cradle-stopped");
+    if (exchange.queued) return QStringLiteral("client-closed-mid-answer");
+    if (!exchange.headRead) return QStringLiteral("client-closed-mid-head");
+    if (exchange.hasBody() && !exchange.answering()) return QStringLiteral("client-closed-mid-body");
+    return QStringLiteral("client-closed");
+}
+
+QString CradleServer::closedBecause(const Connection& c) const {
+    if (c.deadlinePassed) return QStringLiteral("deadline");
+    tcp_info tcp{};
+    socklen_t size = sizeof tcp;
+    const bool known = ::getsockopt(c.fd, IPPROTO_TCP, TCP_INFO, &tcp, &size) == 0;
+    const bool peerClosed = known && (tcp.tcpi_state == TCP_CLOSE_WAIT || tcp.tcpi_state == TCP_LAST_ACK ||
+                                      tcp.tcpi_state == TCP_CLOSE);
+    // The library's idle timeout is the only thing that closes a connection silent that long.
+    const auto silentMs = std::chrono::milliseconds(known ? tcp.tcpi_last_data_recv : 0);
+    if (silentMs + std::chrono::milliseconds(500) >= m_limits.idle) return QStringLiteral("idle");
+    if (c.tls && c.requests == 0) return QStringLiteral("tls-failure");
+    if (peerClosed) return QStringLiteral("client-closed-before-its-request");
+    return QStringLiteral("refused-by-http-layer");
+}
+
+void CradleServer::libraryMessage(const char* text) {
+    m_log.library(QByteArray(text));
+}
+
+int CradleServer::handle(MHD_Connection* mhd, Exchange& exchange, const char* url, const char* method,
+                         const char* data, std::size_t* size) {
+    if (exchange.queued) {
+        *size = 0;
+        return MHD_YES;
+    }
+    if (!exchange.headRead) {
+        exchange.headRead = true;
+        // A request without a body is answered in its turn, so the connection stays open for the
+        // next. A refusal goes out before the body it spares when the client waits for "100
+        // Continue" or the body is in chunks or huge, and the connection closes after it. A client
+        // already sending a body of a sane size is let finish first (the body thrown away as it
+        // comes), else closing on its unread bytes would reset the connection under the refusal.
+        exchange.refusal =
+            readRequestHead(mhd, url, method, m_limits, m_service, exchange.head, &exchange.bodyLimit);
+        if (exchange.refusal && exchange.hasBody() &&
+            (exchange.head.chunked || *exchange.head.length > kDrainBytes ||
+             header(mhd, MHD_HTTP_HEADER_EXPECT).compare("100-continue", Qt::CaseInsensitive) == 0))
+            return queue(mhd, exchange, std::move(*exchange.refusal));
+        if (exchange.refusal || !exchange.hasBody()) return MHD_YES;
+        QString problem;
+        if (!exchange.openBody(&problem)) return queue(mhd, exchange, cradleFault(0, problem));
+        return MHD_YES;
+    }
+    if (exchange.answering())
+        return exchange.answerReady() ? queue(mhd, exchange, exchange.takeAnswer()) : MHD_YES;
+    if (*size == 0)
+        return exchange.refusal ? queue(mhd, exchange, std::move(*exchange.refusal))
+                                : answerInBackground(mhd, exchange);
+    if (exchange.refusal) {
+        exchange.bytesIn += qint64(*size);
+        *size = 0;
+        return MHD_YES;
+    }
+    if (qint64(*size) > exchange.bodyLimit - exchange.bytesIn) {
+        // Only a body in chunks gets here: a declared length was checked with the head. The
+        // library takes no answer in the middle of a body, so the connection is dropped.
+        exchange.bytesIn += qint64(*size);
+        exchange.dropReason = QStringLiteral("over-the-body-limit");
+        return MHD_NO;
+    }
+    if (!exchange.writeBody(data, *size)) {
+        exchange.dropReason = QStringLiteral("body-not-stored: ") + QString::fromLocal8Bit(strerror(errno));
+        return MHD_NO;
+    }
+    exchange.bytesIn += qint64(*size);
+    *size = 0;
+    return MHD_YES;
+}
+
+int CradleServer::answerInBackground(MHD_Connection* mhd, Exchange& exchange) {
+    const QString body = exchange.closeBody();
+    m_connections->suspend(&exchange.connection);
+    MHD_suspend_connection(mhd);
+    exchange.startAnswer(
+        [this, &exchange, body] {
+            try {
+                return m_service.answer(exchange.head, body);
+            } catch (const std::exception& e) {
+                return cradleFault(0, QString::fromLocal8Bit(e.what()));
+            } catch (...) {
+                return cradleFault(0, QStringLiteral("unknown"));
+            }
+        },
+        [this, &exchange, mhd] {
+            m_connections->resume(&exchange.connection);
+            MHD_resume_connection(mhd);
+        });
+    return MHD_YES;
+}
+
+int CradleServer::queue(MHD_Connection* mhd, Exchange& exchange, CradleAnswer answer) {
+    qint64 bytes = 0;
+    MHD_Response* response = responseFor(answer, &bytes);
+    if (!response) return MHD_NO;
+    const MHD_Result queued = MHD_queue_response(mhd, unsigned(answer.status), response);
+    MHD_destroy_response(response);
+    if (queued == MHD_YES) {
+        exchange.queued = true;
+        exchange.bytesOut = bytes;
+        exchange.answer = std::move(answer);
+    }
+    return queued;
 }
 
 } // namespace kv::cradle
