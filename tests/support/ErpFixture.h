@@ -29,6 +29,9 @@ public:
     ~ErpFixture();
     bool available() const { return m_available; }
     QString erpPath() const { return m_erpPath; } // the SQLite ERP file (empty on PostgreSQL)
+    // The launch string of the ERP, and (PostgreSQL) its libpq connection for psql.
+    QString launch() const;
+    QString connInfo() const;
 
     TempHome home;
     ScopedOperator person;
