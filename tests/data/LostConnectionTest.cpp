@@ -1,6 +1,7 @@
 // The ERP server restarts under an open program: every statement then fails with the reason,
 // never with an error number alone, and the next command opens the connection again.
 #include "DemoErp.h"
+#include "ErpFixture.h"
 #include "ScriptedOperator.h"
 #include "TestEnv.h"
 #include "app/Cfg.h"
@@ -22,13 +23,7 @@ struct Road {
 class ServerRestarted : public ::testing::TestWithParam<Road> {
 protected:
     void SetUp() override {
-        if (!server.available() || !server.createDatabase(QStringLiteral("erp")))
-            GTEST_SKIP() << "no PostgreSQL server binaries";
-        erp::Options o;
-        o.clients = 10;
-        o.articles = 5;
-        o.documents = 0;
-        erp::createDemoErp(erp::Target::postgres(server.connInfo(QStringLiteral("erp"))), o);
+        if (!test::makePrivateErp(server, 10, 5)) GTEST_SKIP() << "no PostgreSQL server binaries";
         resetProgramDatabases();
         configTableName() = QStringLiteral("ta_configuracion");
         DB_Dll& e = ErpDb();

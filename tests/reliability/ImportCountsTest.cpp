@@ -1,6 +1,7 @@
 // The history counts exactly the documents the ERP kept, when the ERP fails in the middle of an
 // import: its server stopped, its disk full. The next run brings the rest, each once.
 #include "DemoErp.h"
+#include "ErpFixture.h"
 #include "Handheld.h"
 
 #include <gtest/gtest.h>
@@ -29,9 +30,7 @@ protected:
         o.articles = 10;
         o.documents = 0;
         if (GetParam() == Fault::ServerStopped) {
-            if (!server.available() || !server.createDatabase(QStringLiteral("erp")))
-                GTEST_SKIP() << "no PostgreSQL server binaries";
-            erp::createDemoErp(erp::Target::postgres(server.connInfo(QStringLiteral("erp"))), o);
+            if (!test::makePrivateErp(server, o.clients, o.articles)) GTEST_SKIP() << "no PostgreSQL server binaries";
             launch = QStringLiteral("@Motor=postgresql;@Server=127.0.0.1,%1;@DbName=erp;@Usuario=postgres;@Password=;")
                          .arg(server.port());
         } else {

@@ -130,6 +130,16 @@ QStringList ErpFixture::storeRows(const QString& sql) {
     return rowsOf(q);
 }
 
+bool makePrivateErp(PrivatePgServer& server, int clients, int articles) {
+    if (!server.available() || !server.createDatabase(QStringLiteral("erp"))) return false;
+    erp::Options o;
+    o.clients = clients;
+    o.articles = articles;
+    o.documents = 0;
+    erp::createDemoErp(erp::Target::postgres(server.connInfo(QStringLiteral("erp"))), o);
+    return true;
+}
+
 void makeDemoSite(const QString& erpPath, const QString& store) {
     erp::Options o;
     o.clients = 40;

@@ -50,6 +50,9 @@ private:
     bool m_available = false;
 };
 
+// A demo ERP without documents in a database "erp" of a private server; false without one.
+bool makePrivateErp(PrivatePgServer& server, int clients, int articles);
+
 // A readable name for an engine parameter.
 std::string engineTestName(Engine e);
 
