@@ -67,7 +67,8 @@ std::function<void(Recordset&)> asTheReceiveOpens(const QString& statement) {
     };
 }
 
-// What the receive runs besides its record sets: the duplicate tests and the sheet number.
+// What the send and the receive run besides their record sets: the configuration values they
+// read, the duplicate tests and the sheet number.
 void addImportReads(QList<CheckedObject>& list) {
     entryFor(list, QStringLiteral("V_MV_CPTE")).reads.append([](Recordset&) {
         ExisteComprobante(QStringLiteral("NP"), QStringLiteral("0000"), QStringLiteral("00000000"), QStringLiteral("X"));
@@ -77,6 +78,7 @@ void addImportReads(QList<CheckedObject>& list) {
         NuevaPlanilla();
     });
     entryFor(list, QStringLiteral("ta_configuracion")).reads.append([](Recordset&) {
+        CfgValue(QStringLiteral("GM_CANT_DISPOSITIVOS"));
         CfgValue(QStringLiteral("GM_UsaPlanillaControl"));
     });
 }
