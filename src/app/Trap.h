@@ -31,6 +31,14 @@ public:
     // The error that made the procedure leave, for callers that report it.
     const RunTimeError* leavingError() const { return m_leaving ? &*m_leaving : nullptr; }
 
+    // Puts another handler in force and returns the one it replaces: a part of a procedure that
+    // must tidy up before anyone is asked wraps the handler it was given. A handler may also
+    // throw, to unwind past the step to a place that starts the work again.
+    Handler exchangeHandler(Handler handler) {
+        std::swap(m_handler, handler);
+        return handler;
+    }
+
 private:
     Handler m_handler;
     bool m_left = false;

@@ -29,6 +29,7 @@ SendResult send(int device, bool waitForSync) {
     if (const qint32 code = conduitConfig().SetEnableStatus(kConduitName, 0);
         code != uc::ConduitNotFound && !MensajeConducto(code).isEmpty())
         op().messageBox(MensajeConducto(code), mb::Critical, QStringLiteral("Aviso al Operador"));
+    ErpDb().reopenIfLost(); // a server restarted since the last command
     const ExportFilters filters = buildExportFilters(device);
     const QList<StepOutcome> outcomes = EjecutarExportacion(LocalDb().gDBName, filters.client, filters.priceList);
     result.steps = outcomes;

@@ -60,17 +60,6 @@ QString SqliteDriver::translate(const QString& sql) const {
     return dialect::toSqlite(sql);
 }
 
-QList<QPair<QString, QString>> SqliteDriver::tables(QSqlDatabase& db) const {
-    QList<QPair<QString, QString>> r;
-    QSqlQuery q(db);
-    q.setForwardOnly(true);
-    if (q.exec(QStringLiteral("SELECT name, type FROM sqlite_master WHERE type IN ('table','view') "
-                              "AND name NOT LIKE 'sqlite_%' ORDER BY name")))
-        while (q.next())
-            r.append({q.value(0).toString(), q.value(1).toString().toUpper()});
-    return r;
-}
-
 int SqliteDriver::sizeOfDeclaredType(const QString& declared) {
     static const QRegularExpression withLength(QStringLiteral(R"(\(\s*(\d+)\s*(?:,\s*\d+\s*)?\))"));
     const QString t = declared.trimmed().toUpper();
@@ -133,16 +122,13 @@ ProviderError SqliteDriver::errorOf(const QSqlError& e) const {
     return p;
 }
 
-bool SqliteDriver::beginTransaction(QSqlDatabase& db) const {
-    if (m_engine != Engine::Sqlite) return db.transaction(); // the store: read in groups as well
+bool SqliteDriver::beginTransaction(QSqlDatabase& db, QSqlError& why) const {
+    // The store: read in groups as well.
+    if (m_engine != Engine::Sqlite) return EngineDriver::beginTransaction(db, why);
     QSqlQuery q(db);
-    return q.exec(QStringLiteral("BEGIN IMMEDIATE"));
-}
-
-void SqliteDriver::applyCommandTimeout(QSqlDatabase& db, int seconds) const {
-    // The closest SQLite has: how long a statement waits for a lock held by another process.
-    QSqlQuery q(db);
-    q.exec(QStringLiteral("PRAGMA busy_timeout = %1").arg(seconds > 0 ? seconds * 1000 : 10000));
+    if (q.exec(QStringLiteral("BEGIN IMMEDIATE"))) return true;
+    why = q.lastError(); // the statement's, not the connection's (which holds none)
+    return false;
 }
 
 } // namespace kv

@@ -200,6 +200,7 @@ QList<StepOutcome> EjecutarExportacion(const QString& storePath, const QString& 
     Connection erp;
     erp.setEngine(erpDb.gCnn.engine());
     erp.setOdbcDriver(erpDb.gCnn.odbcDriver());
+    erp.setLockTimeout(erpDb.gCnn.lockTimeout());
     erp.open(erpDb.gConnString);
     if (erpDb.gCnn.statementTimeout() > 0) erp.setCommandTimeout(erpDb.gCnn.statementTimeout());
     erp.setIsolationLevel(erpDb.gCnn.isolationLevel());

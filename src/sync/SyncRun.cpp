@@ -29,9 +29,13 @@ RunOutcome receive(int device, SyncRunState& run) {
     Trap& trap = run.trap;
     StatusWindow& status = op().statusWindow();
     try {
+        // A server restarted since the last command: its connection is opened again first.
+        runStatement(run, [] { ErpDb().reopenIfLost(); });
         // 1. Control-sheet mode.
         runStatement(run, [&] {
-            run.planillaMode = Cfg(QStringLiteral("GM_UsaPlanillaControl")).compare(QStringLiteral("SI"), Qt::CaseInsensitive) == 0;
+            // Read under the run's own error treatment, so an Abort ends the run.
+            run.planillaMode =
+                CfgValue(QStringLiteral("GM_UsaPlanillaControl")).compare(QStringLiteral("SI"), Qt::CaseInsensitive) == 0;
         });
         // 2. The ERP connection: the open one as it is, otherwise the device's own.
         DB_Dll& erp = ErpDb();

@@ -7,6 +7,7 @@
 #include <QStringList>
 #include <QTextStream>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -39,6 +40,9 @@ public:
 
     QString name() const { return words().join(QLatin1Char(' ')); }
 };
+
+// A whole number of seconds from 1, as every SECONDS of the command line is; nullopt otherwise.
+std::optional<int> secondsValue(const std::string& text);
 
 // "--timeout SECONDS" of a waiting command; apply() sets the wait's limit, false (with the
 // usage on stderr) when SECONDS is not a whole number from 1.

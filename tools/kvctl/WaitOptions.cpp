@@ -11,15 +11,20 @@ void TimeoutOption::define(CLI::App& command, const char* what) {
     command.add_option("--timeout", seconds, what)->type_name("SECONDS");
 }
 
+std::optional<int> secondsValue(const std::string& text) {
+    bool ok = false;
+    const int n = fromStd(text).toInt(&ok);
+    return ok && n >= 1 ? std::optional<int>(n) : std::nullopt;
+}
+
 bool TimeoutOption::apply(Context& ctx) const {
     if (seconds.empty()) return true;
-    bool ok = false;
-    const int n = fromStd(seconds).toInt(&ok);
-    if (!ok || n < 1) {
+    const std::optional<int> n = secondsValue(seconds);
+    if (!n) {
         ctx.usage(QStringLiteral("--timeout needs a whole number of seconds from 1"));
         return false;
     }
-    ctx.person.setWaitTimeout(n);
+    ctx.person.setWaitTimeout(*n);
     return true;
 }
 
