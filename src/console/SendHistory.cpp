@@ -16,14 +16,12 @@ history::Record sendRecord(history::Record job, const SendResult& result) {
         if (!step.destination.isEmpty())
             job.tables << history::TableRows{step.destination, o.rows, o.executionResult == 1};
     }
-    if (result.busy) {
-        job.outcome = Outcome::Cancelled;
-        job.detail = QStringLiteral("Otro envío de datos estaba en curso en este equipo");
-    } else if (!result.exported) {
+    if (!result.exported) {
         job.outcome = Outcome::Failed;
     } else if (!result.wait) {
         job.outcome = Outcome::Done;
-        job.detail = QStringLiteral("Exportación sin esperar la sincronización");
+        job.detail = QStringLiteral("Exportación sin esperar la sincronización: el próximo HotSync del móvil la "
+                                    "recibe");
     } else if (*result.wait == WaitOutcome::Completed) {
         job.outcome = Outcome::Done;
     } else if (*result.wait == WaitOutcome::Cancelled) {

@@ -6,6 +6,7 @@
 #include "conduit/SyncMonitor.h"
 #include "cradle/HandheldDevice.h"
 #include "cradle/SqliteFile.h"
+#include "history/JobHistory.h"
 #include "settings/DeviceSettings.h"
 #include "store/StoreFile.h"
 #include "store/StoreSchema.h"
@@ -132,6 +133,16 @@ qint64 copyTable(const Database& db, TableCopy& copy) {
     return db.changes() + copy.kept;
 }
 
+// A send that did not wait registered this sync: no program records it or switches the conduit
+// off, so the sync does both (the switch only while the registration is still its own).
+void endUnattended(const ConduitRegistration& conduit, const SyncResult& result) {
+    bool ended = false;
+    FileConduitConfig().EndUnattended(kConduitName, conduit.generation, &ended);
+    QList<history::TableRows> tables;
+    for (const TableCopy& c : result.copies) tables << history::TableRows{c.table, c.rows, false};
+    history::recordSyncWithoutWait(conduit.device, tables);
+}
+
 void checkDevice(const ConduitRegistration& conduit, qint32 device, SyncResult& result) {
     if (conduit.device == 0) return;
     if (device == 0) {
@@ -220,6 +231,7 @@ SyncResult hotSync(const QString& handheldPath, int holdSeconds,
         refuse(e.number(), QStringLiteral("Cannot complete the sync: %1.").arg(db.lastError()));
     }
     lock->ended(true);
+    if (conduit.unattended) endUnattended(conduit, result);
     // The lock is released on return, after the commit: a program that waits for the sync to end
     // finds the copied tables in place.
     return result;

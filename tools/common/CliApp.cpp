@@ -77,21 +77,44 @@ bool takesValue(CLI::App& command, const QString& word) {
     return false;
 }
 
+// Whether `word` names an option (not a negative number or a lone "-").
+bool looksLikeOption(const QString& word) {
+    const qsizetype start = word.startsWith(QLatin1String("--")) ? 2 : 1;
+    return word.startsWith(QLatin1Char('-')) && word.size() > start && word.at(start).isLetter();
+}
+
+// Whether `command` or a command above it knows the option `word` ("--name", "--name=value", "-q").
+bool knownOption(CLI::App& command, const QString& word) {
+    const std::string name = toStd(word.section(QLatin1Char('='), 0, 0));
+    for (CLI::App* scope = &command; scope; scope = scope->get_parent())
+        if (scope->get_option_no_throw(name)) return true;
+    return false;
+}
+
 } // namespace
 
-// The words before the command are read here, so a mistyped command is named as such rather
-// than as a missing one or a stray argument.
-std::optional<int> CliApp::refuseUnknownCommand(const QStringList& args, QTextStream& err) {
+// The words are read here first, so a mistyped command is named as such rather than as a missing
+// one or a stray argument, and an unknown option rather than the argument it displaced.
+std::optional<int> CliApp::refuseUnknownWords(const QStringList& args, QTextStream& err) {
     CLI::App* at = &m_app;
+    std::optional<QString> unknownOption;
+    bool help = false;
+    bool arguments = false; // past the command's words: the rest are its arguments and options
     for (int i = 0; i < args.size(); ++i) {
         const QString& a = args.at(i);
         if (a == QLatin1String("--")) break;
         if (a.startsWith(QLatin1Char('-'))) {
+            if (a == QLatin1String("--help") || a == QLatin1String("-h") || a == QLatin1String("--help-all")) help = true;
+            if (looksLikeOption(a) && !knownOption(*at, a) && !unknownOption) unknownOption = a;
             if (takesValue(*at, a)) ++i;
             continue;
         }
+        if (arguments) continue;
         const std::vector<CLI::App*> commands = at->get_subcommands([](CLI::App*) { return true; });
-        if (commands.empty()) break;
+        if (commands.empty()) {
+            arguments = true;
+            continue;
+        }
         CLI::App* next = nullptr;
         for (CLI::App* c : commands)
             if (c->check_name(toStd(a))) next = c;
@@ -103,6 +126,9 @@ std::optional<int> CliApp::refuseUnknownCommand(const QStringList& args, QTextSt
         }
         at = next;
     }
+    // An option of the command named before the command's words is still its own.
+    if (unknownOption && !help && !knownOption(*at, *unknownOption))
+        return usageError(*at, QStringLiteral("The following argument was not expected: %1").arg(*unknownOption), err);
     return std::nullopt;
 }
 
@@ -119,7 +145,7 @@ std::optional<int> CliApp::parse(const QStringList& arguments, QTextStream& out,
         }
         if (takesValue(m_app, args.at(i))) ++i;
     }
-    if (const std::optional<int> refused = refuseUnknownCommand(args, err)) return refused;
+    if (const std::optional<int> refused = refuseUnknownWords(args, err)) return refused;
     std::vector<std::string> words{toStd(m_tool)};
     for (const QString& a : args) words.push_back(toStd(a));
     std::vector<char*> argv;

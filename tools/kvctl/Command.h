@@ -40,11 +40,11 @@ public:
     QString name() const { return words().join(QLatin1Char(' ')); }
 };
 
-// "--timeout SECONDS" of a waiting command; apply() sets the wait's limit, false (with the
-// usage on stderr) when SECONDS is not a whole number from 1.
+// "--timeout SECONDS" of a job that waits: a limit for the whole command, for schedulers.
+// apply() starts it, false (with the usage on stderr) when SECONDS is not a whole number from 1.
 struct TimeoutOption {
     std::string seconds;
-    void define(CLI::App& command, const char* what);
+    void define(CLI::App& command);
     bool apply(Context& ctx) const;
 };
 

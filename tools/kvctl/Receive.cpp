@@ -1,3 +1,4 @@
+#include "app/Interruption.h"
 #include "Command.h"
 #include "ErpSession.h"
 
@@ -16,12 +17,13 @@ public:
     }
     void define(CLI::App& command) override {
         defineDevice(command, m_device);
-        m_timeout.define(command, "cancel the wait when no sync began in SECONDS");
+        m_timeout.define(command);
     }
     int execute(Context& ctx) override {
+        const interruption::CatchSignals signals;
         if (!m_timeout.apply(ctx)) return exitcode::Usage;
         if (!startSession(ctx, true)) return exitcode::Failed;
-        const int device = deviceArgument(m_device, ctx, QStringLiteral("receive"));
+        const int device = deviceArgument(m_device, ctx);
         if (!device) return exitcode::Usage;
         switch (ActualizaDatos_KVControl(device, true)) {
         case RunOutcome::Imported: return exitcode::Done;
