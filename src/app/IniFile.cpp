@@ -220,9 +220,14 @@ void IniDocument::setValue(const QString& sectionName, const QString& key, const
         insertLine(m_lines.size(), QLatin1Char('[') + sectionName.trimmed() + QLatin1Char(']'));
         insertLine(m_lines.size(), newEntry);
     } else if (const auto it = s->keys.constFind(fold(key)); it != s->keys.cend()) {
-        // Keep the line's own spelling of the key and its spacing around "=".
+        // Keep the line's own spelling of the key and its spacing around "="; an empty value
+        // leaves no blanks behind it, which would read the same and keep the old line's bytes.
         QString& line = m_lines[*it];
-        line = line.left(entry(line)->valueStart) + formatValue(value);
+        const QString formatted = formatValue(value);
+        QString head = line.left(entry(line)->valueStart);
+        if (formatted.isEmpty())
+            while (head.endsWith(QLatin1Char(' ')) || head.endsWith(QLatin1Char('\t'))) head.chop(1);
+        line = head + formatted;
         m_raw[*it].reset();
     } else {
         qsizetype at = s->end;

@@ -19,7 +19,7 @@ namespace {
 // command's time limit, stop the job here.
 class TerminalStatusWindow : public StatusWindow {
 public:
-    explicit TerminalStatusWindow(QTextStream& out) : m_out(out) {}
+    TerminalStatusWindow(QTextStream& out, bool& offer) : m_out(out), m_offer(offer) {}
 
     void open(const QString& caption, bool) override {
         m_lines.clear();
@@ -51,7 +51,7 @@ private:
     QTextStream& m_out;
     QStringList m_lines;
     QElapsedTimer m_lastPrint;
-    bool m_offer = false;
+    bool& m_offer;
 };
 
 } // namespace
@@ -202,7 +202,7 @@ bool TerminalOperator::connectionDialog(ConnectionValues& v) {
 }
 
 StatusWindow& TerminalOperator::statusWindow() {
-    if (!m_status) m_status = std::make_unique<TerminalStatusWindow>(progress());
+    if (!m_status) m_status = std::make_unique<TerminalStatusWindow>(progress(), m_cancelOffered);
     return *m_status;
 }
 
@@ -285,7 +285,8 @@ void TerminalOperator::listLookup(LookupSession& session) {
 
 void TerminalOperator::processEvents() {
     if (QCoreApplication::instance()) QCoreApplication::processEvents();
-    interruption::check();
+    // While the cancel is offered a signal waits for the status window, which takes it as its button.
+    if (!m_cancelOffered || interruption::timeLimitPassed()) interruption::check();
 }
 
 } // namespace kv

@@ -74,6 +74,7 @@ private:
     struct DiscardingStream;
     std::unique_ptr<DiscardingStream> m_silent;
     std::unique_ptr<StatusWindow> m_status;
+    bool m_cancelOffered = false; // the status window's cancel is on: a signal is its button
     std::unique_ptr<QObject> m_progressLink; // owns the connections to the shown step list
 };
 

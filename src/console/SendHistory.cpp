@@ -20,8 +20,7 @@ history::Record sendRecord(history::Record job, const SendResult& result) {
         job.outcome = Outcome::Failed;
     } else if (!result.wait) {
         job.outcome = Outcome::Done;
-        job.detail = QStringLiteral("Exportación sin esperar la sincronización: el próximo HotSync del móvil la "
-                                    "recibe");
+        job.detail = QStringLiteral("Exportación sin esperar la sincronización");
     } else if (*result.wait == WaitOutcome::Completed) {
         job.outcome = Outcome::Done;
     } else if (*result.wait == WaitOutcome::Cancelled) {

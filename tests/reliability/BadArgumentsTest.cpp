@@ -38,7 +38,8 @@ TEST_F(BadArguments, DeviceNumbersOutsideTheFleetAreRefusedAndChangeNothing) {
             if (command == QLatin1String("send")) args << QStringLiteral("--no-wait");
             const test::ToolRun r = w.kvctl(args, 30000);
             EXPECT_EQ(r.exitCode, 2) << command.toStdString() << ' ' << device.toStdString();
-            EXPECT_EQ(r.err, QStringLiteral("kvctl %1: device \"%2\" does not exist; devices are 1 to 3\n")
+            EXPECT_EQ(r.err, QStringLiteral("kvctl %1: device \"%2\" does not exist; devices are 1 to 3\nUsage: kvctl %1 "
+                                            "[OPTIONS] N\n")
                                  .arg(command, device));
         }
     }
