@@ -16,7 +16,36 @@ QString exitStatusTable() {
     return QString::fromLatin1(exitcode::Table);
 }
 
+namespace {
+
+// --help-all (and the man pages made from it) gives each command as "TOOL CMD WORDS:" on a line
+// of its own, then its description, arguments and options indented: the layout help2man makes a
+// subsection of, instead of running the command's name and its text together. A group gives its
+// commands so.
+class ExpandedFormatter : public CLI::Formatter {
+public:
+    std::string make_expanded(const CLI::App* sub) const override {
+        const std::vector<const CLI::App*> commands = sub->get_subcommands({});
+        if (!commands.empty()) {
+            std::string all;
+            for (const CLI::App* c : commands) all += make_expanded(c) + "\n";
+            return all;
+        }
+        // The headings of the lists ("Options:") would run into the description.
+        std::string body;
+        std::istringstream lines(make_description(sub) + make_positionals(sub) + make_groups(sub, CLI::AppFormatMode::Sub));
+        for (std::string line; std::getline(lines, line);)
+            if (!line.empty() && line != "Options:" && line != "Positionals:") body += "  " + line + "\n";
+        std::string path;
+        for (const CLI::App* at = sub; at; at = at->get_parent()) path = at->get_name() + (path.empty() ? "" : " ") + path;
+        return "\n" + path + ":\n" + body;
+    }
+};
+
+} // namespace
+
 CliApp::CliApp(const QString& tool, const QString& description) : m_tool(tool), m_app(toStd(description), toStd(tool)) {
+    m_app.formatter(std::make_shared<ExpandedFormatter>());
     m_app.set_help_all_flag("--help-all", "this help with every command's options");
     m_app.set_version_flag("--version", toStd(tool + QLatin1Char(' ') + programVersion()));
     m_app.add_option("--home", m_home,

@@ -12,8 +12,7 @@ public:
     QStringList words() const override { return {QStringLiteral("receive")}; }
     QString summary() const override {
         return QStringLiteral(
-            "wait for device N's sync and import its documents into the ERP (Ctrl-C cancels "
-            "before the sync)");
+            "wait for device N's sync and import its documents into the ERP (Ctrl-C cancels)");
     }
     void define(CLI::App& command) override {
         defineDevice(command, m_device);

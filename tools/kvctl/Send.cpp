@@ -46,7 +46,7 @@ public:
     QStringList words() const override { return {QStringLiteral("send")}; }
     QString summary() const override {
         return QStringLiteral("export device N's data into the local sync store, then wait for its sync "
-                              "(Ctrl-C cancels before the sync)");
+                              "(Ctrl-C cancels)");
     }
     void define(CLI::App& command) override {
         defineDevice(command, m_device);

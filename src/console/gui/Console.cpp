@@ -39,7 +39,7 @@ const char* const kUsageLine = "Usage: kvcontrol [--home DIR] [--launch-file FIL
 
 void printUsage(QTextStream& out) {
     out << kUsageLine
-        << "       kvcontrol --help | --version\n\n"
+        << "  or:  kvcontrol --help | --version\n\n"
            "The handheld control console. The launch string (the rest of the command line)\n"
            "names the ERP connection: \"@Server=...;@DbName=...;@Usuario=...;@Password=...;"
            "@Motor=...;\".\nWithout a server the connection dialog asks for one.\n\n"
