@@ -10,6 +10,7 @@ namespace kv {
 // Runs the steps of a procedure under the program's error convention: a step that throws is
 // handed to the handler, whose answer decides what follows -- 4 runs the same step again, 5 goes
 // on with the next step, anything else leaves the procedure (every later step is skipped).
+// An Interrupted (Interruption.h) is no error of the step: it passes on to the caller unasked.
 class Trap {
 public:
     using Handler = std::function<int(const RunTimeError&)>;

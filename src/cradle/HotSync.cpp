@@ -6,6 +6,7 @@
 #include "conduit/SyncMonitor.h"
 #include "cradle/HandheldDevice.h"
 #include "cradle/SqliteFile.h"
+#include "history/JobHistory.h"
 #include "settings/DeviceSettings.h"
 #include "store/StoreFile.h"
 #include "store/StoreSchema.h"
@@ -180,6 +181,16 @@ qint64 copyTable(const Database& db, TableCopy& copy, qint64 room) {
     return db.changes() + copy.kept;
 }
 
+// A send that did not wait registered this sync: no program records it or switches the conduit
+// off, so the sync does both (the switch only while the registration is still its own).
+void endUnattended(const ConduitRegistration& conduit, const SyncResult& result) {
+    bool ended = false;
+    FileConduitConfig().EndUnattended(kConduitName, conduit.generation, &ended);
+    QList<history::TableRows> tables;
+    for (const TableCopy& c : result.copies) tables << history::TableRows{c.table, c.rows, false};
+    history::recordSyncWithoutWait(conduit.device, tables);
+}
+
 void checkDevice(const ConduitRegistration& conduit, qint32 device, SyncResult& result) {
     if (conduit.device == 0) return;
     if (device == 0) {
@@ -257,6 +268,7 @@ QString directionText(qint32 transferCode) {
 
 struct PreparedSync::State {
     SyncLock lock;
+    ConduitRegistration conduit;
     SyncResult result;
     std::unique_ptr<const Database> db;
     std::unique_ptr<Transaction> transaction;
@@ -334,7 +346,7 @@ std::unique_ptr<PreparedSync> PreparedSync::prepare(const QString& handheldPath,
     for (TableCopy& copy : result.copies)
         copy.rows = copyTable(*db, copy, room);
     auto state = std::unique_ptr<State>(
-        new State{std::move(*lock), std::move(result), std::move(db), std::move(transaction), false});
+        new State{std::move(*lock), conduit, std::move(result), std::move(db), std::move(transaction), false});
     return std::unique_ptr<PreparedSync>(new PreparedSync(std::move(state)));
 }
 
@@ -379,6 +391,7 @@ const SyncResult& PreparedSync::commit(const std::function<void()>& beforeCounti
     }
     m->over = true;
     m->lock.ended(true);
+    if (m->conduit.unattended) endUnattended(m->conduit, m->result);
     // The lock is released after the commit: a program that waits for the sync to end finds the
     // copied tables in place.
     m->lock.release();

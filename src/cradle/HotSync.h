@@ -60,7 +60,8 @@ QString directionText(qint32 transferCode);
 // person at the cradle starts it. Holds the sync lock from before the first read of the conduit's
 // registration until everything is over, and records itself in the monitor's state file (begun
 // under the registration's generation, then copied or refused), so every waiting program sees it
-// however short it is.
+// however short it is. Under a registration no program waits for (a send that did not wait), a
+// sync that copied records itself in the history and switches the conduit off.
 //
 // A registration for one device refuses another device's handheld, naming both numbers; a
 // handheld made without a device number is taken, with a note. With code 4 the handheld's

@@ -46,6 +46,9 @@ void SqliteDriver::open(QSqlDatabase& db, const ConnectionString& cs) const {
         QStringLiteral("The database engine cannot open the file '%1'. It is not a database, is damaged, "
                        "or you need permission to change its data.")
             .arg(path);
+    // SQLite takes an empty file for an empty database: an ERP or a store emptied by a crash or
+    // a full disk would then open, and a send would empty the store before any step failed.
+    if (info.size() == 0) throw openFailure(QStringLiteral("3051"), cannotOpen);
     if (!db.open()) throw openFailure(QStringLiteral("3051"), cannotOpen);
     QSqlQuery probe(db);
     if (!probe.exec(QStringLiteral("SELECT count(*) FROM sqlite_master"))) {

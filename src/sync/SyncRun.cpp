@@ -2,6 +2,7 @@
 
 #include "app/Cfg.h"
 #include "app/GeneralFunctions.h"
+#include "app/Interruption.h"
 #include "app/Operator.h"
 #include "conduit/Conducto.h"
 #include "conduit/HotSyncWait.h"
@@ -93,10 +94,17 @@ RunOutcome ActualizaDatos_KVControl(int device, bool) {
     SyncRunState run(trap);
     history::Record job = history::startJob(device, history::Direction::Receive);
     try {
+        // A refusal changes nothing, the history neither.
         const auto waiting = TomarEspera(QStringLiteral("ActualizaDatos_KVControl"));
-        const RunOutcome outcome = waiting ? receive(device, run) : RunOutcome::Busy;
+        if (!waiting) return RunOutcome::Busy;
+        const RunOutcome outcome = receive(device, run);
         history::recordJob(receiveRecord(std::move(job), outcome, run));
         return outcome;
+    } catch (const Interrupted& stopped) {
+        job = receiveRecord(std::move(job), RunOutcome::Cancelled, run);
+        job.detail = stopped.reason();
+        history::recordJob(std::move(job));
+        throw;
     } catch (const RunTimeError& e) {
         job = receiveRecord(std::move(job), RunOutcome::Left, run);
         job.detail = e.description();

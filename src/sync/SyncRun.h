@@ -21,7 +21,7 @@ enum class RunOutcome {
     ConnectionFailed, // the ERP connection could not be opened
     Cancelled,        // the operator cancelled before the sync began
     Left,             // the run was left through the error treatment
-    Busy,             // another send or receive was waiting: nothing was done
+    Busy,             // another send or receive was waiting: nothing was done, nothing recorded
 };
 
 // What one run shares with its import and line routines.

@@ -5,12 +5,21 @@
 #include "cradle/net/CradleClient.h"
 #include "settings/DeviceSettings.h"
 
+#include <QUrl>
+
 namespace kv::cli {
 
 namespace {
 
 // The network cradle's address when the settings file names none ([General] CradleUrl).
 const QString kDefaultCradle = QStringLiteral("http://127.0.0.1:8790");
+
+bool isCradleAddress(const QString& text) {
+    const QUrl url(text.trimmed(), QUrl::StrictMode);
+    const QString scheme = url.scheme().toLower();
+    return url.isValid() && (scheme == QLatin1String("http") || scheme == QLatin1String("https")) &&
+           !url.host().isEmpty();
+}
 
 class CradleToken : public Command {
 public:
@@ -55,6 +64,10 @@ public:
         command.add_option("--url", m_url, "the cradle's address instead of the settings file's")->type_name("URL");
     }
     int execute(Context& ctx) override {
+        if (!m_url.empty() && !isCradleAddress(fromStd(m_url)))
+            return ctx.usage(QStringLiteral("--url takes the cradle's address, http://HOST:PORT or https://HOST:PORT, "
+                                            "not \"%1\"")
+                                 .arg(fromStd(m_url)));
         const QString url = m_url.empty()
                                 ? LeerIni(settings::File, settings::General, QStringLiteral("CradleUrl"), kDefaultCradle)
                                 : fromStd(m_url);

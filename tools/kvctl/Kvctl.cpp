@@ -1,6 +1,7 @@
 #include "Command.h"
 
 #include "app/EscapedError.h"
+#include "app/Interruption.h"
 #include "app/LaunchSource.h"
 #include "app/LockWaits.h"
 #include "app/Operator.h"
@@ -83,12 +84,18 @@ int runKvctl(const QStringList& arguments, QTextStream& out, QTextStream& err, Q
     setOperator(&person);
     Context ctx{out, err, person, resolved.text, quiet, &cli, chosen};
     int status;
+    interruption::reset();
     try {
         status = command->execute(ctx);
+    } catch (const Interrupted& stopped) {
+        // The job has rolled back what it had under way and recorded itself.
+        ctx.err << "kvctl " << command->name() << ": " << stopped.reason() << '\n';
+        status = exitcode::Cancelled;
     } catch (...) {
         // No trap took it: the reason on stderr, never an abort.
         status = ReportarError(ctx.err, std::current_exception(), QStringLiteral("kvctl ") + command->name());
     }
+    interruption::reset();
     setOperator(previous == &person ? nullptr : previous);
     out.flush();
     err.flush();

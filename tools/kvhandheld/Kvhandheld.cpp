@@ -32,6 +32,11 @@ struct Invocation {
     QTextStream& out;
     QTextStream& err;
     bool quiet;
+    const cli::CliApp& cli;
+    const CLI::App& command;
+
+    // "kvhandheld CMD: WHY" and the command's usage line; returns the usage exit status.
+    int usage(const QString& why) const { return cli.usageError(command, why, err); }
 };
 
 // One kvhandheld command: its name and summary, its arguments and options declared on its CLI11
@@ -50,9 +55,7 @@ public:
         if (text.empty()) return true;
         bool ok = false;
         *value = cli::fromStd(text).toUInt(&ok);
-        if (!ok)
-            in.err << "kvhandheld " << name() << ": " << option << " needs a whole number, not \""
-                   << cli::fromStd(text) << "\"\n";
+        if (!ok) in.usage(QStringLiteral("%1 needs a whole number, not \"%2\"").arg(QLatin1String(option), cli::fromStd(text)));
         return ok;
     }
 
@@ -82,10 +85,7 @@ public:
     int run(Invocation& in) override {
         quint32 device = 0;
         if (!number(in, "--device", m_device, &device)) return exitcode::Usage;
-        if (!m_device.empty() && device < 1) {
-            in.err << "kvhandheld init: --device needs a device number from 1\n";
-            return exitcode::Usage;
-        }
+        if (!m_device.empty() && device < 1) return in.usage(QStringLiteral("--device needs a device number from 1"));
         const QString path = QFileInfo(cli::fromStd(m_file)).absoluteFilePath();
         try {
             createStore(path);
@@ -142,10 +142,8 @@ public:
     }
     int run(Invocation& in) override {
         if (!m_server.empty()) return overNetwork(in);
-        if (!m_token.empty() || !m_cacert.empty()) {
-            in.err << "kvhandheld hotsync: --token and --cacert go with --server URL\n";
-            return exitcode::Usage;
-        }
+        if (!m_token.empty() || !m_cacert.empty())
+            return in.usage(QStringLiteral("--token and --cacert go with --server URL"));
         quint32 hold = 0;
         quint32 work = quint32(cradle::kDefaultWorkBudget.count());
         if (!number(in, "--hold", m_hold, &hold) || !number(in, "--work-seconds", m_work, &work))
@@ -178,12 +176,9 @@ private:
     int overNetwork(Invocation& in) {
         const QString server = cli::fromStd(m_server);
         const QString token = m_token.empty() ? qEnvironmentVariable("KVCRADLE_TOKEN") : cli::fromStd(m_token);
-        if (token.isEmpty() || !m_hold.empty() || !m_work.empty()) {
-            in.err
-                << "kvhandheld hotsync: --server needs --token T (or $KVCRADLE_TOKEN), and takes no --hold "
-                   "or --work-seconds (kvcradle keeps its own budget)\n";
-            return exitcode::Usage;
-        }
+        if (token.isEmpty() || !m_hold.empty() || !m_work.empty())
+            return in.usage(QStringLiteral("--server needs --token T (or $KVCRADLE_TOKEN), and takes no --hold "
+                                           "or --work-seconds (kvcradle keeps its own budget)"));
         const QString path = QFileInfo(cli::fromStd(m_file)).absoluteFilePath();
         const auto r = cradle::CradleClient(QUrl(server), cli::fromStd(m_cacert)).sync(path, token);
         in.out << "Synchronised the handheld " << path << " through the cradle at " << server << ": " << r.sent
@@ -299,7 +294,7 @@ int runKvhandheld(const QStringList& arguments, QTextStream& out, QTextStream& e
 
     for (const auto& [sub, command] : byApp) {
         if (!sub->parsed()) continue;
-        Invocation in{out, err, quiet};
+        Invocation in{out, err, quiet, cli, *sub};
         try {
             const int status = command->run(in);
             out.flush();

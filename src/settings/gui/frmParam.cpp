@@ -168,6 +168,9 @@ void frmParam::showEvent(QShowEvent* event) {
         setWindowTitle(DeviceParameters::caption(pPalmNro));
         m_model->pPalmNro = pPalmNro;
         m_model->TomarDatos(m_model->pPalmNro);
+        // The first field of the tab order: the operator types the name at once.
+        m_tabs->setCurrentIndex(0);
+        m_order.first()->setFocus(Qt::OtherFocusReason);
     }
     QDialog::showEvent(event);
 }
