@@ -2,7 +2,7 @@
 import { h, pantalla, buscador } from './dom.js';
 import { sesion } from '../session.js';
 
-const MOSTRADOS = 100; // a long list is cut: the search narrows it
+const MOSTRADOS = 500; // a longer list is cut: the search narrows it
 
 export function pantallaClientes(nuevoDocumento) {
   const lista = h('ul', { clase: 'lista', 'aria-label': 'Clientes' });
