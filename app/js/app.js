@@ -29,7 +29,7 @@ function ir(destino) {
   if (destino === 'clientes') pantallaClientes(nuevo);
   else if (destino === 'pendientes') pantallaPendientes({ abrir, borrar });
   else pantallaSincronizar(barra);
-  document.getElementById('pantalla').focus();
+  document.getElementById('pantalla').focus({ preventScroll: true });
 }
 
 function pantallaVincular(error) {

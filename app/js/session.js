@@ -165,8 +165,9 @@ export async function sincronizar(avance) {
     const resultado = {
       cuando, ok: true, enviados: enviados.length, rechazados: [],
       datos: direccion !== 'recepcion',
-      texto: direccion === 'envio' ? 'Datos actualizados; los documentos se envían en la próxima recepción.'
-        : direccion === 'recepcion' ? 'Documentos enviados; los datos no cambiaron.' : 'Documentos enviados y datos actualizados.',
+      texto: direccion === 'recepcion' ? 'Datos sin cambios: la oficina recibía documentos.' : '',
+      nota: direccion === 'envio' && clavesPendientes(sesion.handheld.db).length
+        ? 'La oficina enviaba datos: los documentos pendientes van en la próxima sincronización.' : '',
     };
     await recordar(resultado);
     avance('Listo.', 1);

@@ -29,14 +29,27 @@ function motivo(estado, cuerpo) {
   try { j = JSON.parse(cuerpo); } catch { /* not JSON */ }
   const codigo = j && typeof j.error === 'string' ? j.error : '';
   const mensaje = j && typeof j.message === 'string' ? j.message.slice(0, 500) : '';
-  const conocidos = {
-    401: 'El servidor no reconoce el código de este equipo: pida al operador un nuevo enlace de vinculación.',
-    404: 'El servidor no ofrece esta sincronización.',
-    409: 'El servidor no espera una sincronización de este equipo.',
-    413: 'El archivo del equipo supera el tamaño que acepta el servidor.',
-    503: 'El servidor está ocupado con otra sincronización: vuelva a intentar en un momento.',
+  const porCodigo = {
+    'no-token': 'El servidor no reconoce el código de este equipo: pida al operador un nuevo enlace de vinculación.',
+    'wrong-token': 'El servidor no reconoce el código de este equipo: pida al operador un nuevo enlace de vinculación.',
+    'conduit-not-ready': 'La oficina no espera ahora una sincronización de este equipo.',
+    'wrong-device': 'La oficina espera la sincronización de otro equipo.',
+    'sync-under-way': 'El servidor está ocupado con otra sincronización: vuelva a intentar en un momento.',
+    'too-large': 'El archivo del equipo supera el tamaño que acepta el servidor.',
+    'not-sqlite': 'El servidor no aceptó el archivo del equipo.',
+    'tables-missing': 'El servidor no aceptó el archivo del equipo.',
+    'sync-failed': 'El servidor no pudo completar la sincronización.',
   };
-  const texto = mensaje || conocidos[estado] || `El servidor respondió ${estado}.`;
+  const porEstado = {
+    401: porCodigo['wrong-token'],
+    404: 'El servidor no ofrece esta sincronización.',
+    409: porCodigo['conduit-not-ready'],
+    413: porCodigo['too-large'],
+    503: porCodigo['sync-under-way'],
+  };
+  const propio = porCodigo[codigo] || porEstado[estado] || `El servidor respondió ${estado}.`;
+  // The cradle's own words follow, for whoever helps at the office.
+  const texto = mensaje ? `${propio} (Servidor: ${mensaje})` : propio;
   return new ErrorSincronizacion(texto, { codigo, estado, tokenVencido: estado === 401 });
 }
 

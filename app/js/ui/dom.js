@@ -26,7 +26,7 @@ export function cantidad(v) {
 
 export function fechaHora(iso) {
   const d = new Date(iso);
-  return d.toLocaleDateString('es-AR') + ' ' + d.toLocaleTimeString('es-AR', { hour: '2-digit', minute: '2-digit' });
+  return d.toLocaleDateString('es-AR') + ' ' + d.toLocaleTimeString('es-AR', { hour: '2-digit', minute: '2-digit', hourCycle: 'h23' });
 }
 
 export function fecha(iso) {
@@ -36,7 +36,8 @@ export function fecha(iso) {
 
 export function pantalla(...hijos) {
   const main = document.getElementById('pantalla');
-  main.replaceChildren(...hijos.flat());
+  main.replaceChildren(...hijos.flat().filter((x) => x !== null && x !== undefined && x !== false));
+  scrollTo(0, 0);
   return main;
 }
 

@@ -17,11 +17,17 @@ export function dibujarResultado(r) {
     h('p', { 'data-enviados': r.enviados }, `Documentos enviados: ${r.enviados}`),
     h('p', {}, r.rechazados.length ? `Documentos rechazados: ${r.rechazados.length}` : 'Documentos rechazados: ninguno'),
     r.rechazados.length ? h('ul', {}, r.rechazados.map((x) => h('li', {}, `${x.clave}: ${x.motivo}`))) : null,
-    h('p', {}, r.datos ? `Datos actualizados el ${fechaHora(r.cuando)}.` : r.texto));
+    h('p', {}, r.datos ? `Datos actualizados el ${fechaHora(r.cuando)}.` : r.texto),
+    r.nota ? h('p', {}, r.nota) : null);
 }
 
 export function pantallaSincronizar(alTerminar) {
-  const pendientes = clavesPendientes(sesion.handheld.db).length;
+  const cuenta = h('p', {});
+  const contar = () => {
+    const n = clavesPendientes(sesion.handheld.db).length;
+    cuenta.textContent = n ? `${n} ${n === 1 ? 'documento pendiente' : 'documentos pendientes'} de envío.` : 'No hay documentos pendientes.';
+  };
+  contar();
   const barra = h('progress', { max: '1', value: '0', clase: 'oculto', 'aria-label': 'Avance de la sincronización' });
   const paso = h('p', { role: 'status', 'aria-live': 'polite' });
   const resultado = h('div', { 'aria-live': 'polite' }, dibujarResultado(sesion.ultima));
@@ -34,11 +40,12 @@ export function pantallaSincronizar(alTerminar) {
     paso.textContent = '';
     resultado.replaceChildren(dibujarResultado(r));
     boton.disabled = false;
+    contar();
     alTerminar();
   } }, 'Sincronizar');
   const fuera = !navigator.onLine;
   pantalla(h('h1', {}, 'Sincronizar'),
-    h('p', {}, pendientes ? `${pendientes} ${pendientes === 1 ? 'documento pendiente' : 'documentos pendientes'} de envío.` : 'No hay documentos pendientes.'),
+    cuenta,
     fuera ? h('p', { clase: 'aviso' }, 'Sin conexión: la sincronización necesita la red del servidor.') : null,
     boton, barra, paso, resultado);
 }

@@ -43,12 +43,15 @@ export function startLine({ upstream, appDir }) {
         answer.pipe(res);
         return;
       }
-      // The cradle's whole answer is read, then the phone's connection dropped unanswered.
+      // The cradle's whole answer is read; the phone gets its head and half its body, then the
+      // connection drops (a connection dropped before any byte would be retried by the browser).
       const chunks = [];
       answer.on('data', (c) => chunks.push(c));
       answer.on('end', () => {
-        line.cuts.push({ path: pathname, status: answer.statusCode, headers: answer.headers, bytes: Buffer.concat(chunks).length });
-        req.socket.destroy();
+        const body = Buffer.concat(chunks);
+        line.cuts.push({ path: pathname, status: answer.statusCode, headers: answer.headers, bytes: body.length });
+        res.writeHead(answer.statusCode, answer.headers);
+        res.write(body.subarray(0, body.length >> 1), () => setTimeout(() => req.socket.destroy(), 50));
       });
     });
     forward.on('error', () => req.socket.destroy());
