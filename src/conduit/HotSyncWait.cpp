@@ -40,9 +40,14 @@ WaitOutcome bothPhases(bool& cancelRequest, SyncMonitor& monitor, Trap& trap, St
         if (!trap.step([&] { underWay = monitor.syncUnderWay(); })) return WaitOutcome::Left;
         if (!underWay) return WaitOutcome::Completed;
         if (!trap.step([&] {
-                cancelRequest =
-                    status.showTexts(QStringLiteral("Sincronizando Datos"),
-                                     QStringLiteral("Esta operacion puede Tardar unos Minutos"), QString(""));
+                // A handheld over the network has its answer and has yet to say it stored it.
+                cancelRequest = monitor.awaitingConfirmation()
+                                    ? status.showTexts(QStringLiteral("Sincronizando Datos"),
+                                                       QStringLiteral("Respuesta enviada al dispositivo"),
+                                                       QStringLiteral("Esperando su confirmación"))
+                                    : status.showTexts(QStringLiteral("Sincronizando Datos"),
+                                                       QStringLiteral("Esta operacion puede Tardar unos Minutos"),
+                                                       QString(""));
             }))
             return WaitOutcome::Left;
         if (cancelRequest) return WaitOutcome::Completed;

@@ -44,6 +44,8 @@ const char* stateWord(SyncRecord::State s) {
     switch (s) {
     case SyncRecord::State::Began:
         return "began";
+    case SyncRecord::State::Answered:
+        return "answered";
     case SyncRecord::State::Copied:
         return "copied";
     case SyncRecord::State::Refused:
@@ -53,9 +55,15 @@ const char* stateWord(SyncRecord::State s) {
 }
 
 std::optional<SyncRecord::State> stateOf(const QString& word) {
-    for (auto s : {SyncRecord::State::Began, SyncRecord::State::Copied, SyncRecord::State::Refused})
+    for (auto s : {SyncRecord::State::Began, SyncRecord::State::Answered, SyncRecord::State::Copied,
+                   SyncRecord::State::Refused})
         if (word == QLatin1String(stateWord(s))) return s;
     return std::nullopt;
+}
+
+// Begun and not yet over: copying, or answered and awaiting the handheld's confirmation.
+bool notOver(const SyncRecord& r) {
+    return r.state == SyncRecord::State::Began || r.state == SyncRecord::State::Answered;
 }
 
 // True while some process holds the sync lock.
@@ -156,6 +164,14 @@ quint64 SyncLock::began(quint64 generation) {
     return next;
 }
 
+void SyncLock::answered() {
+    if (!m_current) return;
+    QList<SyncRecord> records = readSyncRecords(m_folder);
+    for (SyncRecord& r : records)
+        if (r.sequence == m_current->sequence) r.state = SyncRecord::State::Answered;
+    write(records);
+}
+
 void SyncLock::ended(bool copied) {
     if (!m_current) return;
     QList<SyncRecord> records = readSyncRecords(m_folder);
@@ -198,15 +214,18 @@ bool SyncMonitor::syncUnderWay() {
         m_started = true;
         // A sync under way at the first look counts; one that is over does not.
         if (!records.isEmpty())
-            m_lastSeen =
-                records.last().sequence - (held && records.last().state == SyncRecord::State::Began ? 1 : 0);
+            m_lastSeen = records.last().sequence - (held && notOver(records.last()) ? 1 : 0);
     }
     if (m_current) {
         const SyncRecord* current = nullptr;
         for (const SyncRecord& r : records)
             if (r.sequence == *m_current) current = &r;
         const bool newer = !records.isEmpty() && records.last().sequence > *m_current;
-        if (held && current && current->state == SyncRecord::State::Began && !newer) return true;
+        if (held && current && notOver(*current) && !newer) {
+            m_awaiting = current->state == SyncRecord::State::Answered;
+            return true;
+        }
+        m_awaiting = false;
         // Over: it recorded its end, a newer sync followed, or the lock is free (killed).
         m_lastCopied = current && current->state == SyncRecord::State::Copied;
         m_lastSeen = *m_current;
@@ -217,6 +236,7 @@ bool SyncMonitor::syncUnderWay() {
         if (r.sequence <= m_lastSeen) continue;
         if (m_generation == 0 || r.generation == m_generation) {
             m_current = r.sequence;
+            m_awaiting = r.state == SyncRecord::State::Answered;
             return true; // reported at least once, even when it is already over
         }
         m_lastSeen = r.sequence;

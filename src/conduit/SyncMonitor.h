@@ -14,13 +14,14 @@ namespace kv {
 // A sync can begin and end in a few milliseconds, between two looks at the lock. So the sync
 // also numbers itself in "kvhotsync.state" beside the lock, while it holds the lock: one line
 // "SEQUENCE GENERATION began" before it copies, rewritten to "copied" after its commit or to
-// "refused" after a failure. GENERATION is the conduit registration it ran under. The file is
+// "refused" after a failure. A sync over the network first sends the handheld its answer and
+// commits only once the handheld confirms it has it: meanwhile its line says "answered". GENERATION is the conduit registration it ran under. The file is
 // replaced atomically and keeps the last syncs, so a waiting program that looks later still
 // finds every sync since it began to wait.
 
 // One sync as the state file records it.
 struct SyncRecord {
-    enum class State { Began, Copied, Refused };
+    enum class State { Began, Answered, Copied, Refused };
     quint64 sequence = 0;
     quint64 generation = 0;
     State state = State::Began;
@@ -51,6 +52,9 @@ public:
     // Records the next sequence number as begun under the registration's generation; throws
     // RunTimeError when the state file cannot be written.
     quint64 began(quint64 generation);
+    // Records the begun sync as answered: its copy is made and sent, and waits for the handheld's
+    // confirmation before it commits. Throws RunTimeError when the state file cannot be written.
+    void answered();
     // Records the begun sync as copied or refused. A failure to write is not reported: the
     // released lock tells the monitor the sync is over all the same.
     void ended(bool copied);
@@ -83,6 +87,9 @@ public:
     // After the answer turned False: whether the sync it reported committed its copy (a refused
     // or killed sync changed nothing).
     bool lastSyncCopied() const { return m_lastCopied; }
+    // While syncUnderWay() answers True: the sync has sent the handheld its answer and waits for
+    // the handheld to confirm it.
+    bool awaitingConfirmation() const { return m_awaiting; }
 
     // Sleeps until the lock or the state file may have changed (a sync took or dropped the
     // lock, or wrote its record), or `ms` passed; true when woken by a change. Never spins.
@@ -95,6 +102,7 @@ private:
     quint64 m_lastSeen = 0;           // syncs up to this one are reported or do not count
     std::optional<quint64> m_current; // the sync reported under way
     bool m_lastCopied = false;
+    bool m_awaiting = false;
     int m_notify = -1; // inotify descriptor on the folder
 };
 

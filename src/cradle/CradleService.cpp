@@ -3,40 +3,76 @@
 #include "app/RunTimeError.h"
 #include "conduit/Conducto.h"
 #include "conduit/FileConduitConfig.h"
+#include "cradle/AppFiles.h"
 #include "cradle/CradleTokens.h"
 #include "cradle/HotSync.h"
+#include "cradle/RequestFolder.h"
 #include "cradle/SqliteFile.h"
 #include "store/StoreFile.h"
-#include "store/StoreSchema.h"
 
-#include <QDir>
+#include <cctype>
+#include <list>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QTemporaryDir>
+#include <QRandomGenerator>
 
 namespace kv::cradle {
 
 namespace {
 
 const QByteArray kSqliteType = "application/vnd.sqlite3";
+const QByteArray kSyncHeader = "X-Kvcradle-Sync";
+// Seconds a client is asked to wait before it tries again after a 503.
+const QByteArray kRetryAfter = "5";
+// Confirmed syncs remembered, so a confirmation repeated because its answer was lost is taken.
+constexpr int kConfirmedKept = 32;
 
 QByteArray json(const QJsonObject& object) {
     return QJsonDocument(object).toJson(QJsonDocument::Compact) + '\n';
 }
 
-// Which refusal a failed sync is, by its error number.
-std::pair<int, QString> classify(long number) {
-    switch (number) {
+CradleAnswer busy(const QString& error, const QString& message) {
+    CradleAnswer a = CradleService::refusal(503, error, message);
+    a.headers.emplaceBack("Retry-After", kRetryAfter);
+    return a;
+}
+
+// A fault on the cradle's side: the client is told so, the log gets the reason (which may name
+// the server's files).
+CradleAnswer fault(const QString& detail) {
+    CradleAnswer a = CradleService::refusal(
+        500, QStringLiteral("cradle-fault"),
+        QStringLiteral("The cradle failed on its side; nothing was copied. Its log says why."));
+    a.outcome = QStringLiteral("cradle-fault (%1)").arg(detail);
+    return a;
+}
+
+// The answer to a failed sync, by its error number. A refusal for the handheld names no file of
+// the server; the log keeps the whole reason.
+CradleAnswer failedSync(const RunTimeError& e) {
+    CradleAnswer a;
+    switch (e.number()) {
     case syncerr::SyncUnderWay:
-        return {503, QStringLiteral("sync-under-way")};
+        a = busy(QStringLiteral("sync-under-way"), QStringLiteral("Another sync is under way; try again when "
+                                                                  "it has ended. Nothing was copied."));
+        break;
     case syncerr::ConduitNotReady:
-        return {409, QStringLiteral("conduit-not-ready")};
+        a = CradleService::refusal(409, QStringLiteral("conduit-not-ready"),
+                                   QStringLiteral("No send or receive waits for a sync (the conduit is not "
+                                                  "registered or is disabled); the operator starts one in the "
+                                                  "program. Nothing was copied."));
+        break;
     case syncerr::WrongDevice:
-        return {409, QStringLiteral("wrong-device")};
+        return CradleService::refusal(409, QStringLiteral("wrong-device"), e.description());
+    case syncerr::SendIncomplete:
+        return CradleService::refusal(409, QStringLiteral("send-incomplete"), e.description());
     default:
-        return {500, QStringLiteral("sync-failed")};
+        return fault(e.description());
     }
+    a.outcome += QStringLiteral(" (%1)").arg(e.description());
+    return a;
 }
 
 // The uploaded file checked on its own: an SQLite database with every table and column a sync
@@ -49,20 +85,42 @@ std::optional<CradleAnswer> checkUpload(const QString& path) {
             gaps << g.text();
         if (!gaps.isEmpty())
             return CradleService::refusal(
-                400, QStringLiteral("tables-missing"),
+                422, QStringLiteral("tables-missing"),
                 QStringLiteral("The uploaded handheld lacks %1. Nothing was copied.")
                     .arg(gaps.join(QStringLiteral(", "))));
     } catch (const RunTimeError&) {
-        return CradleService::refusal(400, QStringLiteral("not-sqlite"),
+        return CradleService::refusal(422, QStringLiteral("not-sqlite"),
                                       QStringLiteral("The uploaded file is not an SQLite database. Nothing "
                                                      "was copied."));
     }
     return std::nullopt;
 }
 
+QByteArray newSyncId() {
+    QByteArray raw(16, Qt::Uninitialized);
+    QRandomGenerator::system()->fillRange(reinterpret_cast<quint32*>(raw.data()), raw.size() / 4);
+    return raw.toHex();
+}
+
 } // namespace
 
-CradleService::CradleService(qint64 maxBytes) : m_maxBytes(maxBytes) {}
+QByteArray confirmedSyncId(const QByteArray& path) {
+    static const QByteArray prefix = "/sync/", suffix = "/done";
+    if (!path.startsWith(prefix) || !path.endsWith(suffix) || path.size() <= prefix.size() + suffix.size())
+        return {};
+    const QByteArray id = path.mid(prefix.size(), path.size() - prefix.size() - suffix.size());
+    for (char c : id)
+        if (!std::isxdigit(static_cast<unsigned char>(c))) return {};
+    return id;
+}
+
+CradleService::CradleService(CradleLimits limits) : m_limits(limits), m_app(std::make_unique<AppFiles>()) {}
+
+void CradleService::setAppFolder(const QString& folder) {
+    m_app = std::make_unique<AppFiles>(folder);
+}
+
+CradleService::~CradleService() = default;
 
 CradleAnswer CradleService::refusal(int status, const QString& error, const QString& message) {
     CradleAnswer a;
@@ -73,10 +131,14 @@ CradleAnswer CradleService::refusal(int status, const QString& error, const QStr
     return a;
 }
 
-std::optional<qint32> CradleService::device(const QByteArray& authorization) const {
+std::optional<qint32> CradleService::deviceOf(const QByteArray& authorization) const {
     static const QByteArray scheme = "bearer ";
     if (!authorization.toLower().startsWith(scheme)) return std::nullopt;
     return CradleTokens().deviceFor(authorization.mid(scheme.size()).trimmed());
+}
+
+qint64 CradleService::bodyLimit(const CradleHead& head) const {
+    return head.path == "/sync" ? m_limits.maxBytes : 0;
 }
 
 std::optional<CradleAnswer> CradleService::checkHead(const CradleHead& head) const {
@@ -84,112 +146,223 @@ std::optional<CradleAnswer> CradleService::checkHead(const CradleHead& head) con
     return checkHead(head, &who);
 }
 
-CradleAnswer CradleService::tooLarge(qint64 length) const {
+CradleAnswer CradleService::tooLarge(qint64 length, qint64 limit) const {
+    if (limit == 0)
+        return refusal(413, QStringLiteral("too-large"),
+                       QStringLiteral("This request takes no body (%1 bytes were declared).").arg(length));
     return refusal(413, QStringLiteral("too-large"),
                    QStringLiteral("The handheld's file (%1 bytes) is over the cradle's limit of %2 bytes. "
                                   "Nothing was copied.")
                        .arg(length)
-                       .arg(m_maxBytes));
+                       .arg(limit));
 }
 
-std::optional<CradleAnswer> CradleService::checkHead(const CradleHead& head, qint32* syncing) const {
+std::optional<CradleAnswer> CradleService::checkHead(const CradleHead& head, qint32* device) const {
+    const bool confirmation = !confirmedSyncId(head.path).isEmpty();
+    const qint64 limit = bodyLimit(head);
     if (head.path == "/status") {
         if (head.method != "GET")
             return refusal(405, QStringLiteral("method-not-allowed"), QStringLiteral("/status answers GET."));
+        if (head.length.value_or(0) > limit || head.chunked) return tooLarge(head.length.value_or(0), limit);
         return std::nullopt;
     }
-    if (head.path != "/sync")
+    if (AppFiles::handles(head.path)) {
+        if (head.method != "GET" && head.method != "HEAD")
+            return refusal(405, QStringLiteral("method-not-allowed"), QStringLiteral("/app/ answers GET."));
+        if (head.length.value_or(0) > limit || head.chunked) return tooLarge(head.length.value_or(0), limit);
+        return std::nullopt;
+    }
+    if (head.path != "/sync" && !confirmation)
         return refusal(404, QStringLiteral("not-found"),
-                       QStringLiteral("The cradle answers POST /sync and GET /status only."));
+                       QStringLiteral("The cradle answers GET /status, POST /sync, POST /sync/ID/done and "
+                                      "GET /app/."));
     if (head.method != "POST")
-        return refusal(405, QStringLiteral("method-not-allowed"), QStringLiteral("/sync answers POST."));
+        return refusal(405, QStringLiteral("method-not-allowed"),
+                       QStringLiteral("%1 answers POST.").arg(QString::fromUtf8(head.path)));
     if (head.authorization.isEmpty())
         return refusal(401, QStringLiteral("no-token"),
                        QStringLiteral("The request carries no device token (Authorization: Bearer TOKEN); "
                                       "kvctl cradle token N makes one."));
-    std::optional<CradleAnswer> refused;
     std::optional<qint32> who;
     try {
-        who = device(head.authorization);
-        if (!who)
-            refused =
-                refusal(401, QStringLiteral("wrong-token"),
-                        QStringLiteral("The device token is not one the cradle knows; kvctl cradle token N "
-                                       "--renew makes a new one."));
+        who = deviceOf(head.authorization);
     } catch (const RunTimeError& e) {
-        refused = refusal(500, QStringLiteral("tokens-unreadable"), e.description());
+        return fault(e.description());
     }
-    if (refused) return refused;
-    if (head.chunked || !head.length)
+    if (!who)
+        return refusal(401, QStringLiteral("wrong-token"),
+                       QStringLiteral("The device token is not one the cradle knows; kvctl cradle token N "
+                                      "--renew makes a new one."));
+    std::optional<CradleAnswer> refused;
+    if (confirmation) {
+        if (head.length.value_or(0) > limit || head.chunked) refused = tooLarge(head.length.value_or(0), limit);
+    } else if (head.chunked || !head.length) {
         refused = refusal(411, QStringLiteral("length-required"),
                           QStringLiteral("Send the handheld's file with a Content-Length."));
-    else if (*head.length > m_maxBytes)
-        refused = tooLarge(*head.length);
+    } else if (*head.length > limit) {
+        refused = tooLarge(*head.length, limit);
+    } else if (std::lock_guard guard(m_mutex); m_stopping) {
+        refused = busy(QStringLiteral("stopping"),
+                       QStringLiteral("The cradle is stopping; sync again in a moment. Nothing was copied."));
+    }
     if (refused) refused->device = *who;
-    else *syncing = *who;
+    else *device = *who;
     return refused;
 }
 
-CradleAnswer CradleService::answer(const CradleHead& head, const QByteArray& body) {
+CradleAnswer CradleService::answer(const CradleHead& head, const QString& bodyFile) {
     qint32 who = 0;
     if (std::optional<CradleAnswer> refused = checkHead(head, &who)) return *refused;
     if (head.path == "/status") return status();
-    // The length was checked on the head; the body that came is what counts.
-    if (body.size() > m_maxBytes) {
-        CradleAnswer refused = tooLarge(body.size());
-        refused.device = who;
-        return refused;
-    }
-    if (m_syncing.exchange(true)) {
-        CradleAnswer busy = refusal(503, QStringLiteral("sync-under-way"),
-                                    QStringLiteral("Another sync is under way; try again when it has ended. "
-                                                   "Nothing was copied."));
-        busy.device = who;
-        return busy;
-    }
+    if (AppFiles::handles(head.path)) return m_app->answer(head.path);
     CradleAnswer a;
-    try {
-        a = sync(who, body);
-    } catch (...) {
+    if (const QByteArray id = confirmedSyncId(head.path); !id.isEmpty()) {
+        a = confirm(who, id);
+    } else {
+        {
+            std::lock_guard guard(m_mutex);
+            if (m_syncing || !m_pending.empty()) {
+                CradleAnswer refused =
+                    busy(QStringLiteral("sync-under-way"),
+                         QStringLiteral("Another sync is under way; try again when it has ended. Nothing was "
+                                        "copied."));
+                refused.device = who;
+                return refused;
+            }
+            m_syncing = true;
+        }
+        try {
+            a = sync(who, bodyFile);
+        } catch (...) {
+            std::lock_guard guard(m_mutex);
+            m_syncing = false;
+            throw;
+        }
+        std::lock_guard guard(m_mutex);
         m_syncing = false;
-        throw;
     }
-    m_syncing = false;
     a.device = who;
     return a;
 }
 
-CradleAnswer CradleService::sync(qint32 device, const QByteArray& body) {
-    // A folder of its own, owner-only: the file and the journals SQLite writes beside it go when
-    // the request is over.
-    QTemporaryDir work(QDir::tempPath() + QStringLiteral("/kvcradle-XXXXXX"));
-    if (!work.isValid())
-        return refusal(500, QStringLiteral("sync-failed"),
-                       QStringLiteral("Cannot make a temporary folder: %1").arg(work.errorString()));
-    const QString path = work.filePath(QStringLiteral("handheld.db"));
-    {
-        QFile file(path);
-        if (!file.open(QIODevice::WriteOnly) || file.write(body) != body.size() || !file.flush())
-            return refusal(500, QStringLiteral("sync-failed"),
-                           QStringLiteral("Cannot keep the uploaded file: %1").arg(file.errorString()));
-    }
-    if (std::optional<CradleAnswer> refused = checkUpload(path)) return *refused;
-    SyncResult result;
+CradleAnswer CradleService::sync(qint32 device, const QString& bodyFile) {
+    // The body that came is what counts, whatever was declared.
+    if (const qint64 size = QFileInfo(bodyFile).size(); size > m_limits.maxBytes)
+        return tooLarge(size, m_limits.maxBytes);
+    if (std::optional<CradleAnswer> refused = checkUpload(bodyFile)) return *refused;
+    // The copy and its journals live in a folder of the service's own until the sync is confirmed
+    // or dropped; the request's folder goes when the request does.
+    auto folder = std::make_unique<RequestFolder>();
+    if (!folder->isValid())
+        return fault(QStringLiteral("cannot make a temporary folder: %1").arg(folder->errorString()));
+    const QString handheld = folder->filePath(QStringLiteral("handheld.db"));
+    if (!QFile::rename(bodyFile, handheld) && !QFile::copy(bodyFile, handheld))
+        return fault(QStringLiteral("cannot keep the uploaded file in %1").arg(handheld));
+    const QString answerFile = folder->filePath(QStringLiteral("answer.db"));
+    std::unique_ptr<PreparedSync> prepared;
     try {
-        result = hotSync(path, 0, {}, device);
+        prepared = PreparedSync::prepare(handheld, device);
+        prepared->writeAnswer(answerFile);
     } catch (const RunTimeError& e) {
-        const auto [status, error] = classify(e.number());
-        return refusal(status, error, e.description());
+        return failedSync(e);
     }
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return refusal(500, QStringLiteral("sync-failed"),
-                       QStringLiteral("Cannot read the handheld after the sync: %1").arg(file.errorString()));
+    const QByteArray id = newSyncId();
     CradleAnswer a;
     a.contentType = kSqliteType;
-    a.body = file.readAll();
-    a.outcome = QStringLiteral("copied %1 tables").arg(result.copies.size());
+    a.file = answerFile;
+    a.headers.emplaceBack(kSyncHeader, id);
+    a.outcome = QStringLiteral("answered %1 tables, sync %2 awaits its confirmation")
+                    .arg(prepared->result().copies.size())
+                    .arg(QString::fromLatin1(id));
+    std::lock_guard guard(m_mutex);
+    m_pending[id] = Pending{device, std::chrono::steady_clock::now() + m_limits.confirmWithin,
+                            std::move(prepared), std::move(folder)};
     return a;
+}
+
+CradleAnswer CradleService::confirm(qint32 device, const QByteArray& id) {
+    Pending pending;
+    {
+        std::lock_guard guard(m_mutex);
+        const auto it = m_pending.find(id);
+        if (it == m_pending.end() || it->second.device != device) {
+            for (const auto& [done, who] : m_confirmed)
+                if (done == id && who == device) {
+                    CradleAnswer again;
+                    again.contentType = "application/json";
+                    again.body = json({{QStringLiteral("confirmed"), true}});
+                    again.outcome = QStringLiteral("sync %1 confirmed already").arg(QString::fromLatin1(id));
+                    return again;
+                }
+            return refusal(404, QStringLiteral("unknown-sync"),
+                           QStringLiteral("No sync %1 of this device awaits its confirmation: it was not "
+                                          "confirmed within %2 s and was dropped, or never was. Sync again.")
+                               .arg(QString::fromLatin1(id))
+                               .arg(m_limits.confirmWithin.count()));
+        }
+        pending = std::move(it->second);
+        m_pending.erase(it);
+    }
+    qsizetype tables = 0;
+    try {
+        tables = pending.sync->commit().copies.size();
+    } catch (const RunTimeError& e) {
+        return fault(e.description());
+    }
+    {
+        std::lock_guard guard(m_mutex);
+        m_confirmed.append({id, device});
+        while (m_confirmed.size() > kConfirmedKept)
+            m_confirmed.removeFirst();
+    }
+    CradleAnswer a;
+    a.contentType = "application/json";
+    a.body = json({{QStringLiteral("confirmed"), true}, {QStringLiteral("tables"), double(tables)}});
+    a.outcome = QStringLiteral("copied %1 tables, sync %2 confirmed").arg(tables).arg(QString::fromLatin1(id));
+    return a;
+}
+
+QStringList CradleService::expire() {
+    std::list<std::pair<QByteArray, Pending>> overdue;
+    {
+        std::lock_guard guard(m_mutex);
+        const auto now = std::chrono::steady_clock::now();
+        for (auto it = m_pending.begin(); it != m_pending.end();) {
+            if (it->second.deadline <= now) {
+                overdue.emplace_back(it->first, std::move(it->second));
+                it = m_pending.erase(it);
+            } else {
+                ++it;
+            }
+        }
+    }
+    QStringList lines;
+    for (auto& [id, pending] : overdue) {
+        pending.sync->drop();
+        lines << QStringLiteral("sync %1 of device %2 dropped: not confirmed within %3 s; nothing was copied")
+                     .arg(QString::fromLatin1(id))
+                     .arg(pending.device)
+                     .arg(m_limits.confirmWithin.count());
+    }
+    return lines;
+}
+
+void CradleService::stop() {
+    std::lock_guard guard(m_mutex);
+    m_stopping = true;
+}
+
+bool CradleService::idle() const {
+    std::lock_guard guard(m_mutex);
+    return !m_syncing && m_pending.empty();
+}
+
+std::optional<std::chrono::steady_clock::time_point> CradleService::nextDeadline() const {
+    std::lock_guard guard(m_mutex);
+    std::optional<std::chrono::steady_clock::time_point> next;
+    for (const auto& [id, pending] : m_pending)
+        if (!next || pending.deadline < *next) next = pending.deadline;
+    return next;
 }
 
 CradleAnswer CradleService::status() const {
@@ -199,7 +372,8 @@ CradleAnswer CradleService::status() const {
     QJsonObject o{{QStringLiteral("conduit"), kConduitName},
                   {QStringLiteral("registered"), code == uc::Ok},
                   {QStringLiteral("enabled"), code == uc::Ok && conduit.enabled},
-                  {QStringLiteral("maxBytes"), double(m_maxBytes)}};
+                  {QStringLiteral("maxBytes"), double(m_limits.maxBytes)},
+                  {QStringLiteral("confirmWithin"), double(m_limits.confirmWithin.count())}};
     if (code == uc::Ok) {
         bool receives = false;
         for (const RegisteredTable& t : conduit.tables)

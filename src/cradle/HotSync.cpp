@@ -10,8 +10,18 @@
 #include "store/StoreFile.h"
 #include "store/StoreSchema.h"
 
+#include <algorithm>
 #include <chrono>
+#include <QFile>
+#include <QDir>
 #include <QFileInfo>
+#include <QTemporaryFile>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <sqlite3.h>
 #include <thread>
 
 namespace kv::cradle {
@@ -149,6 +159,57 @@ void checkDevice(const ConduitRegistration& conduit, qint32 device, SyncResult& 
                    .arg(conduit.device));
 }
 
+// The handheld's bytes as its connection sees them, into `copy` (created beside it, with the
+// handheld's permissions). The bytes come through the connection that holds the lock: opening
+// the file another way would drop this process's locks on it (POSIX locks belong to the process).
+void writeImage(const Database& handheld, QTemporaryFile& copy) {
+    if (!copy.open())
+        refuse(storeerr::CannotOpen, QStringLiteral("Cannot make a copy of the handheld beside it (%1).")
+                                         .arg(copy.errorString()));
+    sqlite3_int64 size = 0;
+    unsigned char* image = sqlite3_serialize(handheld.handle(), "main", &size, 0);
+    if (!image) handheld.fail(QStringLiteral("Cannot read the handheld"));
+    const bool written = copy.write(reinterpret_cast<const char*>(image), qint64(size)) == qint64(size) &&
+                         copy.flush();
+    sqlite3_free(image);
+    struct stat status {};
+    if (written && ::stat(QFile::encodeName(handheld.path()).constData(), &status) == 0)
+        ::fchmod(copy.handle(), status.st_mode & 07777);
+    const QString problem = copy.errorString();
+    copy.close();
+    if (!written)
+        refuse(storeerr::CannotOpen,
+               QStringLiteral("Cannot make a copy of the handheld beside it (%1); the handheld was left as it "
+                              "was.")
+                   .arg(problem));
+}
+
+// Puts the synced copy in the handheld's place, durably.
+void replaceFile(QTemporaryFile& copy, const QString& handheldPath) {
+    const QByteArray from = QFile::encodeName(copy.fileName());
+    const QByteArray to = QFile::encodeName(QFileInfo(handheldPath).absoluteFilePath());
+    if (::rename(from.constData(), to.constData()) != 0)
+        refuse(storeerr::CannotOpen, QStringLiteral("Cannot put the synced copy in the handheld's place: %1.")
+                                         .arg(QString::fromLocal8Bit(std::strerror(errno))));
+    copy.setAutoRemove(false);
+    const int folder = ::open(QFile::encodeName(QFileInfo(handheldPath).absolutePath()).constData(),
+                              O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (folder >= 0) {
+        ::fsync(folder);
+        ::close(folder);
+    }
+}
+
+// Removes what a killed sync left beside the handheld (its copy and the copy's journals). Only
+// once the store has been opened: its own journal, rolled back then, may need the copy's
+// super-journal to know whether the killed sync committed.
+void removeLeftCopies(const QString& handheldPath, const QString& ours) {
+    const QFileInfo handheld(handheldPath);
+    QDir folder = handheld.absoluteDir();
+    for (const QString& name : folder.entryList({handheld.fileName() + QStringLiteral(".kvsync-*")}, QDir::Files))
+        if (!folder.filePath(name).startsWith(ours)) folder.remove(name);
+}
+
 } // namespace
 
 QString directionText(qint32 transferCode) {
@@ -156,8 +217,25 @@ QString directionText(qint32 transferCode) {
                                                   : QStringLiteral("store -> handheld");
 }
 
-SyncResult hotSync(const QString& handheldPath, int holdSeconds,
-                   const std::function<void(const QString&)>& progress, qint32 device) {
+struct PreparedSync::State {
+    SyncLock lock;
+    SyncResult result;
+    std::unique_ptr<Database> db;
+    std::unique_ptr<Transaction> transaction;
+    bool over = false;
+};
+
+PreparedSync::PreparedSync(std::unique_ptr<State> state) : m(std::move(state)) {}
+
+PreparedSync::~PreparedSync() {
+    if (m && !m->over) drop();
+}
+
+const SyncResult& PreparedSync::result() const {
+    return m->result;
+}
+
+std::unique_ptr<PreparedSync> PreparedSync::prepare(const QString& handheldPath, qint32 device) {
     std::optional<SyncLock> lock = SyncLock::tryTake();
     if (!lock)
         refuse(syncerr::SyncUnderWay,
@@ -184,44 +262,123 @@ SyncResult hotSync(const QString& handheldPath, int holdSeconds,
         const Database store(storePath, QStringLiteral("local sync store"));
         if (const QString missing = missingTables(store); !missing.isEmpty())
             refuse(syncerr::TablesMissing, missing);
+        const bool handsOut = std::any_of(result.copies.begin(), result.copies.end(), [](const TableCopy& c) {
+            return c.transferCode == transfer::ToHandheld;
+        });
+        if (handsOut && sendIncomplete(store.handle()))
+            refuse(syncerr::SendIncomplete,
+                   QStringLiteral("The local sync store's last send did not complete, so it may hold emptied "
+                                  "or partial tables; no handheld gets it until a send completes (kvctl send "
+                                  "N)."));
     }
-    const Database db(handheldPath, QStringLiteral("handheld"));
-    if (const QString missing = missingTables(db); !missing.isEmpty())
+    auto db = std::make_unique<Database>(handheldPath, QStringLiteral("handheld"));
+    if (const QString missing = missingTables(*db); !missing.isEmpty())
         refuse(syncerr::TablesMissing, missing);
-    const qint32 carried = handheldDevice(db);
+    const qint32 carried = handheldDevice(*db);
     if (device > 0 && carried > 0 && carried != device)
         refuse(syncerr::WrongDevice,
                QStringLiteral("This handheld is device %1, but it syncs as device %2.").arg(carried).arg(device));
     checkDevice(conduit, device > 0 ? device : carried, result);
 
-    Statement attach(db, QStringLiteral("ATTACH DATABASE ? AS %1").arg(quoteIdentifier(kStoreSchema)));
-    attach.bind(1, result.store);
-    attach.run();
-    requireRollbackJournal(db, QStringLiteral("main"), QStringLiteral("handheld"));
-    requireRollbackJournal(db, kStoreSchema, QStringLiteral("local sync store"));
+    {
+        Statement attach(*db, QStringLiteral("ATTACH DATABASE ? AS %1").arg(quoteIdentifier(kStoreSchema)));
+        attach.bind(1, result.store);
+        attach.run();
+    }
+    requireRollbackJournal(*db, QStringLiteral("main"), QStringLiteral("handheld"));
+    requireRollbackJournal(*db, kStoreSchema, QStringLiteral("local sync store"));
 
     // From here on the sync counts for the wait that registered it, copied or refused.
     result.sequence = lock->began(conduit.generation);
-    Transaction transaction(db);
+    auto transaction = std::make_unique<Transaction>(*db);
     for (TableCopy& copy : result.copies)
-        copy.rows = copyTable(db, copy);
-    if (holdSeconds > 0) {
-        if (progress)
-            progress(QStringLiteral("Copied %1 tables; the sync completes in %2 s.")
-                         .arg(result.copies.size())
-                         .arg(holdSeconds));
-        std::this_thread::sleep_for(std::chrono::seconds(holdSeconds));
-    }
+        copy.rows = copyTable(*db, copy);
+    auto state = std::unique_ptr<State>(
+        new State{std::move(*lock), std::move(result), std::move(db), std::move(transaction), false});
+    return std::unique_ptr<PreparedSync>(new PreparedSync(std::move(state)));
+}
+
+void PreparedSync::writeAnswer(const QString& path) {
+    // The handheld as this connection sees it, uncommitted copy included: its pages are read
+    // through the connection's own cache, which holds what the commit would write.
+    sqlite3_int64 size = 0;
+    unsigned char* image = sqlite3_serialize(m->db->handle(), "main", &size, 0);
+    if (!image) m->db->fail(QStringLiteral("Cannot read the handheld after the copy"));
+    QFile file(path);
+    const bool written = file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
+                         file.setPermissions(QFile::ReadOwner | QFile::WriteOwner) &&
+                         file.write(reinterpret_cast<const char*>(image), qint64(size)) == qint64(size) &&
+                         file.flush();
+    sqlite3_free(image);
+    if (!written)
+        throw RunTimeError(storeerr::CannotOpen,
+                           QStringLiteral("Cannot keep the handheld's answer: %1").arg(file.errorString()),
+                           kSource);
+    m->lock.answered();
+}
+
+const SyncResult& PreparedSync::commit(const std::function<void()>& beforeCounting) {
     // One commit for both files: SQLite writes a super-journal naming both journals and deletes
     // it as the commit point, so a crash at any moment leaves both copied or neither.
     try {
-        transaction.commit();
+        m->transaction->commit();
     } catch (const RunTimeError& e) {
-        refuse(e.number(), QStringLiteral("Cannot complete the sync: %1.").arg(db.lastError()));
+        const QString reason = m->db->lastError();
+        drop();
+        refuse(e.number(), QStringLiteral("Cannot complete the sync: %1.").arg(reason));
     }
-    lock->ended(true);
-    // The lock is released on return, after the commit: a program that waits for the sync to end
-    // finds the copied tables in place.
+    if (beforeCounting) {
+        try {
+            beforeCounting();
+        } catch (const RunTimeError&) {
+            m->over = true;
+            m->lock.ended(false);
+            throw;
+        }
+    }
+    m->over = true;
+    m->lock.ended(true);
+    // The lock is released after the commit: a program that waits for the sync to end finds the
+    // copied tables in place.
+    m->lock.release();
+    return m->result;
+}
+
+void PreparedSync::drop() {
+    if (m->over) return;
+    m->over = true;
+    m->transaction.reset(); // rolls back
+    m->db.reset();
+    m->lock.ended(false);
+    m->lock.release();
+}
+
+SyncResult hotSync(const QString& handheldPath, int holdSeconds,
+                   const std::function<void(const QString&)>& progress, qint32 device) {
+    requireFile(handheldPath, QStringLiteral("handheld"), QStringLiteral("kvhandheld init creates one"));
+    if (QFileInfo(handheldPath).canonicalFilePath() == QFileInfo(settings::storePath()).canonicalFilePath())
+        refuse(syncerr::SameFile, QStringLiteral("The handheld %1 is the local sync store itself.")
+                                      .arg(QFileInfo(handheldPath).absoluteFilePath()));
+    // The sync works on a copy beside the handheld and puts it in the handheld's place only when
+    // it has committed: a sync that fails half way (a full disk, a kill) leaves the handheld file
+    // as it was, with nothing beside it that it needs. Meanwhile the handheld's write lock keeps
+    // captures out, so none is written to the file being replaced.
+    const Database original(handheldPath, QStringLiteral("handheld"));
+    Transaction hold(original);
+    QTemporaryFile copy(QFileInfo(handheldPath).absoluteFilePath() + QStringLiteral(".kvsync-XXXXXX"));
+    writeImage(original, copy);
+
+    std::unique_ptr<PreparedSync> sync = PreparedSync::prepare(copy.fileName(), device);
+    removeLeftCopies(handheldPath, copy.fileName());
+    if (holdSeconds > 0) {
+        if (progress)
+            progress(QStringLiteral("Copied %1 tables; the sync completes in %2 s.")
+                         .arg(sync->result().copies.size())
+                         .arg(holdSeconds));
+        std::this_thread::sleep_for(std::chrono::seconds(holdSeconds));
+    }
+    SyncResult result = sync->commit([&] { replaceFile(copy, handheldPath); });
+    result.handheld = original.path();
     return result;
 }
 

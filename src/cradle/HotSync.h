@@ -1,6 +1,7 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 #include <QList>
 #include <QString>
 
@@ -14,6 +15,7 @@ constexpr long TablesMissing = 3078; // a database lacks a table or column the c
 constexpr long SameFile = 3045;      // the handheld is the local sync store itself
 constexpr long JournalMode = 3051;   // a database that cannot take part in a two-file commit
 constexpr long WrongDevice = 92;     // the handheld is another device than the one waited for
+constexpr long SendIncomplete = 95;  // the store's last send did not complete: nothing to hand out
 } // namespace syncerr
 
 // One table a sync copied.
@@ -49,7 +51,9 @@ QString directionText(qint32 transferCode);
 // the last receive); every other row and table becomes exactly the store's.
 //
 // Every change to both files is made in one transaction over one connection (the store attached
-// to the handheld): both files end up copied, or neither changes, also when the process is killed.
+// to a copy of the handheld beside it), and the copy replaces the handheld only once committed:
+// both files end up copied, or neither changes, also when the process is killed or the disk
+// fills up; the handheld is never left needing a journal beside it.
 // `holdSeconds` keeps the transaction and the lock open after the rows are copied and before the
 // commit, as a slow cradle would; `progress` hears about that moment.
 //
@@ -62,5 +66,36 @@ QString directionText(qint32 transferCode);
 // tables or columns, or a copy fails.
 SyncResult hotSync(const QString& handheldPath, int holdSeconds = 0,
                    const std::function<void(const QString&)>& progress = {}, qint32 device = 0);
+
+// The same sync in two steps, for a handheld that is somewhere else (the network cradle): the
+// copy is made and held uncommitted, with the sync lock, while the handheld is sent its file as
+// it is after the copy; the sync counts only when commit() is called, once the handheld says it
+// has stored that file. Dropped (or destroyed) instead, it changes nothing and the waiting
+// program goes on waiting.
+class PreparedSync {
+public:
+    // Everything hotSync does up to its commit, refusing as it does. `handheldPath` is the
+    // caller's own copy of the handheld.
+    static std::unique_ptr<PreparedSync> prepare(const QString& handheldPath, qint32 device);
+    ~PreparedSync();
+    PreparedSync(const PreparedSync&) = delete;
+    PreparedSync& operator=(const PreparedSync&) = delete;
+
+    const SyncResult& result() const;
+    // Writes the handheld's file as the commit will leave it to `path` (owner-only) and records
+    // the sync as answered, awaiting the handheld's confirmation. Throws RunTimeError.
+    void writeAnswer(const QString& path);
+    // Commits both files, runs `beforeCounting` (the local cradle puts its copy in the handheld's
+    // place there) and records the sync as copied. Throws RunTimeError, having changed nothing,
+    // when the commit fails; when `beforeCounting` throws, the sync does not count.
+    const SyncResult& commit(const std::function<void()>& beforeCounting = {});
+    // Rolls back and records the sync as refused.
+    void drop();
+
+private:
+    struct State;
+    explicit PreparedSync(std::unique_ptr<State> state);
+    std::unique_ptr<State> m;
+};
 
 } // namespace kv::cradle

@@ -7,6 +7,7 @@
 #include "data/RowStream.h"
 #include "export/CopyPlan.h"
 #include "progress/StepProgress.h"
+#include "store/StoreFile.h"
 #include "store/StoreSchema.h"
 
 #include <QFile>
@@ -156,6 +157,8 @@ QList<StepOutcome> EjecutarExportacion(const QString& storePath, const QString& 
     QString storeError;
     try {
         store = std::make_unique<StoreConnection>(storePath);
+        // Until every step has gone through, no sync hands this store to a handheld.
+        markSendUnderWay(store->handle());
     } catch (const RunTimeError& e) {
         storeError = e.description();
     }
@@ -177,6 +180,15 @@ QList<StepOutcome> EjecutarExportacion(const QString& storePath, const QString& 
         }
         outcomes << outcome;
         ActualizarEstadoPaso(step.position, outcome);
+    }
+    if (store && failedSteps(outcomes).isEmpty()) {
+        try {
+            markSendComplete(store->handle());
+        } catch (const RunTimeError& e) {
+            outcomes.last().executionResult = 1;
+            outcomes.last().error = e.description();
+            ActualizarEstadoPaso(exportSteps().last().position, outcomes.last());
+        }
     }
     return outcomes;
 }

@@ -208,4 +208,42 @@ QList<StoreGap> verifyStore(const QString& path) {
     return verifyStoreTables(raw);
 }
 
+namespace {
+
+// The store's user_version while a send is filling it; 0 once a send has completed.
+constexpr int kSendUnderWay = 0x4b565345;
+
+void setUserVersion(sqlite3* db, int version) {
+    const QByteArray sql = "PRAGMA user_version = " + QByteArray::number(version);
+    if (sqlite3_exec(db, sql.constData(), nullptr, nullptr, nullptr) != SQLITE_OK)
+        throw RunTimeError(storeerr::CannotOpen,
+                           QStringLiteral("Cannot mark the local sync store: %1").arg(QString::fromUtf8(sqlite3_errmsg(db))),
+                           QStringLiteral("Store"));
+}
+
+} // namespace
+
+void markSendUnderWay(sqlite3* db) {
+    setUserVersion(db, kSendUnderWay);
+}
+
+void markSendComplete(sqlite3* db) {
+    setUserVersion(db, 0);
+}
+
+bool sendIncomplete(sqlite3* db) {
+    sqlite3_stmt* st = nullptr;
+    bool marked = false;
+    if (sqlite3_prepare_v2(db, "PRAGMA user_version", -1, &st, nullptr) == SQLITE_OK && sqlite3_step(st) == SQLITE_ROW)
+        marked = sqlite3_column_int(st, 0) == kSendUnderWay;
+    else {
+        const QString why = QString::fromUtf8(sqlite3_errmsg(db));
+        sqlite3_finalize(st);
+        throw RunTimeError(storeerr::CannotOpen, QStringLiteral("Cannot read the local sync store: %1").arg(why),
+                           QStringLiteral("Store"));
+    }
+    sqlite3_finalize(st);
+    return marked;
+}
+
 } // namespace kv

@@ -47,4 +47,12 @@ QList<StoreGap> verifyStoreTables(sqlite3* db);
 // when there is no such file and CannotOpen when it is no SQLite database.
 QList<StoreGap> verifyStore(const QString& path);
 
+// A store whose last send did not complete (a step failed, or the send was stopped half way) may
+// hold emptied or partial tables, and no sync may hand it to a handheld until a send completes.
+// The mark is kept in the store file itself (its user_version), so it goes wherever the store
+// goes. Each throws RunTimeError CannotOpen when the file cannot be read or written.
+void markSendUnderWay(sqlite3* db);
+void markSendComplete(sqlite3* db);
+bool sendIncomplete(sqlite3* db);
+
 } // namespace kv

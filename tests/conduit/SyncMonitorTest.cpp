@@ -34,9 +34,10 @@ TEST(SyncLock, ASecondSyncCannotTakeTheLockWhileTheFirstHoldsIt) {
 }
 
 // What a waiting monitor (registration generation 7) answers around syncs of this process, each
-// poll in order: "b<gen>" a sync takes the lock and records itself begun, "c" it records itself
-// copied and lets go, "r" refused and lets go, "k" it lets go without a word (killed), "T"/"F" a
-// poll answering True/False.
+// poll in order: "b<gen>" a sync takes the lock and records itself begun, "a" answered (awaiting
+// the handheld's confirmation), "c" it records itself copied and lets go, "r" refused and lets
+// go, "k" it lets go without a word (killed), "T"/"F" a poll answering True/False, "A" a poll
+// answering True and awaiting the confirmation.
 struct MonitorCase {
     const char* name;
     const char* script;
@@ -56,6 +57,9 @@ TEST_P(SyncMonitorScript, SeesEverySyncOfItsRegistrationOnce) {
             lock->began(quint64(at[1] - '0'));
             ++at;
             break;
+        case 'a':
+            lock->answered();
+            break;
         case 'c':
             lock->ended(true);
             lock.reset();
@@ -69,7 +73,10 @@ TEST_P(SyncMonitorScript, SeesEverySyncOfItsRegistrationOnce) {
             lock.reset();
             break;
         default:
-            EXPECT_EQ(monitor.syncUnderWay(), *at == 'T') << "poll at " << (at - GetParam().script);
+            EXPECT_EQ(monitor.syncUnderWay(), *at != 'F') << "poll at " << (at - GetParam().script);
+            if (*at != 'F') {
+                EXPECT_EQ(monitor.awaitingConfirmation(), *at == 'A') << "poll at " << (at - GetParam().script);
+            }
         }
     }
     EXPECT_EQ(monitor.lastSyncCopied(), GetParam().copied);
@@ -85,7 +92,11 @@ INSTANTIATE_TEST_SUITE_P(Conduit, SyncMonitorScript,
                                            MonitorCase{"the_other_registration_then_ours", "Fb3cb7cTF", true},
                                            MonitorCase{"refused_counts_as_not_copied", "Fb7rTF", false},
                                            MonitorCase{"killed_counts_as_not_copied", "Fb7TkF", false},
-                                           MonitorCase{"two_short_syncs_each_reported", "Fb7cb7cTFTF", true}),
+                                           MonitorCase{"two_short_syncs_each_reported", "Fb7cb7cTFTF", true},
+                                           MonitorCase{"answered_then_confirmed", "Fb7TaAAcF", true},
+                                           MonitorCase{"answered_then_dropped", "Fb7aArFb7cTF", true},
+                                           MonitorCase{"answered_at_the_first_poll", "b7aAcF", true},
+                                           MonitorCase{"answered_and_killed", "Fb7aAkF", false}),
                          test::CaseName());
 
 // Every waiting program sees a short sync, and the state file keeps what they need.

@@ -14,7 +14,10 @@
 #include <gtest/gtest.h>
 #include <optional>
 #include <QElapsedTimer>
+#include <QDir>
 #include <QFileInfo>
+#include <QProcess>
+#include <QStandardPaths>
 #include <QThread>
 
 using namespace kv;
@@ -288,7 +291,13 @@ TEST_P(KilledSync, LeavesTheMonitorFalseAndBothFilesUnchanged) {
                                                  "NULL, NULL")));
     const auto storeBefore = snapshot(store);
     const auto deviceBefore = snapshot(device);
-    const QString journal = (c.receive ? store : device) + QStringLiteral("-journal");
+    // The sync copies into a copy of the handheld beside it ("palm.db.kvsync-XXXXXX").
+    const auto journalExists = [&] {
+        if (c.receive) return QFileInfo::exists(store + QStringLiteral("-journal"));
+        return !QDir(home.path())
+                    .entryList({QFileInfo(device).fileName() + QStringLiteral(".kvsync-*-journal")}, QDir::Files)
+                    .isEmpty();
+    };
 
     RunningSync sync(home, device);
     SyncMonitor monitor;
@@ -296,10 +305,9 @@ TEST_P(KilledSync, LeavesTheMonitorFalseAndBothFilesUnchanged) {
         // The destination's rollback journal appears with the first page the copy changes.
         QElapsedTimer t;
         t.start();
-        while (!QFileInfo::exists(journal) && t.elapsed() < 20000 &&
-               sync.process.state() != QProcess::NotRunning)
+        while (!journalExists() && t.elapsed() < 20000 && sync.process.state() != QProcess::NotRunning)
             QThread::usleep(200);
-        ASSERT_TRUE(QFileInfo::exists(journal));
+        ASSERT_TRUE(journalExists());
     } else {
         ASSERT_TRUE(sync.copied()) << sync.out.toStdString();
     }
@@ -317,6 +325,8 @@ TEST_P(KilledSync, LeavesTheMonitorFalseAndBothFilesUnchanged) {
     // Nothing stays stuck: the next sync goes through.
     const test::ToolRun next = kvhandheld({QStringLiteral("hotsync"), device});
     EXPECT_EQ(next.exitCode, 0) << qPrintable(next.err);
+    // What the killed sync left beside the handheld is gone with the next one.
+    EXPECT_EQ(QDir(home.path()).entryList({QStringLiteral("*.kvsync-*")}, QDir::Files), QStringList());
     EXPECT_EQ(snapshot(c.receive ? store : device, {table})[table],
               (c.receive ? deviceBefore : storeBefore)[table]);
 }
@@ -418,3 +428,37 @@ TEST_F(Cradle, ASendKeepsTheDocumentsTheStoreDoesNotHold) {
 }
 
 } // namespace
+
+// The handheld on a disk that fills up during the sync (a small tmpfs of its own, mounted in a
+// user and mount namespace of the test's): the sync fails, and the handheld file is byte for
+// byte what it was, with nothing beside it.
+TEST_F(Cradle, ASyncThatRunsOutOfDiskLeavesTheHandheldAsItWas) {
+    if (QStandardPaths::findExecutable(QStringLiteral("unshare")).isEmpty())
+        GTEST_SKIP() << "unshare is not installed";
+    registerConduit(Registration::Send);
+    test::execSql(store, QStringLiteral("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n "
+                                        "WHERE i < 60000) INSERT INTO MA_PRECIOS SELECT 'L' || (i % 50), "
+                                        "'Lista', 'A' || i, i % 2, i * 1.5, NULL, NULL, NULL, NULL, 'PES', "
+                                        "'V', NULL, NULL, NULL, NULL, NULL, NULL FROM n"));
+    const auto storeBefore = snapshot(store);
+    const QString disk = home.file(QStringLiteral("disk"));
+    ASSERT_TRUE(QDir().mkpath(disk));
+    // Room for the handheld and its copy, not for the copied prices.
+    const qint64 roomKb = 2 * QFileInfo(device).size() / 1024 + 64;
+    QProcess sh;
+    sh.start(QStringLiteral("unshare"),
+             {QStringLiteral("-rm"), QStringLiteral("sh"), QStringLiteral("-c"),
+              QStringLiteral("mount -t tmpfs -o size=%1k tmpfs \"$1\" || exit 99; cp \"$2\" \"$1/palm.db\"; "
+                             "before=$(sha256sum < \"$1/palm.db\"); "
+                             "\"$3\" --home \"$4\" hotsync \"$1/palm.db\"; echo \"exit $?\"; "
+                             "[ \"$(sha256sum < \"$1/palm.db\")\" = \"$before\" ] && echo unchanged; ls \"$1\"")
+                  .arg(roomKb),
+              QStringLiteral("sh"), disk, device, test::programPath(QStringLiteral("kvhandheld")), home.path()});
+    ASSERT_TRUE(sh.waitForFinished(60000));
+    if (sh.exitCode() == 99) GTEST_SKIP() << "no tmpfs can be mounted here: " << sh.readAllStandardError().toStdString();
+    const QString out = QString::fromUtf8(sh.readAllStandardOutput());
+    const QString err = QString::fromUtf8(sh.readAllStandardError());
+    EXPECT_EQ(out, QStringLiteral("exit 1\nunchanged\npalm.db\n")) << qPrintable(err);
+    EXPECT_TRUE(err.contains(QStringLiteral("full"))) << qPrintable(err);
+    EXPECT_EQ(snapshot(store), storeBefore);
+}

@@ -6,6 +6,7 @@
 
 #include <csignal>
 #include <QCoreApplication>
+#include <QFileInfo>
 #include <QSocketNotifier>
 #include <sys/signalfd.h>
 #include <unistd.h>
@@ -41,6 +42,18 @@ bool parseListen(const QString& text, cradle::CradleServerOptions& o) {
         o.port = quint16(n);
     }
     return true;
+}
+
+// The handheld web application's files: installed beside the program, or the build tree's.
+QString appFolder() {
+    const QString installed =
+        QCoreApplication::applicationDirPath() + QStringLiteral("/../share/kvcontrol/app");
+    if (QFileInfo(installed + QStringLiteral("/index.html")).isFile()) return installed;
+#ifdef KV_APP_DIR
+    return QStringLiteral(KV_APP_DIR);
+#else
+    return QString();
+#endif
 }
 
 } // namespace
@@ -99,7 +112,10 @@ int main(int argc, char** argv) {
         options.certificate = cli::fromStd(cert);
         options.key = cli::fromStd(key);
         options.stallSeconds = timeout;
-        cradle::CradleService service(qint64(maxMb * 1024 * 1024));
+        cradle::CradleLimits limits;
+        limits.maxBytes = qint64(maxMb * 1024 * 1024);
+        cradle::CradleService service(limits);
+        service.setAppFolder(appFolder());
         cradle::CradleServer server(service, err);
         QString problem;
         if (!server.start(options, &problem)) {

@@ -63,6 +63,7 @@ CradleClient::Reply CradleClient::exchange(const QString& path, const QByteArray
     Reply r;
     r.status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
     r.body = reply->readAll();
+    r.syncId = reply->rawHeader("X-Kvcradle-Sync");
     const QString problem = reply->errorString();
     const bool noAnswer = r.status == 0;
     reply->deleteLater();
@@ -107,7 +108,23 @@ CradleClient::SyncOutcome CradleClient::sync(const QString& handheldPath, const 
                            QStringLiteral("The cradle's answer is not an SQLite database; the handheld "
                                           "was left as it was."),
                            kSource);
+    if (reply.syncId.isEmpty())
+        throw RunTimeError(kRefused,
+                           QStringLiteral("The cradle's answer carries no sync id to confirm; the handheld "
+                                          "was left as it was."),
+                           kSource);
     writeFileAtomically(handheld.path(), reply.body, 0600, kSource);
+    // Only now, with the answer stored, does the sync count on the cradle's side.
+    const QByteArray none;
+    try {
+        exchange(QStringLiteral("/sync/%1/done").arg(QString::fromLatin1(reply.syncId)), &none, token);
+    } catch (const RunTimeError& e) {
+        throw RunTimeError(e.number(),
+                           QStringLiteral("The handheld holds the cradle's answer, but the cradle did not "
+                                          "take its confirmation, so the sync did not count: sync again. (%1)")
+                               .arg(e.description()),
+                           kSource);
+    }
     return {sent.size(), reply.body.size()};
 }
 

@@ -19,7 +19,7 @@ public:
         qint64 received = 0;
     };
     // One sync: the handheld's file sent with the device token, the answer written back over it
-    // atomically. The handheld is held (an SQLite write lock) from before it is read until the
+    // atomically, then the sync confirmed (POST /sync/ID/done), which is when it counts. The handheld is held (an SQLite write lock) from before it is read until the
     // answer has replaced it, so nothing written on it meanwhile is lost.
     SyncOutcome sync(const QString& handheldPath, const QString& token) const;
 
@@ -30,6 +30,7 @@ private:
     struct Reply {
         int status = 0;
         QByteArray body;
+        QByteArray syncId; // X-Kvcradle-Sync: the sync to confirm
     };
     Reply exchange(const QString& path, const QByteArray* body, const QString& token) const;
     QUrl m_server;

@@ -1,5 +1,7 @@
 #include "cradle/net/CradleServer.h"
 
+#include "cradle/RequestFolder.h"
+
 #include <atomic>
 #include <QDateTime>
 #include <QElapsedTimer>
@@ -253,6 +255,9 @@ bool CradleServer::start(const CradleServerOptions& options, QString* error) {
         head.authorization = request.value("authorization");
         const QByteArray body = request.body();
         head.length = body.size();
+        RequestFolder folder;
+        const QString bodyFile = folder.filePath(QStringLiteral("body"));
+        if (QFile f(bodyFile); f.open(QIODevice::WriteOnly)) f.write(body);
         QElapsedTimer clock;
         clock.start();
         // A sync runs beside the event loop, which goes on serving other connections (their
@@ -261,12 +266,12 @@ bool CradleServer::start(const CradleServerOptions& options, QString* error) {
         std::exception_ptr failure;
         auto work = [&] {
             try {
-                answer = m_service.answer(head, body);
+                answer = m_service.answer(head, bodyFile);
             } catch (...) {
                 failure = std::current_exception();
             }
         };
-        if (head.path == "/sync" && head.method == "POST") {
+        if (head.path.startsWith("/sync") && head.method == "POST") {
             std::atomic<bool> done{false};
             QEventLoop loop;
             std::thread worker([&] {
@@ -288,7 +293,16 @@ bool CradleServer::start(const CradleServerOptions& options, QString* error) {
                                                 QString::fromLocal8Bit(e.what()));
             }
         }
-        responder.write(answer.body, answer.contentType, QHttpServerResponder::StatusCode(answer.status));
+        if (!answer.file.isEmpty()) {
+            QFile f(answer.file);
+            answer.body = f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+        }
+        if (answer.headers.isEmpty())
+            responder.write(answer.body, answer.contentType, QHttpServerResponder::StatusCode(answer.status));
+        else
+            responder.write(answer.body,
+                            {{"Content-Type", answer.contentType}, answer.headers.first()},
+                            QHttpServerResponder::StatusCode(answer.status));
         logLine(request.remoteAddress(), head.method, head.path, answer, body.size(),
                 clock.elapsed() / 1000.0);
     });
