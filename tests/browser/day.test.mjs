@@ -8,17 +8,12 @@ import { startLine } from './support/line.mjs';
 import { openPhone, pressSync } from './support/phone.mjs';
 import { rows } from './support/databases.mjs';
 
-// kvcradle serves the application at /app/ itself once its route is in; until then the line
-// serves the built folder.
-const CRADLE_SERVES_APP = false;
-const APP_DIR = process.env.KV_APP_DIR;
-
 let site, cradle, line;
 
 before(async () => {
   site = await makeSite();
   cradle = await startCradle(site);
-  line = await startLine({ upstream: cradle.url, appDir: CRADLE_SERVES_APP ? null : APP_DIR });
+  line = await startLine({ upstream: cradle.url });
 });
 
 after(async () => {
@@ -162,7 +157,7 @@ test('a salesperson\'s day: pair, first sync, orders online and offline, receive
   }
 });
 
-test('a sync whose answer is lost changes nothing, and the next one brings each document once', async () => {
+test('a sync whose answer or confirmation is lost changes nothing on the phone, and each document reaches the ERP once', async () => {
   const phone = await openPhone();
   try {
     const { page } = phone;
@@ -175,7 +170,7 @@ test('a sync whose answer is lost changes nothing, and the next one brings each 
     const before = await phone.storedFile();
 
     // The cradle answers, but the answer never reaches the phone.
-    let wait = await startWait(site, 'receive');
+    const wait = await startWait(site, 'receive');
     line.cutNext = '/sync';
     const lost = await pressSync(phone);
     assert.equal(lost.kind, 'error', lost.text);
@@ -186,14 +181,11 @@ test('a sync whose answer is lost changes nothing, and the next one brings each 
     assert.deepEqual(await phone.storedFile(), before);
     assert.deepEqual(await pendingKeys(phone), [key]);
 
-    // A cradle that counts a sync only once confirmed still waits (the unconfirmed sync is
-    // dropped); one that counts it at once has ended its receive, and the next receive finds the
-    // document already in the ERP.
-    if (!line.cuts[0].headers['x-kvcradle-sync']) {
-      assert.equal(await wait.finish(), 0, wait.output);
-      assert.equal(erpDocuments([key]).headers.length, 1);
-      wait = await startWait(site, 'receive');
-    }
+    // The cradle counts a sync only once the phone confirms it: the receive still waits, the ERP
+    // has nothing yet, and the unconfirmed sync is dropped (until then the cradle is busy).
+    assert.ok(line.cuts[0].headers['x-kvcradle-sync'], 'the answer named its sync');
+    assert.ok(wait.running(), wait.output);
+    assert.equal(erpDocuments([key]).headers.length, 0);
     let shown;
     for (let attempt = 0; attempt < 90; attempt++) {
       shown = await pressSync(phone);
@@ -203,6 +195,22 @@ test('a sync whose answer is lost changes nothing, and the next one brings each 
     assert.equal(shown.kind, 'ok', shown.text);
     assert.equal(await wait.finish(), 0, wait.output);
     assert.equal(erpDocuments([key]).headers.length, 1);
+    assert.deepEqual(await pendingKeys(phone), []);
+
+    // The confirmation reaches the cradle but its answer is lost: the sync counted there, the
+    // phone keeps its document pending, and the next receive finds it in the ERP already.
+    await typeDocument(phone, { client, type: 'NP', items: [[1, 2]] });
+    const second = await save(phone);
+    const counted = await startWait(site, 'receive');
+    line.cutNext = /^\/sync\/[^/]+\/done$/;
+    assert.equal((await pressSync(phone)).kind, 'error');
+    assert.equal(line.cuts.length, 2);
+    assert.equal(await counted.finish(), 0, counted.output);
+    assert.equal(erpDocuments([second]).headers.length, 1);
+    assert.deepEqual(await pendingKeys(phone), [second]);
+    const last = await syncWhileWaiting(phone, 'receive');
+    assert.match(last.kvctl, /Se actualizaron 0 comprobantes/);
+    assert.equal(erpDocuments([key, second]).headers.length, 2);
     assert.deepEqual(await pendingKeys(phone), []);
   } finally {
     await phone.close();

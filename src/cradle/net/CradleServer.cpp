@@ -194,7 +194,16 @@ private:
 } // namespace
 
 CradleServer::CradleServer(CradleService& service, QTextStream& log, QObject* parent)
-    : QObject(parent), m_service(service), m_log(log) {}
+    : QObject(parent), m_service(service), m_log(log) {
+    // A sync whose answer never reached its handheld is dropped once its confirmation is overdue,
+    // so a lost answer never keeps the sync lock.
+    auto* expiry = new QTimer(this);
+    connect(expiry, &QTimer::timeout, this, [this] {
+        for (const QString& line : m_service.expire())
+            m_log << QDateTime::currentDateTimeUtc().toString(Qt::ISODate) << ' ' << line << Qt::endl;
+    });
+    expiry->start(1000);
+}
 
 CradleServer::~CradleServer() = default;
 

@@ -1,29 +1,9 @@
-// The line between the phone and the cradle: forwards every request to kvcradle, serves the
-// application's files while kvcradle itself does not, counts the bytes it gives the browser, and
-// can cut the connection after the cradle has answered a sync and before the phone reads it.
+// The line between the phone and the cradle: forwards every request to kvcradle, counts the
+// bytes it gives the browser, and can cut the connection after the cradle has answered a sync and
+// before the phone has read it.
 import http from 'node:http';
-import fs from 'node:fs';
-import path from 'node:path';
 
-const TYPES = {
-  '.html': 'text/html; charset=utf-8', '.js': 'text/javascript; charset=utf-8', '.css': 'text/css; charset=utf-8',
-  '.wasm': 'application/wasm', '.webmanifest': 'application/manifest+json', '.svg': 'image/svg+xml',
-  '.png': 'image/png', '.db': 'application/vnd.sqlite3',
-};
-
-function serveFile(appDir, req, res) {
-  const relative = decodeURIComponent(new URL(req.url, 'http://x').pathname).replace(/^\/app\/?/, '') || 'index.html';
-  const file = path.resolve(appDir, relative);
-  if (!file.startsWith(path.resolve(appDir) + path.sep) || !fs.existsSync(file) || !fs.statSync(file).isFile()) {
-    res.writeHead(404).end();
-    return;
-  }
-  const body = fs.readFileSync(file);
-  res.writeHead(200, { 'Content-Type': TYPES[path.extname(file)] || 'application/octet-stream', 'Content-Length': body.length, 'Cache-Control': 'no-cache' });
-  res.end(body);
-}
-
-export function startLine({ upstream, appDir }) {
+export function startLine({ upstream }) {
   const target = new URL(upstream);
   const line = { bytesToBrowser: 0, requests: 0, cuts: [], cutNext: null };
   const server = http.createServer((req, res) => {
@@ -34,8 +14,9 @@ export function startLine({ upstream, appDir }) {
     res.end = (chunk, ...rest) => { count(typeof chunk === 'function' ? null : chunk); return end(chunk, ...rest); };
     line.requests++;
     const pathname = new URL(req.url, 'http://x').pathname;
-    if (appDir && (pathname === '/app' || pathname.startsWith('/app/'))) return serveFile(appDir, req, res);
-    const cut = req.method === 'POST' && line.cutNext === pathname;
+    // cutNext: the path (or a pattern of paths) of the next POST whose answer is lost.
+    const cut = req.method === 'POST' && line.cutNext !== null &&
+      (line.cutNext instanceof RegExp ? line.cutNext.test(pathname) : line.cutNext === pathname);
     if (cut) line.cutNext = null;
     const forward = http.request({ host: target.hostname, port: target.port, method: req.method, path: req.url, headers: req.headers }, (answer) => {
       if (!cut) {
