@@ -56,6 +56,9 @@ void runDeleteStep(StoreConnection& store, QSet<QString>& notEmptied) {
     QStringList failures;
     try {
         store.exec(QStringLiteral("BEGIN IMMEDIATE"));
+        // From the first table emptied until every step has gone through, no sync hands this
+        // store to a handheld.
+        markSendUnderWay(store.handle());
         for (qsizetype i = 0; i < batches.size(); ++i) {
             store.exec(QStringLiteral("SAVEPOINT emptying"));
             try {
@@ -159,8 +162,6 @@ QList<StepOutcome> EjecutarExportacion(const QString& storePath, const QString& 
     QString storeError;
     try {
         store = std::make_unique<StoreConnection>(storePath);
-        // Until every step has gone through, no sync hands this store to a handheld.
-        markSendUnderWay(store->handle());
     } catch (const RunTimeError& e) {
         storeError = e.description();
     }

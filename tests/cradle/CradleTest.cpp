@@ -27,10 +27,10 @@ using test::request;
 // The README's careful curl form of a sync (section "With curl"), run as written.
 const char* const kReadmeCurlSync = R"(
 curl --fail -sS --data-binary @palm1.db -H "Authorization: Bearer $T" \
-     -H "Content-Type: application/vnd.sqlite3" -D sync.head -o palm1.db.new "$URL/sync"
-id=$(sed -n 's/^X-Kvcradle-Sync: *\([0-9a-f]*\).*/\1/Ip' sync.head)
-mv palm1.db.new palm1.db
-curl --fail -sS -d '' -H "Authorization: Bearer $T" "$URL/sync/$id/done"
+     -H "Content-Type: application/vnd.sqlite3" -D sync.head -o palm1.db.new "$URL/sync" \
+  && id=$(sed -n 's/^X-Kvcradle-Sync: *\([0-9a-f]*\).*/\1/Ip' sync.head) \
+  && mv palm1.db.new palm1.db \
+  && curl --fail -sS -d '' -H "Authorization: Bearer $T" "$URL/sync/$id/done"
 )";
 
 TEST_F(NetworkCradle, SendAndReceiveThroughKvcradle) {

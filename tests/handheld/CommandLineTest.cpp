@@ -149,7 +149,8 @@ INSTANTIATE_TEST_SUITE_P(
         UsageCase{"server_without_token",
                   {"hotsync", "FILE", "--server", "http://127.0.0.1:9"},
                   2,
-                  "--server needs --token T (or $KVCRADLE_TOKEN), and takes no --hold\nUsage: kvhandheld hotsync"},
+                  "--server needs --token T (or $KVCRADLE_TOKEN), and takes no --hold or --work-seconds (kvcradle keeps "
+                  "its own budget)\nUsage: kvhandheld hotsync"},
         UsageCase{"token_without_server",
                   {"hotsync", "FILE", "--token", "abc"},
                   2,

@@ -194,6 +194,10 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         RefusalCase{"not_registered", Registration::None, nullptr, "The conduit KVGMovil is not registered"},
         RefusalCase{"disabled", Registration::Disabled, nullptr, "The conduit KVGMovil is disabled"},
+        // A send that failed half way (or was killed) left the store marked: it is never handed out.
+        RefusalCase{"store_of_a_send_that_did_not_complete", Registration::Send,
+                    [](Cradle& c) { test::execSql(c.store, QStringLiteral("PRAGMA user_version = 1263948613")); },
+                    "The local sync store's last send did not complete"},
         RefusalCase{"store_named_by_settings_missing", Registration::Send,
                     [](Cradle& c) {
                         GrabarIni(settings::File, settings::General, QStringLiteral("BaseDeDatos"),
