@@ -17,6 +17,7 @@
 #include <QFile>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <system_error>
 #include <unistd.h>
 
 namespace kv::cradle {
@@ -197,8 +198,10 @@ void CradleServer::stop() {
 void CradleServer::connectionStarted(MHD_Connection* mhd, void** context) {
     auto* c = new Connection;
     c->opened = std::chrono::steady_clock::now();
-    c->fd = MHD_get_connection_info(mhd, MHD_CONNECTION_INFO_CONNECTION_FD)->connect_fd;
-    c->peer = peerOf(MHD_get_connection_info(mhd, MHD_CONNECTION_INFO_CLIENT_ADDRESS)->client_addr);
+    if (const MHD_ConnectionInfo* fd = MHD_get_connection_info(mhd, MHD_CONNECTION_INFO_CONNECTION_FD))
+        c->fd = fd->connect_fd;
+    if (const MHD_ConnectionInfo* peer = MHD_get_connection_info(mhd, MHD_CONNECTION_INFO_CLIENT_ADDRESS))
+        c->peer = peerOf(peer->client_addr);
     c->tls = !m_tls.certificate.isEmpty();
     *context = c;
     m_connections->add(c);
@@ -345,6 +348,17 @@ int CradleServer::answerInBackground(MHD_Connection* mhd, Exchange& exchange) {
     const QString body = exchange.closeBody();
     m_connections->suspend(&exchange.connection);
     MHD_suspend_connection(mhd);
+    try {
+        startAnswer(mhd, exchange, body);
+    } catch (const std::system_error& e) { // no thread to be had
+        m_connections->resume(&exchange.connection);
+        MHD_resume_connection(mhd);
+        return queue(mhd, exchange, cradleFault(0, QString::fromLocal8Bit(e.what())));
+    }
+    return MHD_YES;
+}
+
+void CradleServer::startAnswer(MHD_Connection* mhd, Exchange& exchange, const QString& body) {
     exchange.startAnswer(
         [this, &exchange, body] {
             try {
@@ -359,7 +373,6 @@ int CradleServer::answerInBackground(MHD_Connection* mhd, Exchange& exchange) {
             m_connections->resume(&exchange.connection);
             MHD_resume_connection(mhd);
         });
-    return MHD_YES;
 }
 
 int CradleServer::queue(MHD_Connection* mhd, Exchange& exchange, CradleAnswer answer) {
