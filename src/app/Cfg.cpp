@@ -12,6 +12,34 @@ QString& configTableName() {
     return name;
 }
 
+namespace {
+
+QString configStatement(const QString& key) {
+    if (configTableName().trimmed().isEmpty()) configTableName() = QStringLiteral("TA_CONFIGURACION");
+    // The key is a program constant, but doubling its apostrophes keeps any key a literal.
+    QString k = key.trimmed();
+    QString sql = QStringLiteral("SELECT VALOR, valoraux FROM ") + configTableName() + QStringLiteral(" WHERE CLAVE = '") +
+                  k.replace(QLatin1Char('\''), QStringLiteral("''")) + QStringLiteral("'");
+    const QString t = key.trimmed();
+    if (t.compare(QStringLiteral("[FECHA HASTA]"), Qt::CaseInsensitive) == 0 ||
+        t.compare(QStringLiteral("[FECHA DESDE]"), Qt::CaseInsensitive) == 0)
+        sql = sql.toUpper();
+    return sql;
+}
+
+// A single blank for a missing key.
+void readValue(Recordset& rs, QString& value, QString& auxiliary) {
+    if (rs.eof()) {
+        value = QStringLiteral(" ");
+        auxiliary.clear();
+    } else {
+        value = TextoNoNulo(rs.value(QStringLiteral("Valor")));
+        auxiliary = TextoNoNulo(rs.value(QStringLiteral("ValorAux")));
+    }
+}
+
+} // namespace
+
 QString Cfg(const QString& key, QString* aux) {
     QString value;
     QString auxiliary;
@@ -21,31 +49,22 @@ QString Cfg(const QString& key, QString* aux) {
     Trap trap([](const RunTimeError& e) {
         return TratarError(e, -1, QStringLiteral("Cfg")) == mb::Ignore ? mb::Ignore : mb::Abort;
     });
-    trap.step([&] {
-        if (configTableName().trimmed().isEmpty()) configTableName() = QStringLiteral("TA_CONFIGURACION");
-    }) && trap.step([&] {
-        // The key is a program constant, but doubling its apostrophes keeps any key a literal.
-        QString k = key.trimmed();
-        sql = QStringLiteral("SELECT VALOR, valoraux FROM ") + configTableName() + QStringLiteral(" WHERE CLAVE = '") +
-              k.replace(QLatin1Char('\''), QStringLiteral("''")) + QStringLiteral("'");
-    }) && trap.step([&] {
-        const QString k = key.trimmed();
-        if (k.compare(QStringLiteral("[FECHA HASTA]"), Qt::CaseInsensitive) == 0 ||
-            k.compare(QStringLiteral("[FECHA DESDE]"), Qt::CaseInsensitive) == 0)
-            sql = sql.toUpper();
-    }) && trap.step([&] { ErpDb().AbrirRecordset(sql, rs); }) && trap.step([&] {
-        if (rs.eof()) {
-            value = QStringLiteral(" ");
-            auxiliary.clear();
-        } else {
-            value = TextoNoNulo(rs.value(QStringLiteral("Valor")));
-            auxiliary = TextoNoNulo(rs.value(QStringLiteral("ValorAux")));
-        }
-    }) && trap.step([&] { ErpDb().CierraRecordset(rs); });
+    trap.step([&] { sql = configStatement(key); }) && trap.step([&] { ErpDb().AbrirRecordset(sql, rs); }) &&
+        trap.step([&] { readValue(rs, value, auxiliary); }) && trap.step([&] { ErpDb().CierraRecordset(rs); });
     if (trap.left()) {
         ErpDb().CierraRecordset(rs);
         return QString();
     }
+    if (aux) *aux = auxiliary;
+    return value;
+}
+
+QString CfgValue(const QString& key, QString* aux) {
+    QString value;
+    QString auxiliary;
+    Recordset rs;
+    ErpDb().openRecordset(configStatement(key), rs);
+    readValue(rs, value, auxiliary);
     if (aux) *aux = auxiliary;
     return value;
 }

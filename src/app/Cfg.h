@@ -12,6 +12,9 @@ QString& configTableName();
 // the empty text when the lookup fails and the operator does not choose to go on. The
 // auxiliary value comes back through `aux` when given.
 QString Cfg(const QString& key, QString* aux = nullptr);
+// The same read with its failure thrown to the caller's own error treatment (a procedure in
+// which an Abort must end the whole procedure, not only the lookup).
+QString CfgValue(const QString& key, QString* aux = nullptr);
 
 // The number of handhelds ("GM_CANT_DISPOSITIVOS"); missing, 0 or negative gives 1.
 int deviceCount();

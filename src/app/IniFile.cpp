@@ -63,6 +63,31 @@ bool hasLineBreak(const QString& s) {
     throw RunTimeError(err::InvalidProcedureCall, description);
 }
 
+bool isBinary(QChar c) {
+    return (c.unicode() < 0x20 && c != QLatin1Char('\t') && c != QLatin1Char('\r')) || c.unicode() == 0x7F ||
+           c == QChar::ReplacementCharacter;
+}
+
+// See IniDocument::damage. `lines` are the decoded lines, the last one without its break when
+// `endsWithBreak` is false.
+QString damageOf(const QStringList& lines, bool endsWithBreak) {
+    bool blank = true;
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        for (const QChar c : lines.at(i))
+            if (isBinary(c))
+                return QStringLiteral("line %1 holds binary data (character %2), not text")
+                    .arg(i + 1)
+                    .arg(QStringLiteral("0x%1").arg(c.unicode(), 2, 16, QLatin1Char('0')));
+        if (!lines.at(i).trimmed().isEmpty()) blank = false;
+    }
+    if (blank) return QStringLiteral("it holds no settings at all (it is empty)");
+    if (endsWithBreak) return QString();
+    const QString last = lines.last().trimmed();
+    const bool comment = last.startsWith(QLatin1Char(';')) || last.startsWith(QLatin1Char('#'));
+    if (last.isEmpty() || comment || sectionName(last) || entry(last)) return QString();
+    return QStringLiteral("its last line \"%1\" is cut off").arg(last.left(40));
+}
+
 } // namespace
 
 IniDocument IniDocument::parse(QByteArrayView bytes) {
@@ -92,6 +117,7 @@ IniDocument IniDocument::parse(QByteArrayView bytes) {
         doc.m_lines.removeLast();
         raw.removeLast();
     }
+    doc.m_damage = damageOf(doc.m_lines, doc.m_endsWithBreak);
     for (QByteArray& r : raw) doc.m_raw << std::move(r);
     const bool hasBreak = doc.m_lines.size() > 1 || (doc.m_lines.size() == 1 && doc.m_endsWithBreak);
     doc.m_crlf = hasBreak && doc.m_lines.first().endsWith(QLatin1Char('\r'));
@@ -194,9 +220,14 @@ void IniDocument::setValue(const QString& sectionName, const QString& key, const
         insertLine(m_lines.size(), QLatin1Char('[') + sectionName.trimmed() + QLatin1Char(']'));
         insertLine(m_lines.size(), newEntry);
     } else if (const auto it = s->keys.constFind(fold(key)); it != s->keys.cend()) {
-        // Keep the line's own spelling of the key and its spacing around "=".
+        // Keep the line's own spelling of the key and its spacing around "="; an empty value
+        // leaves no blanks behind it, which would read the same and keep the old line's bytes.
         QString& line = m_lines[*it];
-        line = line.left(entry(line)->valueStart) + formatValue(value);
+        const QString formatted = formatValue(value);
+        QString head = line.left(entry(line)->valueStart);
+        if (formatted.isEmpty())
+            while (head.endsWith(QLatin1Char(' ')) || head.endsWith(QLatin1Char('\t'))) head.chop(1);
+        line = head + formatted;
         m_raw[*it].reset();
     } else {
         qsizetype at = s->end;

@@ -24,6 +24,13 @@ public:
     // Never fails: text it cannot make sense of is kept as plain lines.
     static IniDocument parse(QByteArrayView bytes);
 
+    // Why the bytes cannot be the settings file the program wrote, empty when they can: nothing
+    // but byte-order marks and blanks (a file emptied by a crash or a full disk), binary data
+    // (control characters a text never holds), or a last line cut off before its end (no line
+    // break, and neither an entry, a section nor a comment). Values read from such a file would
+    // silently lose what the lost part held.
+    QString damage() const { return m_damage; }
+
     std::optional<QString> value(const QString& section, const QString& key) const;
     // Replaces the key's line, or adds the key at the end of its section, or adds the section
     // at the end of the file. Throws RunTimeError for names or a value the layout cannot hold.
@@ -58,6 +65,7 @@ private:
     bool m_endsWithBreak = true;    // the last line read had its "\n"
     Encoding m_encoding = Encoding::Utf8;
     bool m_crlf = false;
+    QString m_damage;
     QList<Section> m_sections;
     QHash<QString, qsizetype> m_sectionByName; // folded name -> first section with it
 };

@@ -81,7 +81,8 @@ public:
     // The modal list lookup over a loaded session: the person ticks rows, searches and ends it
     // with the session's accept, cancel or close; returning with none of them counts as cancel.
     virtual void listLookup(LookupSession& session) = 0;
-    // Let the interface process its pending events (keeps windows alive during waits).
+    // Let the interface process its pending events (keeps windows alive during waits). The
+    // terminal's throws Interrupted here when a signal or the command's time limit stopped it.
     virtual void processEvents() = 0;
 };
 

@@ -54,7 +54,7 @@ QHash<QString, Snapshot> cache; // by path; the program uses very few settings f
 constexpr qsizetype kCacheLimit = 32;
 
 // The file as it is now, parsed again only when it changed. A missing file reads as empty.
-Snapshot load(const QString& path, const QString& source) {
+Snapshot loadSnapshot(const QString& path, const QString& source) {
     const FileVersion file(path, source);
     if (!file.found()) return Snapshot{{}, 0, {}, std::make_shared<IniDocument>()};
     const struct stat& st = file.status();
@@ -81,6 +81,16 @@ Snapshot load(const QString& path, const QString& source) {
     if (cache.size() >= kCacheLimit) cache.clear();
     return *cache.insert(path, Snapshot{stamp, checkedAt, bytes,
                                         std::make_shared<const IniDocument>(IniDocument::parse(bytes))});
+}
+
+// The same, refused as unreadable when it reads as damaged: its defaults would stand in for
+// what the lost part held.
+Snapshot load(const QString& path, const QString& source) {
+    Snapshot snapshot = loadSnapshot(path, source);
+    if (const QString why = snapshot.doc->damage(); !why.isEmpty())
+        throw RunTimeError(err::PathFileAccess, QStringLiteral("The settings file \"%1\" is damaged: %2").arg(path, why),
+                           source);
+    return snapshot;
 }
 
 // After a write the new file's stamp is unknown: the next read compares its bytes with these

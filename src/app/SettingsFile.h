@@ -11,8 +11,8 @@ namespace kv {
 
 // The stored text, or the default as text ("" for Null, "1234.5" for the number 1234.5) when the
 // file, the section or the key does not exist. A file that exists but cannot be read (a folder or
-// a pipe in its place, no permission, a link to a device) reads as missing, and the operator is
-// told once why.
+// a pipe in its place, no permission, a link to a device) or reads as damaged (IniDocument::damage:
+// emptied, binary data, cut off) reads as missing, and the operator is told once why.
 QString LeerIni(const QString& file, const QString& section, const QString& key,
                 const QVariant& defaultValue = QVariant());
 
@@ -22,8 +22,8 @@ QString LeerIni(const QString& file, const QString& section, const QString& key,
 // nothing, for names or a value the file cannot hold or a file that cannot be written.
 void GrabarIni(const QString& file, const QString& section, const QString& key, const QString& value);
 
-// Throws RunTimeError naming the file when it exists but cannot be read: for callers whose
-// defaults would widen what they do (an export without its filters).
+// Throws RunTimeError naming the file when it exists but cannot be read or reads as damaged: for
+// callers whose defaults would widen what they do (an export without its filters).
 void ComprobarIni(const QString& file);
 
 // Where a settings file name leads.

@@ -3,6 +3,7 @@
 #include "app/AppHome.h"
 #include "app/Cfg.h"
 #include "app/GeneralFunctions.h"
+#include "app/LockWaits.h"
 #include "app/LookupMapFile.h"
 #include "app/Operator.h"
 #include "app/Trap.h"
@@ -54,6 +55,7 @@ bool LeerParametrosInicio(const QString& commandText, const QString& connString,
         }) &&
         trap.step([&] {
             if (unknownMotor) return;
+            erp.gCnn.setLockTimeout(lockWaits().lock);
             erp.OpenServerADODB(launch.server.trimmed().isEmpty(), cursorLocation, cs, true);
         }) &&
         trap.step([&] { connected = erp.gOpenFlag; });

@@ -1,13 +1,12 @@
 #include "app/TerminalOperator.h"
 
+#include "app/Interruption.h"
 #include "lookup/LookupSession.h"
 #include "progress/StepProgress.h"
 
 #include <QCoreApplication>
 #include <QIODevice>
 #include <QRegularExpression>
-#include <atomic>
-#include <csignal>
 #include <termios.h>
 #include <unistd.h>
 
@@ -15,44 +14,19 @@ namespace kv {
 
 namespace {
 
-std::atomic<bool> g_interrupted{false};
-
-extern "C" void onInterrupt(int) {
-    g_interrupted = true;
-}
-
-// The signals that press the cancel button: Ctrl-C, and what timeout, systemd and cron send, or a
-// closed terminal.
-constexpr int kCancelSignals[] = {SIGINT, SIGTERM, SIGHUP};
-
-// Prints the three lines whenever they change; Ctrl-C (SIGTERM, SIGHUP) is the cancel button
-// while it is offered, and so is the end of the wait's time limit.
+// Prints the three lines whenever they change. While the cancel is offered a caught signal
+// (Ctrl-C, SIGTERM, SIGHUP) is its button; otherwise a signal, and at any moment the end of the
+// command's time limit, stop the job here.
 class TerminalStatusWindow : public StatusWindow {
 public:
-    TerminalStatusWindow(QTextStream& out, const int& timeoutSeconds)
-        : m_out(out), m_timeoutSeconds(timeoutSeconds) {}
-    ~TerminalStatusWindow() override { restoreSignal(); }
+    TerminalStatusWindow(QTextStream& out, bool& offer) : m_out(out), m_offer(offer) {}
 
     void open(const QString& caption, bool) override {
         m_lines.clear();
-        m_opened.start();
-        m_timedOut = false;
         m_out << caption << Qt::endl;
     }
-    // The signals cancel only while the cancel is offered; otherwise they end the program as usual.
     void offerCancel(bool on) override {
-        if (on && !m_offer) {
-            m_out << QStringLiteral("  (Ctrl-C cancels)") << Qt::endl;
-            g_interrupted = false;
-            struct sigaction sa {};
-            sa.sa_handler = onInterrupt;
-            sigemptyset(&sa.sa_mask);
-            for (int i = 0; i < 3; ++i)
-                sigaction(kCancelSignals[i], &sa, &m_previous[i]);
-            m_installed = true;
-        } else if (!on) {
-            restoreSignal();
-        }
+        if (on && !m_offer) m_out << QStringLiteral("  (Ctrl-C cancels)") << Qt::endl;
         m_offer = on;
     }
     bool showTexts(const QString& first, const QString& second, const QString& third) override {
@@ -67,37 +41,17 @@ public:
             m_lines = lines;
             m_lastPrint.start();
         }
-        if (m_offer && m_timeoutSeconds > 0 && !m_timedOut && m_opened.isValid() &&
-            m_opened.elapsed() >= qint64(m_timeoutSeconds) * 1000) {
-            m_timedOut = true;
-            m_out << QStringLiteral("  (no sync began in %1 s: the wait is cancelled)")
-                         .arg(m_timeoutSeconds)
-                  << Qt::endl;
-        }
-        return m_offer && (g_interrupted.load() || m_timedOut);
+        if (m_offer && !interruption::timeLimitPassed() && interruption::takeSignal() != 0) return true;
+        interruption::check();
+        return false;
     }
-    void close() override {
-        restoreSignal();
-        m_offer = false;
-    }
+    void close() override { m_offer = false; }
 
 private:
-    void restoreSignal() {
-        if (m_installed) {
-            for (int i = 0; i < 3; ++i)
-                sigaction(kCancelSignals[i], &m_previous[i], nullptr);
-            m_installed = false;
-        }
-    }
     QTextStream& m_out;
-    const int& m_timeoutSeconds;
     QStringList m_lines;
     QElapsedTimer m_lastPrint;
-    QElapsedTimer m_opened;
-    bool m_timedOut = false;
-    bool m_offer = false;
-    bool m_installed = false;
-    struct sigaction m_previous[3]{};
+    bool& m_offer;
 };
 
 } // namespace
@@ -248,7 +202,7 @@ bool TerminalOperator::connectionDialog(ConnectionValues& v) {
 }
 
 StatusWindow& TerminalOperator::statusWindow() {
-    if (!m_status) m_status = std::make_unique<TerminalStatusWindow>(progress(), m_waitTimeout);
+    if (!m_status) m_status = std::make_unique<TerminalStatusWindow>(progress(), m_cancelOffered);
     return *m_status;
 }
 
@@ -331,6 +285,8 @@ void TerminalOperator::listLookup(LookupSession& session) {
 
 void TerminalOperator::processEvents() {
     if (QCoreApplication::instance()) QCoreApplication::processEvents();
+    // While the cancel is offered a signal waits for the status window, which takes it as its button.
+    if (!m_cancelOffered || interruption::timeLimitPassed()) interruption::check();
 }
 
 } // namespace kv

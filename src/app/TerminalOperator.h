@@ -14,6 +14,10 @@ namespace kv {
 // and never block on a terminal that is not there; questions are asked on standard input only
 // when it is a terminal, otherwise they count as cancelled.
 //
+// A signal caught for the command (Interruption.h) is the status window's cancel button while
+// the cancel is offered; anywhere else it, and the end of the command's time limit, stop the
+// job where the terminal gets control: processEvents and the status window throw Interrupted.
+//
 // Error prompts, error and warning messages, and questions (each followed by the answer given),
 // and what is asked on a terminal go to `err`, so `out` carries only what the command itself
 // reports (its other messages, the status and step lines) and a script can read it whole.
@@ -27,9 +31,6 @@ public:
     ~TerminalOperator() override;
 
     void setOnError(OnError policy) { m_policy = policy; }
-    // A wait for a sync that has not seen it begin after this many seconds is cancelled, as
-    // Ctrl-C would; 0: no limit.
-    void setWaitTimeout(int seconds) { m_waitTimeout = seconds; }
     // Quiet: no progress lines (the status window's texts, the steps of a send); messages,
     // prompts and errors are printed all the same.
     void setQuiet(bool quiet) { m_quiet = quiet; }
@@ -67,13 +68,13 @@ private:
     QTextStream& m_in;
     bool m_interactive;
     OnError m_policy = OnError::Abort;
-    int m_waitTimeout = 0;
     bool m_quiet = false;
     QString m_lastRetryKey;
     int m_retries = 0;
     struct DiscardingStream;
     std::unique_ptr<DiscardingStream> m_silent;
     std::unique_ptr<StatusWindow> m_status;
+    bool m_cancelOffered = false; // the status window's cancel is on: a signal is its button
     std::unique_ptr<QObject> m_progressLink; // owns the connections to the shown step list
 };
 

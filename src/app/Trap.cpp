@@ -1,6 +1,7 @@
 #include "app/Trap.h"
 
 #include "app/GeneralFunctions.h"
+#include "app/Interruption.h"
 #include "app/Operator.h"
 
 namespace kv {
@@ -21,6 +22,8 @@ bool Trap::step(const std::function<void()>& body) {
         try {
             body();
             return true;
+        } catch (const Interrupted&) {
+            throw; // stopped from outside: nothing to ask, the procedure unwinds
         } catch (...) {
             RunTimeError e = asRunTimeError(std::current_exception());
             const int answer = m_handler(e);

@@ -10,6 +10,7 @@ namespace kv {
 // Runs the steps of a procedure under the program's error convention: a step that throws is
 // handed to the handler, whose answer decides what follows -- 4 runs the same step again, 5 goes
 // on with the next step, anything else leaves the procedure (every later step is skipped).
+// An Interrupted (Interruption.h) is no error of the step: it passes on to the caller unasked.
 class Trap {
 public:
     using Handler = std::function<int(const RunTimeError&)>;
@@ -30,6 +31,14 @@ public:
     bool lastIgnored() const { return m_lastIgnored; }
     // The error that made the procedure leave, for callers that report it.
     const RunTimeError* leavingError() const { return m_leaving ? &*m_leaving : nullptr; }
+
+    // Puts another handler in force and returns the one it replaces: a part of a procedure that
+    // must tidy up before anyone is asked wraps the handler it was given. A handler may also
+    // throw, to unwind past the step to a place that starts the work again.
+    Handler exchangeHandler(Handler handler) {
+        std::swap(m_handler, handler);
+        return handler;
+    }
 
 private:
     Handler m_handler;

@@ -119,6 +119,13 @@ int RegistrarConducto(bool receive, qint32 device, quint64* generation) {
     return failures;
 }
 
+int RegistrarEnvioSinEspera(qint32 device) {
+    quint64 generation = 0;
+    int failures = RegistrarConducto(false, device, &generation);
+    if (failures == 0) report(conduitConfig().SetUnattended(kConduitName, generation), &failures);
+    return failures;
+}
+
 int DesactivarConducto() {
     int failures = 0;
     report(conduitConfig().SetEnableStatus(kConduitName, 0), &failures);

@@ -43,6 +43,11 @@ QString MensajeConducto(qint32 code);
 // tables are rewritten, so no sync runs on half a registration.
 int RegistrarConducto(bool receive, qint32 device = 0, quint64* generation = nullptr);
 
+// Registers the conduit for sending to the device as RegistrarConducto does, for a send that
+// does not wait: no program waits for the sync, so the registration is marked unattended and the
+// device's next sync records itself and switches the conduit off. Returns the failures reported.
+int RegistrarEnvioSinEspera(qint32 device);
+
 // Disables the conduit; a failure is reported to the operator. Returns how many failures were
 // reported (0 or 1).
 int DesactivarConducto();

@@ -95,6 +95,7 @@ struct ConduitRegistration {
     QList<RegisteredTable> tables; // in registration order
     quint64 generation = 0;        // the registration's number: the sync records it
     qint32 device = 0;             // the device the program waits for; 0: any handheld
+    bool unattended = false;       // no program waits: the sync records itself and ends it
 };
 
 class ConduitConfig {
@@ -111,6 +112,14 @@ public:
         (void)conduit;
         (void)device;
         *generation = 0;
+        return 0;
+    }
+    // Marks the registration of that generation as one no program waits for (a send that did not
+    // wait): the sync under it records itself in the history and switches the conduit off. A
+    // newer registration is left as it is. A library that keeps no generations answers 0.
+    virtual qint32 SetUnattended(const QString& conduit, quint64 generation) {
+        (void)conduit;
+        (void)generation;
         return 0;
     }
 };

@@ -89,6 +89,9 @@ std::optional<Registry> parse(const QString& text) {
             if (!ok) return std::nullopt;
         } else if (key == QLatin1String("device")) {
             if (!parseInt(value, &current->device) || current->device < 0) return std::nullopt;
+        } else if (key == QLatin1String("unattended")) {
+            if (value != QLatin1String("0") && value != QLatin1String("1")) return std::nullopt;
+            current->unattended = value == QLatin1String("1");
         } else if (key == QLatin1String("table")) {
             const QStringList f = value.split(QLatin1Char('|'));
             RegisteredTable t;
@@ -116,6 +119,7 @@ QByteArray format(const Registry& r) {
                     .arg(c.enabled ? 1 : 0)
                     .arg(c.generation)
                     .arg(c.device);
+        if (c.unattended) text += QStringLiteral("unattended=1\n");
         for (const auto& t : c.tables)
             text += QStringLiteral("table=%1|%2|%3\n").arg(t.name).arg(t.transferCode).arg(t.keySpec);
     }
@@ -228,7 +232,33 @@ qint32 FileConduitConfig::BeginRegistration(const QString& conduit, qint32 devic
         c->enabled = false; // no sync runs on a half-made registration
         c->generation += 1;
         c->device = device;
+        c->unattended = false;
         *generation = c->generation;
+        return uc::Ok;
+    });
+}
+
+qint32 FileConduitConfig::SetUnattended(const QString& conduit, quint64 generation) {
+    if (!validName(conduit)) return uc::BadArguments;
+    return change(folder(), [&](Registry& r) {
+        ConduitRegistration* c = r.find(conduit);
+        if (!c) return uc::ConduitNotFound;
+        if (c->generation == generation) c->unattended = true;
+        return uc::Ok;
+    });
+}
+
+qint32 FileConduitConfig::EndUnattended(const QString& conduit, quint64 generation, bool* ended) {
+    *ended = false;
+    if (!validName(conduit)) return uc::BadArguments;
+    return change(folder(), [&](Registry& r) {
+        ConduitRegistration* c = r.find(conduit);
+        if (!c) return uc::ConduitNotFound;
+        if (c->generation == generation && c->unattended) {
+            c->enabled = false;
+            c->unattended = false;
+            *ended = true;
+        }
         return uc::Ok;
     });
 }

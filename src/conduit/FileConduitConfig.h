@@ -13,10 +13,12 @@ namespace kv {
 //   enabled=1
 //   generation=7
 //   device=2
+//   unattended=1
 //   table=TA_CATEGORIAS|4|1:IDCATEGORIA
 //   table=MA_PRECIOS|4|0:IDLISTA,1:NOMBRE,2:IDARTICULO
 //
-// One section per conduit; its "table" lines are its tables in registration order: name,
+// "unattended" is written only when set (a send that did not wait registered it). One section
+// per conduit; its "table" lines are its tables in registration order: name,
 // transfer code and key list separated by "|". Conduit and table names match without
 // regard to case; an update keeps the table's place in the order.
 //
@@ -36,6 +38,10 @@ public:
     qint32 AddUpdateTable(const QString& conduit, const TableRecord& table) override;
     qint32 SetEnableStatus(const QString& conduit, qint32 flag) override;
     qint32 BeginRegistration(const QString& conduit, qint32 device, quint64* generation) override;
+    qint32 SetUnattended(const QString& conduit, quint64 generation) override;
+    // The sync side, once a sync under an unattended registration copied: switches the conduit
+    // off while the registration is still that generation's. Sets *ended when it did.
+    qint32 EndUnattended(const QString& conduit, quint64 generation, bool* ended);
 
     // Readers for the handheld side and kvctl: 0 and the registration, or the failure code
     // (5 conduit not registered, 6 table not registered, 2, 4, 100 as for the changes).

@@ -1,5 +1,6 @@
 #include "console/SendCommand.h"
 
+#include "app/Interruption.h"
 #include "app/Operator.h"
 #include "conduit/Conducto.h"
 #include "conduit/HotSyncWait.h"
@@ -14,25 +15,18 @@ namespace kv {
 
 namespace {
 
-SendResult send(int device, bool waitForSync) {
-    SendResult result;
-    // A second send or a receive would re-register the conduit under this one's wait, or
-    // empty and refill the store under its sync.
-    const auto waiting = TomarEspera(QStringLiteral("EnviarDatosPalm"));
-    if (!waiting) {
-        result.busy = true;
-        return result;
-    }
+// The send under its wait lock; `result` holds what it got to, also when it is interrupted.
+void send(int device, bool waitForSync, SendResult& result) {
     // The store being rewritten is never synced: the conduit stays off from here until the wait
     // registers it again, and after a failed export.
     // A conduit never registered has nothing to switch off.
     if (const qint32 code = conduitConfig().SetEnableStatus(kConduitName, 0);
         code != uc::ConduitNotFound && !MensajeConducto(code).isEmpty())
         op().messageBox(MensajeConducto(code), mb::Critical, QStringLiteral("Aviso al Operador"));
+    ErpDb().reopenIfLost(); // a server restarted since the last command
     const ExportFilters filters = buildExportFilters(device);
-    const QList<StepOutcome> outcomes = EjecutarExportacion(LocalDb().gDBName, filters.client, filters.priceList);
-    result.steps = outcomes;
-    result.failedSteps = failedSteps(outcomes);
+    result.steps = EjecutarExportacion(LocalDb().gDBName, filters.client, filters.priceList);
+    result.failedSteps = failedSteps(result.steps);
     result.exported = result.failedSteps.isEmpty();
     if (!result.exported) {
         // A sync now would replace the handheld's tables with the incomplete ones: stop here.
@@ -40,23 +34,43 @@ SendResult send(int device, bool waitForSync) {
                                        "El dispositivo no se sincronizó; corrija el problema y vuelva a enviar.")
                             .arg(result.failedSteps.join(QStringLiteral(", "))),
                         mb::Critical, QStringLiteral("Aviso al Usuario"));
-        return result;
+        return;
     }
-    if (!waitForSync) return result;
+    // A signal during the last step is noticed here at the latest: the export is whole, and
+    // nothing is registered for it.
+    op().processEvents();
+    if (!waitForSync) {
+        // No one waits: the handheld's next sync takes the export and records itself.
+        RegistrarEnvioSinEspera(device);
+        return;
+    }
     result.wait = EsperarHotSync(device);
     result.synced = *result.wait == WaitOutcome::Completed;
     op().messageBox(QStringLiteral("Proceso Finalizado!!!"), mb::Information, QStringLiteral("Aviso al Usuario"));
-    return result;
 }
 
 } // namespace
 
 SendResult EnviarDatosPalm(int device, bool waitForSync) {
+    SendResult result;
     history::Record job = history::startJob(device, history::Direction::Send);
     try {
-        const SendResult result = send(device, waitForSync);
+        // A second send or a receive would re-register the conduit under this one's wait, or
+        // empty and refill the store under its sync. A refusal changes nothing, the history neither.
+        const auto waiting = TomarEspera(QStringLiteral("EnviarDatosPalm"));
+        if (!waiting) {
+            result.busy = true;
+            return result;
+        }
+        send(device, waitForSync, result);
         history::recordJob(sendRecord(std::move(job), result));
         return result;
+    } catch (const Interrupted& stopped) {
+        job = sendRecord(std::move(job), result);
+        job.outcome = history::Outcome::Cancelled;
+        job.detail = stopped.reason();
+        history::recordJob(std::move(job));
+        throw;
     } catch (const RunTimeError& e) {
         job.outcome = history::Outcome::Failed;
         job.detail = e.description();

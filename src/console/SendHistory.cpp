@@ -16,10 +16,7 @@ history::Record sendRecord(history::Record job, const SendResult& result) {
         if (!step.destination.isEmpty())
             job.tables << history::TableRows{step.destination, o.rows, o.executionResult == 1};
     }
-    if (result.busy) {
-        job.outcome = Outcome::Cancelled;
-        job.detail = QStringLiteral("Otro envío de datos estaba en curso en este equipo");
-    } else if (!result.exported) {
+    if (!result.exported) {
         job.outcome = Outcome::Failed;
     } else if (!result.wait) {
         job.outcome = Outcome::Done;

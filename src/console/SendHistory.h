@@ -5,9 +5,10 @@
 
 namespace kv {
 
-// The history record of a send that has ended: rows per master table from the export steps, and
-// the outcome -- failed when a step failed or the sync wait was left through the error
-// treatment, cancelled when the operator cancelled the wait before the sync began.
+// The history record of a send that has ended (a refused one has none): rows per master table
+// from the export steps, and the outcome -- failed when a step failed or the sync wait was left
+// through the error treatment, cancelled when the operator cancelled the wait before the sync
+// began.
 history::Record sendRecord(history::Record job, const SendResult& result);
 
 } // namespace kv

@@ -6,6 +6,7 @@
 #include "data/RowStream.h"
 #include "export/CopyPlan.h"
 #include "export/ExportTasks.h"
+#include "export/StoreKeys.h"
 
 #include <algorithm>
 
@@ -37,9 +38,15 @@ SendPreview previewExport(const ExportFilters& filters, Connection& erp) {
         {
             auto rows = openCopySource(step, filters.client, filters.priceList, erp);
             const CopyPlan plan(step, rows->columns());
+            StoreKeys keys(plan);
             while (rows->next()) {
                 ++count.rows;
-                const QString refusal = plan.refusal(*rows);
+                QString refusal = plan.refusal(*rows);
+                // A row the store takes on its values may still repeat a key taken before it.
+                if (refusal.isEmpty()) {
+                    const QString taken = keys.take(*rows);
+                    if (!taken.isEmpty()) refusal = plan.refusal(*rows, taken);
+                }
                 if (refusal.isEmpty()) continue;
                 if (refusals.size() < kListedRefusals) refusals << refusal;
                 ++count.refused;
@@ -85,7 +92,9 @@ QString previewText(const SendPreview& preview) {
 void VistaPrevia(const QString& reparto, const QString& cliente) {
     Trap trap = Trap::prompting(QStringLiteral("VistaPrevia"));
     SendPreview preview;
-    if (!trap.step([&] { preview = previewFilters(reparto, cliente); }) || trap.lastIgnored()) return;
+    if (!trap.step([&] { ErpDb().reopenIfLost(); }) || !trap.step([&] { preview = previewFilters(reparto, cliente); }) ||
+        trap.lastIgnored())
+        return;
     op().messageBox(previewText(preview), mb::Information, QStringLiteral("Vista Previa del Envío"));
 }
 

@@ -5,6 +5,7 @@
 #include "conduit/FileConduitConfig.h"
 #include "cradle/AppFiles.h"
 #include "cradle/CradleTokens.h"
+#include "cradle/HandheldGuard.h"
 #include "cradle/HotSync.h"
 #include "cradle/RequestFolder.h"
 #include "cradle/SqliteFile.h"
@@ -49,6 +50,8 @@ CradleAnswer fault(const QString& detail) {
     return a;
 }
 
+std::optional<CradleAnswer> contentRefusal(const RunTimeError& e);
+
 // The answer to a failed sync, by its error number. A refusal for the handheld names no file of
 // the server; the log keeps the whole reason.
 CradleAnswer failedSync(const RunTimeError& e) {
@@ -68,6 +71,11 @@ CradleAnswer failedSync(const RunTimeError& e) {
         return CradleService::refusal(409, QStringLiteral("wrong-device"), e.description());
     case syncerr::SendIncomplete:
         return CradleService::refusal(409, QStringLiteral("send-incomplete"), e.description());
+    case syncerr::SchemaRefused:
+    case syncerr::ContentRefused:
+    case syncerr::TooMuchWork:
+    case syncerr::Stopped:
+        return *contentRefusal(e);
     default:
         return fault(e.description());
     }
@@ -75,23 +83,37 @@ CradleAnswer failedSync(const RunTimeError& e) {
     return a;
 }
 
-// The uploaded file checked on its own: an SQLite database with every table and column a sync
-// copies. The message speaks of "the uploaded file", never of where the service keeps it.
+// A refusal of the handheld's file itself (not the program's fault): 422 with its reason, which
+// speaks of "the handheld's file", never of where the service keeps it.
+std::optional<CradleAnswer> contentRefusal(const RunTimeError& e) {
+    switch (e.number()) {
+    case storeerr::CannotOpen:
+    case storeerr::FileNotFound:
+        return CradleService::refusal(422, QStringLiteral("not-sqlite"), e.description());
+    case syncerr::TablesMissing:
+        return CradleService::refusal(422, QStringLiteral("tables-missing"), e.description());
+    case syncerr::SchemaRefused:
+        return CradleService::refusal(422, QStringLiteral("schema-refused"), e.description());
+    case syncerr::ContentRefused:
+        return CradleService::refusal(422, QStringLiteral("content-refused"), e.description());
+    case syncerr::TooMuchWork:
+        return CradleService::refusal(422, QStringLiteral("too-much-work"), e.description());
+    case syncerr::Stopped:
+        return busy(QStringLiteral("stopping"),
+                    QStringLiteral("The cradle is stopping; sync again in a moment. Nothing was copied."));
+    default:
+        return std::nullopt;
+    }
+}
+
+// The uploaded file checked on its own, before the sync lock is taken: an SQLite database whose
+// store tables are real tables with every column a sync copies.
 std::optional<CradleAnswer> checkUpload(const QString& path) {
     try {
-        const Database db(path, QStringLiteral("handheld"));
-        QStringList gaps;
-        for (const StoreGap& g : verifyStoreTables(db.handle()))
-            gaps << g.text();
-        if (!gaps.isEmpty())
-            return CradleService::refusal(
-                422, QStringLiteral("tables-missing"),
-                QStringLiteral("The uploaded handheld lacks %1. Nothing was copied.")
-                    .arg(gaps.join(QStringLiteral(", "))));
-    } catch (const RunTimeError&) {
-        return CradleService::refusal(422, QStringLiteral("not-sqlite"),
-                                      QStringLiteral("The uploaded file is not an SQLite database. Nothing "
-                                                     "was copied."));
+        checkHandheldFile(path);
+    } catch (const RunTimeError& e) {
+        if (std::optional<CradleAnswer> refused = contentRefusal(e)) return refused;
+        return fault(e.description());
     }
     return std::nullopt;
 }

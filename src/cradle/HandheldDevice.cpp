@@ -1,6 +1,7 @@
 #include "cradle/HandheldDevice.h"
 
 #include "cradle/SqliteFile.h"
+#include "store/StoreFile.h"
 
 namespace kv::cradle {
 
@@ -9,10 +10,8 @@ QString deviceTableName() {
 }
 
 qint32 handheldDevice(const Database& handheld) {
-    const QVariant exists =
-        handheld.value(QStringLiteral("SELECT 1 FROM main.sqlite_master WHERE type = 'table' AND name = ?"),
-                       {deviceTableName()});
-    if (exists.isNull()) return 0;
+    // Only a real table is read: a view or a virtual table would compute the number.
+    if (tableKind(handheld.handle(), deviceTableName()) != TableKind::Real) return 0;
     return qint32(
         handheld.value(QStringLiteral("SELECT NUMERO FROM main.%1").arg(deviceTableName())).toLongLong());
 }

@@ -6,19 +6,22 @@
 #include "conduit/SyncMonitor.h"
 #include "cradle/HandheldDevice.h"
 #include "cradle/SqliteFile.h"
+#include "history/JobHistory.h"
 #include "settings/DeviceSettings.h"
 #include "store/StoreFile.h"
 #include "store/StoreSchema.h"
 
 #include <algorithm>
-#include <chrono>
-#include <QFile>
-#include <QDir>
-#include <QFileInfo>
-#include <QTemporaryFile>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <fcntl.h>
+#include <memory>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QStorageInfo>
+#include <QTemporaryFile>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <sqlite3.h>
@@ -98,6 +101,35 @@ void requireRollbackJournal(const Database& db, const QString& schema, const QSt
     db.exec(QStringLiteral("PRAGMA %1.synchronous = FULL").arg(quoteIdentifier(schema)));
 }
 
+bool endedByBudget(const RunTimeError& e) {
+    return e.number() == syncerr::TooMuchWork || e.number() == syncerr::Stopped;
+}
+
+// The handheld's file as untrusted input; a file that is no SQLite database is refused as the
+// other refusals are.
+std::unique_ptr<const Database> openHandheld(const QString& path, std::chrono::seconds workBudget) {
+    try {
+        return std::make_unique<const Database>(path, QStringLiteral("handheld"), Trust::Untrusted,
+                                                workBudget);
+    } catch (const RunTimeError& e) {
+        if (endedByBudget(e)) throw;
+        refuse(e.number(), e.description());
+    }
+}
+
+// Neither file may grow past twice the two together: a copy moves at most the other file's rows
+// into it, and the doubling leaves room for indexes and pages of another size.
+qint64 growthRoom(const SyncResult& files) {
+    return 2 * (QFileInfo(files.handheld).size() + QFileInfo(files.store).size()) + (1 << 20);
+}
+
+// A write past the growth limit fails as a full disk. With more free space on the disk than the
+// limit, it was the limit: the handheld's own indexes or rows asked for that much.
+bool pastGrowthLimit(const Database& db, qint64 room) {
+    return (db.lastErrorCode() & 0xff) == SQLITE_FULL &&
+           QStorageInfo(QFileInfo(db.path()).absolutePath()).bytesAvailable() > room;
+}
+
 // A document table of the handheld: a send keeps what the store does not hold.
 bool keepsDocuments(const TableCopy& copy) {
     return CodigoTransferencia(copy.table, true) == transfer::FromHandheld;
@@ -114,7 +146,7 @@ QString sameKey(const TableCopy& copy, const QString& target) {
 }
 
 // Empties the destination's table and fills it with the source's rows, column by column by name.
-qint64 copyTable(const Database& db, TableCopy& copy) {
+qint64 copyTable(const Database& db, TableCopy& copy, qint64 room) {
     const StoreTable& table = *findStoreTable(copy.table);
     const bool toHandheld = copy.transferCode == transfer::ToHandheld;
     const QString from = quoteIdentifier(toHandheld ? kStoreSchema : QStringLiteral("main"));
@@ -136,10 +168,27 @@ qint64 copyTable(const Database& db, TableCopy& copy) {
         }
         db.exec(QStringLiteral("INSERT INTO %1.%2 (%3) SELECT %3 FROM %4.%2").arg(to, name, list, from));
     } catch (const RunTimeError& e) {
-        refuse(e.number(), QStringLiteral("Cannot copy %1 (%2): %3.")
-                               .arg(table.name, directionText(copy.transferCode), db.lastError()));
+        if (endedByBudget(e)) throw;
+        const QString copying =
+            QStringLiteral("Cannot copy %1 (%2): ").arg(table.name, directionText(copy.transferCode));
+        if (pastGrowthLimit(db, room))
+            refuse(
+                syncerr::ContentRefused,
+                copying +
+                    QStringLiteral("the files would grow past %1 bytes, twice the two together.").arg(room));
+        refuse(e.number(), copying + db.lastError() + QLatin1Char('.'));
     }
     return db.changes() + copy.kept;
+}
+
+// A send that did not wait registered this sync: no program records it or switches the conduit
+// off, so the sync does both (the switch only while the registration is still its own).
+void endUnattended(const ConduitRegistration& conduit, const SyncResult& result) {
+    bool ended = false;
+    FileConduitConfig().EndUnattended(kConduitName, conduit.generation, &ended);
+    QList<history::TableRows> tables;
+    for (const TableCopy& c : result.copies) tables << history::TableRows{c.table, c.rows, false};
+    history::recordSyncWithoutWait(conduit.device, tables);
 }
 
 void checkDevice(const ConduitRegistration& conduit, qint32 device, SyncResult& result) {
@@ -219,8 +268,9 @@ QString directionText(qint32 transferCode) {
 
 struct PreparedSync::State {
     SyncLock lock;
+    ConduitRegistration conduit;
     SyncResult result;
-    std::unique_ptr<Database> db;
+    std::unique_ptr<const Database> db;
     std::unique_ptr<Transaction> transaction;
     bool over = false;
 };
@@ -235,7 +285,8 @@ const SyncResult& PreparedSync::result() const {
     return m->result;
 }
 
-std::unique_ptr<PreparedSync> PreparedSync::prepare(const QString& handheldPath, qint32 device) {
+std::unique_ptr<PreparedSync> PreparedSync::prepare(const QString& handheldPath, qint32 device,
+                                                    std::chrono::seconds workBudget) {
     std::optional<SyncLock> lock = SyncLock::tryTake();
     if (!lock)
         refuse(syncerr::SyncUnderWay,
@@ -260,8 +311,7 @@ std::unique_ptr<PreparedSync> PreparedSync::prepare(const QString& handheldPath,
     {
         // Opening the store on its own first also rolls back what a killed sync left in it.
         const Database store(storePath, QStringLiteral("local sync store"));
-        if (const QString missing = missingTables(store); !missing.isEmpty())
-            refuse(syncerr::TablesMissing, missing);
+        if (const StoreProblem problem = storeProblems(store)) refuse(problem.number, problem.text);
         const bool handsOut = std::any_of(result.copies.begin(), result.copies.end(), [](const TableCopy& c) {
             return c.transferCode == transfer::ToHandheld;
         });
@@ -271,9 +321,8 @@ std::unique_ptr<PreparedSync> PreparedSync::prepare(const QString& handheldPath,
                                   "or partial tables; no handheld gets it until a send completes (kvctl send "
                                   "N)."));
     }
-    auto db = std::make_unique<Database>(handheldPath, QStringLiteral("handheld"));
-    if (const QString missing = missingTables(*db); !missing.isEmpty())
-        refuse(syncerr::TablesMissing, missing);
+    std::unique_ptr<const Database> db = openHandheld(handheldPath, workBudget);
+    if (const StoreProblem problem = storeProblems(*db)) refuse(problem.number, problem.text);
     const qint32 carried = handheldDevice(*db);
     if (device > 0 && carried > 0 && carried != device)
         refuse(syncerr::WrongDevice,
@@ -285,6 +334,9 @@ std::unique_ptr<PreparedSync> PreparedSync::prepare(const QString& handheldPath,
         attach.bind(1, result.store);
         attach.run();
     }
+    const qint64 room = growthRoom(result);
+    db->limitGrowth(QStringLiteral("main"), room);
+    db->limitGrowth(kStoreSchema, room);
     requireRollbackJournal(*db, QStringLiteral("main"), QStringLiteral("handheld"));
     requireRollbackJournal(*db, kStoreSchema, QStringLiteral("local sync store"));
 
@@ -292,9 +344,9 @@ std::unique_ptr<PreparedSync> PreparedSync::prepare(const QString& handheldPath,
     result.sequence = lock->began(conduit.generation);
     auto transaction = std::make_unique<Transaction>(*db);
     for (TableCopy& copy : result.copies)
-        copy.rows = copyTable(*db, copy);
+        copy.rows = copyTable(*db, copy, room);
     auto state = std::unique_ptr<State>(
-        new State{std::move(*lock), std::move(result), std::move(db), std::move(transaction), false});
+        new State{std::move(*lock), conduit, std::move(result), std::move(db), std::move(transaction), false});
     return std::unique_ptr<PreparedSync>(new PreparedSync(std::move(state)));
 }
 
@@ -325,6 +377,7 @@ const SyncResult& PreparedSync::commit(const std::function<void()>& beforeCounti
     } catch (const RunTimeError& e) {
         const QString reason = m->db->lastError();
         drop();
+        if (endedByBudget(e)) throw;
         refuse(e.number(), QStringLiteral("Cannot complete the sync: %1.").arg(reason));
     }
     if (beforeCounting) {
@@ -338,6 +391,7 @@ const SyncResult& PreparedSync::commit(const std::function<void()>& beforeCounti
     }
     m->over = true;
     m->lock.ended(true);
+    if (m->conduit.unattended) endUnattended(m->conduit, m->result);
     // The lock is released after the commit: a program that waits for the sync to end finds the
     // copied tables in place.
     m->lock.release();
@@ -354,7 +408,8 @@ void PreparedSync::drop() {
 }
 
 SyncResult hotSync(const QString& handheldPath, int holdSeconds,
-                   const std::function<void(const QString&)>& progress, qint32 device) {
+                   const std::function<void(const QString&)>& progress, qint32 device,
+                   std::chrono::seconds workBudget) {
     requireFile(handheldPath, QStringLiteral("handheld"), QStringLiteral("kvhandheld init creates one"));
     if (QFileInfo(handheldPath).canonicalFilePath() == QFileInfo(settings::storePath()).canonicalFilePath())
         refuse(syncerr::SameFile, QStringLiteral("The handheld %1 is the local sync store itself.")
@@ -363,12 +418,13 @@ SyncResult hotSync(const QString& handheldPath, int holdSeconds,
     // it has committed: a sync that fails half way (a full disk, a kill) leaves the handheld file
     // as it was, with nothing beside it that it needs. Meanwhile the handheld's write lock keeps
     // captures out, so none is written to the file being replaced.
-    const Database original(handheldPath, QStringLiteral("handheld"));
+    const std::unique_ptr<const Database> opened = openHandheld(handheldPath, workBudget);
+    const Database& original = *opened;
     Transaction hold(original);
     QTemporaryFile copy(QFileInfo(handheldPath).absoluteFilePath() + QStringLiteral(".kvsync-XXXXXX"));
     writeImage(original, copy);
 
-    std::unique_ptr<PreparedSync> sync = PreparedSync::prepare(copy.fileName(), device);
+    std::unique_ptr<PreparedSync> sync = PreparedSync::prepare(copy.fileName(), device, workBudget);
     removeLeftCopies(handheldPath, copy.fileName());
     if (holdSeconds > 0) {
         if (progress)

@@ -1,5 +1,8 @@
 #pragma once
 
+#include "cradle/HandheldGuard.h"
+
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <QList>
@@ -7,7 +10,7 @@
 
 namespace kv::cradle {
 
-// Error numbers of a sync that is refused before anything is copied.
+// Error numbers of a sync that is refused, having copied nothing.
 namespace syncerr {
 constexpr long SyncUnderWay = 70;    // another sync holds the sync lock
 constexpr long ConduitNotReady = 91; // not registered, disabled, or its registry unreadable
@@ -16,6 +19,20 @@ constexpr long SameFile = 3045;      // the handheld is the local sync store its
 constexpr long JournalMode = 3051;   // a database that cannot take part in a two-file commit
 constexpr long WrongDevice = 92;     // the handheld is another device than the one waited for
 constexpr long SendIncomplete = 95;  // the store's last send did not complete: nothing to hand out
+// A store table of the handheld is a view or a virtual table, or carries a trigger: the file is
+// refused before anything is read from those tables.
+constexpr long SchemaRefused = 3079;
+// The handheld's own content refused the copy: a value its store table or the local sync store
+// does not take (a CHECK, NOT NULL or UNIQUE constraint, a RAISE, a datatype mismatch, a value
+// over the length limit), or a copy that would grow a file past its limit (the handheld's own
+// indexes or rows asked for it). The file is at fault, not the program: a network cradle answers
+// 422.
+constexpr long ContentRefused = 3317;
+// The handheld's file asked for more work than the sync's budget (kDefaultWorkBudget unless
+// the caller gives another): a file that would have held the sync lock without end.
+constexpr long TooMuchWork = 3035;
+// stopHandheldWork() ended the sync: the program is shutting down.
+constexpr long Stopped = 3059;
 } // namespace syncerr
 
 // One table a sync copied.
@@ -43,7 +60,8 @@ QString directionText(qint32 transferCode);
 // person at the cradle starts it. Holds the sync lock from before the first read of the conduit's
 // registration until everything is over, and records itself in the monitor's state file (begun
 // under the registration's generation, then copied or refused), so every waiting program sees it
-// however short it is.
+// however short it is. Under a registration no program waits for (a send that did not wait), a
+// sync that copied records itself in the history and switches the conduit off.
 //
 // A registration for one device refuses another device's handheld, naming both numbers; a
 // handheld made without a device number is taken, with a note. With code 4 the handheld's
@@ -61,11 +79,16 @@ QString directionText(qint32 transferCode);
 // is syncing); 0 takes the number the handheld carries. A vouched device refuses a handheld that
 // carries another number, and stands in for one that carries none.
 //
+// The handheld's file is untrusted (Trust::Untrusted): each of its store tables must be a real
+// table without triggers, every statement on it counts against `workBudget`, and neither file
+// may grow past twice their sizes together.
+//
 // Throws RunTimeError, having changed nothing, when another sync is under way, the conduit is not
 // registered or is disabled, the handheld is another device's, a file is missing or lacks
-// tables or columns, or a copy fails.
+// tables or columns, the handheld's tables are refused, the budget runs out, or a copy fails.
 SyncResult hotSync(const QString& handheldPath, int holdSeconds = 0,
-                   const std::function<void(const QString&)>& progress = {}, qint32 device = 0);
+                   const std::function<void(const QString&)>& progress = {}, qint32 device = 0,
+                   std::chrono::seconds workBudget = kDefaultWorkBudget);
 
 // The same sync in two steps, for a handheld that is somewhere else (the network cradle): the
 // copy is made and held uncommitted, with the sync lock, while the handheld is sent its file as
@@ -76,7 +99,8 @@ class PreparedSync {
 public:
     // Everything hotSync does up to its commit, refusing as it does. `handheldPath` is the
     // caller's own copy of the handheld.
-    static std::unique_ptr<PreparedSync> prepare(const QString& handheldPath, qint32 device);
+    static std::unique_ptr<PreparedSync> prepare(const QString& handheldPath, qint32 device,
+                                                 std::chrono::seconds workBudget = kDefaultWorkBudget);
     ~PreparedSync();
     PreparedSync(const PreparedSync&) = delete;
     PreparedSync& operator=(const PreparedSync&) = delete;

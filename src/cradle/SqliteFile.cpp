@@ -1,8 +1,11 @@
 #include "cradle/SqliteFile.h"
 
 #include "app/RunTimeError.h"
+#include "cradle/HotSync.h"
 #include "store/StoreFile.h"
+#include "store/StoreSchema.h"
 
+#include <algorithm>
 #include <QFile>
 #include <QFileInfo>
 #include <QStringList>
@@ -22,35 +25,77 @@ QString engineMessage(sqlite3* db) {
 
 } // namespace
 
-Database::Database(const QString& path, const QString& what)
-    : m_path(QFileInfo(path).absoluteFilePath()), m_what(what) {
+Database::Database(const QString& path, const QString& what, Trust trust, std::chrono::seconds workBudget)
+    : m_path(QFileInfo(path).absoluteFilePath()), m_what(what), m_trust(trust) {
     if (!QFileInfo(path).isFile())
         throw RunTimeError(storeerr::FileNotFound, QStringLiteral("There is no %1 %2.").arg(what, m_path),
                            kSource);
     const int rc =
         sqlite3_open_v2(QFile::encodeName(m_path).constData(), &m_db, SQLITE_OPEN_READWRITE, nullptr);
-    // The header is read by the first statement only: that is where "not a database" shows, and
-    // where the journal of a sync that was killed is rolled back.
-    if (rc != SQLITE_OK ||
-        sqlite3_exec(m_db, "SELECT count(*) FROM sqlite_master", nullptr, nullptr, nullptr) != SQLITE_OK) {
-        const QString message = engineMessage(m_db);
+    const auto refuse = [&](const RunTimeError& error) {
         sqlite3_close(m_db);
         m_db = nullptr;
-        throw RunTimeError(
-            storeerr::CannotOpen,
-            QStringLiteral("The %1 %2 cannot be opened as an SQLite database: %3").arg(what, m_path, message),
-            kSource);
+        throw error;
+    };
+    if (rc == SQLITE_OK && trust == Trust::Untrusted) {
+        m_budget = std::make_unique<WorkBudget>(workBudget);
+        try {
+            guardConnection(m_db, m_budget.get());
+        } catch (const RunTimeError& e) {
+            refuse(e);
+        }
+    }
+    // The header is read by the first statement only: that is where "not a database" shows, and
+    // where the journal of a sync that was killed is rolled back. The schema is loaded here too.
+    if (rc != SQLITE_OK ||
+        sqlite3_exec(m_db, "SELECT count(*) FROM sqlite_master", nullptr, nullptr, nullptr) != SQLITE_OK) {
+        if (m_budget && m_budget->ended()) refuse(m_budget->error());
+        refuse(RunTimeError(storeerr::CannotOpen,
+                            QStringLiteral("The %1 %2 cannot be opened as an SQLite database: %3.")
+                                .arg(what, m_path, engineMessage(m_db)),
+                            kSource));
     }
     sqlite3_busy_timeout(m_db, kBusyTimeoutMs);
+    if (trust == Trust::Untrusted) {
+        try {
+            exec(QStringLiteral("PRAGMA trusted_schema = OFF"));
+            // The file's header may ask for any page cache; a connection's default is enough.
+            exec(QStringLiteral("PRAGMA main.cache_size = -2000"));
+            limitGrowth(QStringLiteral("main"), defaultGrowthLimit(QFileInfo(m_path).size()));
+        } catch (const RunTimeError& e) {
+            refuse(e);
+        }
+    }
 }
 
 Database::~Database() {
     sqlite3_close(m_db);
 }
 
+void Database::limitGrowth(const QString& schema, qint64 maxBytes) const {
+    const QString name = quoteIdentifier(schema);
+    const qint64 pageSize = value(QStringLiteral("PRAGMA %1.page_size").arg(name)).toLongLong();
+    if (pageSize <= 0) fail(QStringLiteral("Cannot read the page size"));
+    exec(QStringLiteral("PRAGMA %1.max_page_count = %2")
+             .arg(name)
+             .arg(std::max<qint64>(1, maxBytes / pageSize)));
+}
+
+void Database::throwIfWorkEnded() const {
+    if (m_budget && m_budget->ended()) throw m_budget->error();
+}
+
+int Database::lastErrorCode() const {
+    return sqlite3_extended_errcode(m_db);
+}
+
 void Database::fail(const QString& doing) const {
-    throw RunTimeError(err::ProviderError,
-                       QStringLiteral("%1 (%2 %3): %4").arg(doing, m_what, m_path, lastError()), kSource);
+    throwIfWorkEnded();
+    const long number = m_trust == Trust::Untrusted && refusedByContent(lastErrorCode())
+                            ? syncerr::ContentRefused
+                            : err::ProviderError;
+    throw RunTimeError(number, QStringLiteral("%1 (%2 %3): %4").arg(doing, m_what, m_path, lastError()),
+                       kSource);
 }
 
 void Database::exec(const QString& sql) const {
@@ -170,14 +215,27 @@ void Transaction::commit() {
     m_open = false;
 }
 
-QString missingTables(const Database& db) {
-    const QList<StoreGap> gaps = verifyStoreTables(db.handle());
-    if (gaps.isEmpty()) return QString();
-    QStringList missing;
+StoreProblem storeProblems(const Database& db) {
+    QList<StoreGap> gaps;
+    try {
+        gaps = verifyStoreTables(db.handle(), db.trust());
+    } catch (const RunTimeError&) {
+        db.throwIfWorkEnded();
+        throw;
+    }
+    QStringList missing, refused;
     for (const StoreGap& g : gaps)
-        missing << g.text();
-    return QStringLiteral("The %1 %2 lacks %3.")
-        .arg(db.what(), db.path(), missing.join(QStringLiteral(", ")));
+        (g.kind == StoreGap::Missing ? missing : refused) << g.text();
+    const QString subject = QStringLiteral("The %1 %2").arg(db.what(), db.path());
+    const QString lacks = missing.join(QStringLiteral(", "));
+    if (refused.isEmpty())
+        return missing.isEmpty() ? StoreProblem{}
+                                 : StoreProblem{syncerr::TablesMissing, subject + QStringLiteral(" lacks ") +
+                                                                            lacks + QLatin1Char('.')};
+    QString text = subject + QStringLiteral(" cannot be synced: ") + refused.join(QStringLiteral("; "));
+    if (!missing.isEmpty()) text += QStringLiteral("; it lacks ") + lacks;
+    return {syncerr::SchemaRefused,
+            text + QStringLiteral(" (a sync copies only real tables, and runs no trigger of a handheld's).")};
 }
 
 } // namespace kv::cradle

@@ -1,5 +1,10 @@
 #pragma once
 
+#include "cradle/HandheldGuard.h"
+#include "store/StoreFile.h"
+
+#include <chrono>
+#include <memory>
 #include <QString>
 #include <QVariant>
 #include <QVariantList>
@@ -17,7 +22,14 @@ public:
     // write-protected); never creates one. `what` names the file in messages ("handheld",
     // "local sync store"). Throws FileNotFound when there is no such file and CannotOpen when it
     // is not an SQLite database.
-    Database(const QString& path, const QString& what);
+    //
+    // An Untrusted file (a handheld's) is read as guardConnection says, before its schema is
+    // loaded; every statement on the connection, the loading included, counts against
+    // `workBudget`, and the file may grow to defaultGrowthLimit of its size. Its failures are
+    // TooMuchWork or Stopped when the budget ended them, ContentRefused when the values or rules
+    // of the files refused them.
+    Database(const QString& path, const QString& what, Trust trust = Trust::Own,
+             std::chrono::seconds workBudget = kDefaultWorkBudget);
     ~Database();
     Database(const Database&) = delete;
     Database& operator=(const Database&) = delete;
@@ -25,6 +37,16 @@ public:
     sqlite3* handle() const { return m_db; }
     const QString& path() const { return m_path; }
     const QString& what() const { return m_what; }
+    Trust trust() const { return m_trust; }
+
+    // Untrusted: lets the file in `schema` ("main", or an attached one) grow to `maxBytes` at
+    // most (never below its present size); a write past it fails as a full disk.
+    void limitGrowth(const QString& schema, qint64 maxBytes) const;
+    // Throws the budget's error when the budget ended a statement; for callers that ran
+    // statements of their own on handle().
+    void throwIfWorkEnded() const;
+    // The engine's extended code of the last failure.
+    int lastErrorCode() const;
 
     // Runs statements that return nothing of interest.
     void exec(const QString& sql) const;
@@ -42,6 +64,8 @@ private:
     sqlite3* m_db = nullptr;
     QString m_path;
     QString m_what;
+    Trust m_trust;
+    std::unique_ptr<WorkBudget> m_budget; // Untrusted only
 };
 
 // A prepared statement over a Database; reset for another run with reset().
@@ -88,8 +112,15 @@ private:
     bool m_open = true;
 };
 
-// What the database lacks of the sixteen tables, as "The handheld X lacks table T, column T.C";
-// empty when it holds them all.
-QString missingTables(const Database& db);
+// What keeps a database from taking part in a sync, as one sentence naming every gap:
+// TablesMissing "The handheld X lacks table T, column T.C.", or SchemaRefused "The handheld X
+// cannot be synced: T is a view, not a table; trigger G on T (...)." when a store table is no
+// real table or carries a trigger (an Untrusted file's). Number 0 when nothing does.
+struct StoreProblem {
+    long number = 0;
+    QString text;
+    explicit operator bool() const { return number != 0; }
+};
+StoreProblem storeProblems(const Database& db);
 
 } // namespace kv::cradle

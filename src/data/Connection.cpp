@@ -1,6 +1,7 @@
 #include "data/Connection.h"
 
 #include "app/RunTimeError.h"
+#include "data/LockStatements.h"
 #include "data/Recordset.h"
 
 #include <QAtomicInt>
@@ -15,7 +16,7 @@ QString nextConnectionName() {
 }
 } // namespace
 
-Connection::Connection() : m_name(nextConnectionName()) {}
+Connection::Connection() : m_name(nextConnectionName()), m_lockTimeout(kDefaultLockTimeoutSeconds) {}
 
 Connection::~Connection() {
     close();
@@ -58,6 +59,18 @@ void Connection::open(const QString& connectionString, const QString& user, cons
     // Properties set before the open hold for the new connection as well.
     if (m_isolationSet) setIsolationLevel(m_isolationLevel);
     if (m_timeoutSet) setCommandTimeout(m_commandTimeout);
+    setLockTimeout(m_lockTimeout);
+}
+
+bool Connection::lost() const {
+    return m_open && (m_lost || !QSqlDatabase::database(m_name, false).isOpen());
+}
+
+void Connection::reopen() {
+    const QString cs = m_connectionString;
+    close();
+    open(cs);
+    if (!m_defaultDatabase.trimmed().isEmpty()) setDefaultDatabase(m_defaultDatabase);
 }
 
 void Connection::close() {
@@ -75,6 +88,7 @@ void Connection::close() {
     QSqlDatabase::removeDatabase(m_name);
     m_driver.reset();
     m_open = false;
+    m_lost = false;
     m_inTransaction = false;
 }
 
@@ -138,16 +152,34 @@ void Connection::fail(const QSqlError& e) {
 }
 
 void Connection::fail(const ProviderError& e) {
+    ProviderError shown = e;
+    const std::optional<Engine> en = engine();
+    const QString what = en == Engine::Jet ? QStringLiteral("the local sync store") : QStringLiteral("the ERP database");
+    if (m_open && isLostConnection(e)) m_lost = true;
+    if (en && isLockTimeout(*en, e)) {
+        shown.description = lockedDescription(*en, m_lockTimeout, e.description);
+    } else if (shown.description.trimmed().isEmpty()) {
+        // A driver that lost its server answers every later statement with no words at all.
+        shown.description =
+            lost() ? QStringLiteral("the connection to %1 was lost (its server stopped or restarted, or the network "
+                                    "failed): it is opened again at the next command")
+                         .arg(what)
+                   : QStringLiteral("%1 refused the statement and its driver (%2) gave no reason%3")
+                         .arg(what, m_driver ? m_driver->qtDriver() : QStringLiteral("none"),
+                              e.sqlState.isEmpty() ? QString() : QStringLiteral(" (state %1)").arg(e.sqlState));
+    } else if (lost() && isLostConnection(e)) {
+        shown.description += QStringLiteral(" - the connection to %1 is opened again at the next command").arg(what);
+    }
     m_errors.clear();
-    m_errors.add(e);
-    throw RunTimeError(e.number, e.description, e.source.isEmpty() ? QStringLiteral("Provider") : e.source);
+    m_errors.add(shown);
+    throw RunTimeError(shown.number, shown.description, shown.source.isEmpty() ? QStringLiteral("Provider") : shown.source);
 }
 
 void Connection::setDefaultDatabase(const QString& name) {
     m_defaultDatabase = name;
     if (m_open) {
         QSqlDatabase db = database();
-        m_driver->applyDefaultDatabase(db, name);
+        m_driver->applyDefaultDatabase(db, name, statementTimeout());
     }
 }
 
@@ -158,6 +190,18 @@ void Connection::setCommandTimeout(int seconds) {
         QSqlDatabase db = database();
         m_driver->applyCommandTimeout(db, seconds);
     }
+}
+
+void Connection::setLockTimeout(int seconds) {
+    m_lockTimeout = qMax(0, seconds);
+    if (!m_open) return;
+    const QString sql = lockTimeoutStatement(*engine(), m_lockTimeout);
+    // An engine that refuses the setting keeps its own bound; statements still run.
+    if (!sql.isEmpty()) tryControl(sql);
+}
+
+bool Connection::run(QSqlQuery& q, const QString& sql) const {
+    return m_driver->exec(q, sql, statementTimeout());
 }
 
 void Connection::setIsolationLevel(int level) {
@@ -187,7 +231,7 @@ std::unique_ptr<Recordset> Connection::openSchema(int kind) {
         fail(ProviderError{err::NotSupported, QStringLiteral("Schema kind %1 is not supported.").arg(kind), {}, 0, {}});
     QList<QVariantList> rows;
     QSqlDatabase db = database();
-    for (const auto& [name, type] : m_driver->tables(db))
+    for (const auto& [name, type] : m_driver->tables(db, statementTimeout()))
         rows.append({QVariant(), QVariant(), name, type});
     auto rs = std::make_unique<Recordset>();
     rs->openRows({QStringLiteral("TABLE_CATALOG"), QStringLiteral("TABLE_SCHEMA"), QStringLiteral("TABLE_NAME"),
@@ -199,7 +243,8 @@ std::unique_ptr<Recordset> Connection::openSchema(int kind) {
 void Connection::beginTrans() {
     requireOpen();
     QSqlDatabase db = database();
-    if (!m_driver->beginTransaction(db)) fail(db.lastError());
+    QSqlError why;
+    if (!m_driver->beginTransaction(db, why)) fail(why);
     m_inTransaction = true;
 }
 
@@ -227,8 +272,9 @@ void Connection::control(const QString& sql) {
         q.finish();
         return;
     }
-    QSqlQuery q(database());
-    if (!q.exec(sql)) fail(q);
+    QSqlDatabase db = database();
+    ProviderError why;
+    if (!m_driver->control(db, sql, statementTimeout(), nullptr, why)) fail(why);
 }
 
 void Connection::savepoint(const QString& name) {
@@ -246,61 +292,46 @@ void Connection::releaseSavepoint(const QString& name) {
     if (e != Engine::SqlServer && e != Engine::Oracle) control(QStringLiteral("RELEASE SAVEPOINT ") + name);
 }
 
-namespace {
-QString lockStatement(Engine e, const QString& name, bool take) {
-    QString quoted = name;
-    quoted.replace(QLatin1Char('\''), QStringLiteral("''"));
-    quoted = QLatin1Char('\'') + quoted + QLatin1Char('\'');
-    switch (e) {
-    case Engine::PostgreSql:
-        return QStringLiteral("SELECT pg_advisory_%1(hashtext(%2))")
-            .arg(take ? QStringLiteral("lock") : QStringLiteral("unlock"), quoted);
-    case Engine::SqlServer:
-        return take ? QStringLiteral("EXEC sp_getapplock @Resource = %1, @LockMode = 'Exclusive', "
-                                     "@LockOwner = 'Session', @LockTimeout = -1")
-                          .arg(quoted)
-                    : QStringLiteral("EXEC sp_releaseapplock @Resource = %1, @LockOwner = 'Session'").arg(quoted);
-    case Engine::Oracle:
-        // Held by the session, not released by a commit.
-        return QStringLiteral("DECLARE h VARCHAR2(128); r INTEGER; BEGIN DBMS_LOCK.ALLOCATE_UNIQUE(%1, h); %2 END;")
-            .arg(quoted, take ? QStringLiteral("r := DBMS_LOCK.REQUEST(h, DBMS_LOCK.X_MODE, DBMS_LOCK.MAXWAIT, FALSE);")
-                              : QStringLiteral("r := DBMS_LOCK.RELEASE(h);"));
-    case Engine::Sqlite:
-    case Engine::Jet:
-        break;
+bool Connection::tryLockNamed(const QString& name) {
+    const Engine e = *engine();
+    const QString sql = tryLockStatement(e, name);
+    if (sql.isEmpty()) return true;
+    requireOpen();
+    requireIdle();
+    QSqlDatabase db = database();
+    ProviderError why;
+    int taken = 0;
+    if (!m_driver->control(db, sql, statementTimeout(), &taken, why)) {
+        if (e == Engine::Oracle && why.nativeError == kOracleLockBusy) return false;
+        fail(why);
     }
-    return QString();
-}
-} // namespace
-
-void Connection::lockNamed(const QString& name) {
-    const QString sql = lockStatement(*engine(), name, true);
-    if (!sql.isEmpty()) control(sql);
+    return taken == 1;
 }
 
 void Connection::unlockNamed(const QString& name) {
-    const QString sql = lockStatement(*engine(), name, false);
+    const QString sql = unlockStatement(*engine(), name);
     if (!sql.isEmpty()) control(sql);
 }
 
+bool Connection::tryControl(const QString& sql) {
+    QSqlDatabase db = database();
+    ProviderError ignored;
+    return m_driver->control(db, sql, statementTimeout(), nullptr, ignored);
+}
+
 StatementGuard::StatementGuard(Connection& c) : m_c(c) {
-    if (c.state() && c.inTransaction() && c.engine() == Engine::PostgreSql) {
-        QSqlQuery q(c.database());
-        m_active = q.exec(QStringLiteral("SAVEPOINT kv_statement"));
-    }
+    if (c.state() && c.inTransaction() && c.engine() == Engine::PostgreSql)
+        m_active = c.tryControl(QStringLiteral("SAVEPOINT kv_statement"));
 }
 
 StatementGuard::~StatementGuard() {
-    if (!m_active || !m_c.state()) return;
-    QSqlQuery q(m_c.database());
-    q.exec(QStringLiteral("ROLLBACK TO SAVEPOINT kv_statement"));
+    if (m_active && m_c.state()) m_c.tryControl(QStringLiteral("ROLLBACK TO SAVEPOINT kv_statement"));
 }
 
 void StatementGuard::succeeded() {
     if (!m_active) return;
     m_active = false;
-    QSqlQuery q(m_c.database());
-    q.exec(QStringLiteral("RELEASE SAVEPOINT kv_statement"));
+    m_c.tryControl(QStringLiteral("RELEASE SAVEPOINT kv_statement"));
 }
 
 Transaction::~Transaction() {

@@ -49,6 +49,11 @@ public:
               const QString& password = QString(), int options = -1);
     void close();
     int state() const { return m_open ? 1 : 0; }
+    // The connection was open and the server went away (stopped, restarted, the network cut):
+    // every statement fails until it is opened again.
+    bool lost() const;
+    // Closes it and opens it again with the same string and properties. Throws as open() does.
+    void reopen();
 
     QString connectionString() const { return m_connectionString; }
     void setCursorLocation(int location) { m_cursorLocation = location; }
@@ -61,6 +66,10 @@ public:
     int statementTimeout() const { return m_timeoutSet ? m_commandTimeout : 0; }
     void setIsolationLevel(int level);
     int isolationLevel() const { return m_isolationLevel; }
+    // How long a statement waits for a lock another program holds (a row, a table, the file)
+    // before it fails with the reason that the database is locked; applied at every open.
+    void setLockTimeout(int seconds);
+    int lockTimeout() const { return m_lockTimeout; }
 
     // Runs a statement; rows it returns are discarded. recordsAffected may be null.
     void execute(const QString& sql, long* recordsAffected = nullptr, int options = -1);
@@ -76,10 +85,15 @@ public:
     void rollbackToSavepoint(const QString& name);
     void releaseSavepoint(const QString& name);
     // A lock of the whole database, by name, held by this connection across its commits until
-    // unlockNamed (or the connection ends); another connection asking for it waits. SQLite has
-    // none: there every transaction takes the file's write lock as it begins.
-    void lockNamed(const QString& name);
+    // unlockNamed (or the connection ends). tryLockNamed never waits: false when another
+    // connection holds it. SQLite has none (always true): there every transaction takes the
+    // file's write lock as it begins.
+    bool tryLockNamed(const QString& name);
     void unlockNamed(const QString& name);
+
+    // Runs a statement exactly as written (no translation, no guard) on `q`, with the command
+    // time-out as every statement of the connection gets it. False on failure.
+    bool run(QSqlQuery& q, const QString& sql) const;
 
     ProviderErrors& errors() { return m_errors; }
 
@@ -117,12 +131,14 @@ private:
     std::optional<Engine> m_engineOverride;
     QString m_odbcDriver;
     bool m_open = false;
+    bool m_lost = false;
     bool m_inTransaction = false;
     QString m_connectionString;
     QString m_defaultDatabase;
     int m_cursorLocation = 2;
     int m_commandTimeout = 30;
     int m_isolationLevel = 4096;
+    int m_lockTimeout;
     bool m_timeoutSet = false; // applied again at every open once set
     bool m_isolationSet = false;
     int m_reading = 0;
@@ -138,6 +154,9 @@ private:
     QHash<QString, Columns> m_columns; // of prepared statements, read once
     // Runs a statement of the transaction's own bookkeeping as it is (no translation, no guard).
     void control(const QString& sql);
+    // The same without failing: false when the engine refused it.
+    bool tryControl(const QString& sql);
+    friend class StatementGuard;
 };
 
 // Inside a transaction on PostgreSQL one failing statement aborts the whole transaction; the

@@ -7,6 +7,7 @@
 #include "app/SettingsFile.h"
 #include "app/TextDecoding.h"
 #include "app/Trap.h"
+#include "data/Dialect.h"
 #include "data/OdbcDriver.h"
 #include "data/Translation.h"
 #include "data/TypedValue.h"
@@ -25,11 +26,6 @@ const QString kCR = QStringLiteral("\r");
 // ("Provider=OraOLEDB.Oracle.1"); its statements then pass the Oracle translation.
 bool isOracleString(const Connection& conn) {
     return conn.connectionString().indexOf(QStringLiteral("ORACLE"), 1, Qt::CaseInsensitive) >= 1;
-}
-
-QString quoted(const QString& text) {
-    QString t = text;
-    return QLatin1Char('\'') + t.replace(QLatin1Char('\''), QStringLiteral("''")) + QLatin1Char('\'');
 }
 } // namespace
 
@@ -212,6 +208,15 @@ void DB_Dll::AbrirRecordset(const QString& sentencia, Recordset& Lrcs, Connectio
     AbrirRecordset(s, Lrcs, ConexionActiva, CursorType, LockType, -1, true);
 }
 
+void DB_Dll::openRecordset(const QString& sentencia, Recordset& Lrcs, Connection* ConexionActiva, int CursorType,
+                           int LockType) {
+    Connection& conn = ConexionActiva ? *ConexionActiva : gCnn;
+    if (Lrcs.state() != 0) Lrcs.close();
+    const QString s = SS_TSinonimos(sentencia);
+    const bool oracle = isOracleString(conn);
+    Lrcs.open(oracle ? ORACLE_Dicc(s) : s, conn, CursorType, LockType, -1, !oracle);
+}
+
 void DB_Dll::AbrirConsulta(const QString& SentenciaSQL, const QVariantList& values, Recordset& Lrcs,
                            Connection* ConexionActiva, int LockType) {
     Connection& conn = ConexionActiva ? *ConexionActiva : gCnn;
@@ -245,7 +250,7 @@ QString DB_Dll::DatosTabla(const QString& Tabla, const QString& ValorBuscado, co
         // The searched value goes into a literal with its apostrophes doubled, so a user name
         // such as O'Brien neither breaks the statement nor changes its meaning.
         const QString value = UsaTrim ? ValorBuscado.trimmed() : ValorBuscado;
-        const QString literal = Tipodato == 8 ? quoted(value) : QString::number(ValorNumerico(value), 'g', 17);
+        const QString literal = Tipodato == 8 ? dialect::literal(value) : QString::number(ValorNumerico(value), 'g', 17);
         const QString column = UsaTrim ? QStringLiteral("LTRIM(RTRIM(") + Campo + QStringLiteral("))") : Campo;
         sql = QStringLiteral("SELECT TOP 1 * FROM ") + Tabla + QStringLiteral(" WHERE ") + column + QStringLiteral(" =") +
               literal + QStringLiteral(" ") + (Condicion.trimmed().isEmpty() ? QString() : QStringLiteral(" AND ")) +
@@ -274,6 +279,10 @@ bool DB_Dll::ExisteTablaDB(const QString& Tabla) {
         }
     });
     return ok && found;
+}
+
+void DB_Dll::reopenIfLost() {
+    if (gOpenFlag && gCnn.lost()) gCnn.reopen();
 }
 
 QString DB_Dll::SS_TSinonimos(const QString& SQL) const {

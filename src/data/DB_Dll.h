@@ -46,6 +46,10 @@ public:
     void AbrirRecordset(QString& SentenciaSQL, Recordset& Lrcs, Connection* ConexionActiva = nullptr,
                         int CursorType = cursor::ForwardOnly, int LockType = lock::ReadOnly, int Options = -1,
                         bool ConvOracle = true);
+    // AbrirRecordset's steps with the failure thrown to the caller's own error treatment: for
+    // procedures in which an Abort must end the procedure, not only the open.
+    void openRecordset(const QString& sentencia, Recordset& Lrcs, Connection* ConexionActiva = nullptr,
+                       int CursorType = cursor::ForwardOnly, int LockType = lock::ReadOnly);
     // Convenience for a statement held in a temporary.
     void AbrirRecordset(const QString& sentencia, Recordset& Lrcs, Connection* ConexionActiva = nullptr,
                         int CursorType = cursor::ForwardOnly, int LockType = lock::ReadOnly);
@@ -63,6 +67,11 @@ public:
 
     QString SS_TSinonimos(const QString& SQL) const;
     QString ORACLE_Dicc(const QString& Valor) const;
+
+    // At the start of a command: a connection whose server went away since the last command (a
+    // restart) is opened again, so the command runs as after a fresh start. Throws when it cannot
+    // be opened, with the reason.
+    void reopenIfLost();
 
     // Shows a trapped error, logs the answer, returns it (0 without asking for error number 0).
     int TratamientoErrores(const RunTimeError& CodErr, int Botones = 18,

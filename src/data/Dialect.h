@@ -18,4 +18,10 @@ QString toSqlite(const QString& sql);
 // unquoted name (the ERP's objects are created unquoted, so they fold to lower case).
 QString toPostgres(const QString& sql);
 
+// A text as a quoted literal of any of the dialects: its apostrophes doubled.
+inline QString literal(const QString& text) {
+    QString t = text;
+    return QLatin1Char('\'') + t.replace(QLatin1Char('\''), QStringLiteral("''")) + QLatin1Char('\'');
+}
+
 } // namespace kv::dialect

@@ -11,10 +11,42 @@
 
 namespace kv {
 
-QList<QPair<QString, QString>> EngineDriver::tables(QSqlDatabase& db) const {
+bool isLostConnection(const ProviderError& e) {
+    // 08xxx: connection exceptions (ODBC and SQL); 57P01-57P03: the server shut down or is starting.
+    if (e.sqlState.startsWith(QLatin1String("08")) || e.sqlState.startsWith(QLatin1String("57P0"))) return true;
+    for (const char* words : {"server closed the connection", "no connection to the server",
+                              "terminating connection", "could not receive data from server",
+                              "Communication link failure"})
+        if (e.description.contains(QLatin1String(words), Qt::CaseInsensitive)) return true;
+    return false;
+}
+
+QString tablesStatement(Engine e) {
+    switch (e) {
+    case Engine::Sqlite:
+    case Engine::Jet:
+        return QStringLiteral("SELECT name, upper(type) FROM sqlite_master WHERE type IN ('table','view') "
+                              "AND name NOT LIKE 'sqlite_%' ORDER BY name");
+    case Engine::PostgreSql:
+        return QStringLiteral("SELECT table_name, CASE WHEN table_type = 'VIEW' THEN 'VIEW' ELSE 'TABLE' END "
+                              "FROM information_schema.tables WHERE table_schema = current_schema() ORDER BY table_name");
+    case Engine::SqlServer:
+        return QStringLiteral("SELECT TABLE_NAME, CASE WHEN TABLE_TYPE = 'VIEW' THEN 'VIEW' ELSE 'TABLE' END "
+                              "FROM INFORMATION_SCHEMA.TABLES ORDER BY TABLE_NAME");
+    case Engine::Oracle:
+        return QStringLiteral("SELECT TABLE_NAME, 'TABLE' FROM ALL_TABLES UNION ALL "
+                              "SELECT VIEW_NAME, 'VIEW' FROM ALL_VIEWS ORDER BY 1");
+    }
+    return QString();
+}
+
+QList<QPair<QString, QString>> EngineDriver::tables(QSqlDatabase& db, int timeoutSeconds) const {
     QList<QPair<QString, QString>> r;
-    for (const QString& t : db.tables(QSql::Tables)) r.append({t, QStringLiteral("TABLE")});
-    for (const QString& v : db.tables(QSql::Views)) r.append({v, QStringLiteral("VIEW")});
+    QSqlQuery q(db);
+    q.setForwardOnly(true);
+    if (exec(q, tablesStatement(engine()), timeoutSeconds))
+        while (q.next())
+            r.append({q.value(0).toString().trimmed(), q.value(1).toString().trimmed()});
     return r;
 }
 
@@ -43,6 +75,17 @@ ProviderError EngineDriver::errorOf(const QSqlQuery& q) const {
 
 bool EngineDriver::exec(QSqlQuery& q, const QString& sql, int) const {
     return q.exec(sql);
+}
+
+bool EngineDriver::control(QSqlDatabase& db, const QString& sql, int timeoutSeconds, int* firstValue,
+                           ProviderError& why) const {
+    QSqlQuery q(db);
+    if (!exec(q, sql, timeoutSeconds)) {
+        why = errorOf(q);
+        return false;
+    }
+    if (firstValue && q.next()) *firstValue = q.value(0).toInt();
+    return true;
 }
 
 int EngineDriver::valueType(const QSqlQuery& query, int column) const {

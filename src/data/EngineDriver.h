@@ -38,8 +38,9 @@ public:
     // The statement as this engine must receive it (the program writes the SQL Server dialect).
     virtual QString translate(const QString& sql) const { return sql; }
 
-    // The tables and views of the database: (name, "TABLE" or "VIEW").
-    virtual QList<QPair<QString, QString>> tables(QSqlDatabase& db) const;
+    // The tables and views of the database: (name, "TABLE" or "VIEW"), read with the engine's
+    // own catalogue statement, run as every statement with the command time-out.
+    QList<QPair<QString, QString>> tables(QSqlDatabase& db, int timeoutSeconds) const;
 
     // Declared length of result column `column` of an executed query (text(n) gives n).
     virtual int definedSize(const QSqlQuery& query, int column) const;
@@ -54,6 +55,11 @@ public:
 
     // Runs a statement on `q` with the command time-out (seconds, 0: none). False on failure.
     virtual bool exec(QSqlQuery& q, const QString& sql, int timeoutSeconds) const;
+    // Runs a statement of the connection's own bookkeeping (a savepoint, a lock, a session
+    // setting) as one direct statement with the command time-out. `firstValue`, when given, gets
+    // the first column of its first row as a whole number. False on failure, with the reason.
+    virtual bool control(QSqlDatabase& db, const QString& sql, int timeoutSeconds, int* firstValue,
+                         ProviderError& why) const;
     // Applies the command time-out to a statement just prepared.
     virtual void prepared(QSqlQuery&, int /*timeoutSeconds*/) const {}
     // The value type of result column `column` (a QMetaType id), as assignments must bind it.
@@ -61,17 +67,28 @@ public:
     // A value as the engine's driver must receive it as a parameter.
     virtual QVariant bindable(const QVariant& v) const { return v; }
 
-    // Starts a transaction on `db`. False on failure.
-    virtual bool beginTransaction(QSqlDatabase& db) const { return db.transaction(); }
+    // Starts a transaction on `db`. False on failure, with the engine's reason in `why`.
+    virtual bool beginTransaction(QSqlDatabase& db, QSqlError& why) const {
+        if (db.transaction()) return true;
+        why = db.lastError();
+        return false;
+    }
 
     virtual void applyCommandTimeout(QSqlDatabase&, int /*seconds*/) const {}
     virtual void applyIsolationLevel(QSqlDatabase&, int /*level*/) const {}
-    virtual void applyDefaultDatabase(QSqlDatabase&, const QString& /*name*/) const {}
+    virtual void applyDefaultDatabase(QSqlDatabase&, const QString& /*name*/, int /*timeoutSeconds*/) const {}
 
     // odbcDriver: the ODBC driver name for SQL Server and Oracle (empty: "FreeTDS", "Oracle");
     // for PostgreSQL, when given, the ERP is reached through that ODBC driver.
     static std::unique_ptr<EngineDriver> create(Engine e, const QString& odbcDriver = QString());
 };
+
+// Whether a failure says the server is gone: the connection must be opened again.
+bool isLostConnection(const ProviderError& e);
+
+// The catalogue statement that lists an engine's tables and views: the name, then "TABLE" or
+// "VIEW".
+QString tablesStatement(Engine e);
 
 // Error numbers the record-set layer reports for engine failures.
 namespace adoerr {

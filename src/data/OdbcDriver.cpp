@@ -136,21 +136,17 @@ QString OdbcDriver::translate(const QString& sql) const {
     return dialectFor(m_engine, sql);
 }
 
-QList<QPair<QString, QString>> OdbcDriver::tables(QSqlDatabase& db) const {
-    return m_engine == Engine::PostgreSql ? postgresTables(db) : EngineDriver::tables(db);
-}
-
 QString OdbcDriver::quoteName(const QSqlDatabase& db, const QString& name) const {
     static const QRegularExpression plain(QStringLiteral("^[A-Za-z_][A-Za-z0-9_]*$"));
     if (plain.match(name).hasMatch()) return name;
     return EngineDriver::quoteName(db, m_engine == Engine::PostgreSql ? postgresName(name) : name);
 }
 
-void OdbcDriver::applyDefaultDatabase(QSqlDatabase& db, const QString& name) const {
+void OdbcDriver::applyDefaultDatabase(QSqlDatabase& db, const QString& name, int timeoutSeconds) const {
     if (m_engine != Engine::SqlServer || name.trimmed().isEmpty()) return;
     QSqlQuery q(db);
     QString n = name.trimmed();
-    q.exec(QStringLiteral("USE [") + n.replace(QLatin1Char(']'), QStringLiteral("]]")) + QLatin1Char(']'));
+    exec(q, QStringLiteral("USE [") + n.replace(QLatin1Char(']'), QStringLiteral("]]")) + QLatin1Char(']'), timeoutSeconds);
 }
 
 int odbcIsolation(Engine e, int adoLevel) {
@@ -172,6 +168,39 @@ void OdbcDriver::prepared(QSqlQuery& q, int timeoutSeconds) const {
     if (SQLHANDLE st = statementOf(q))
         SQLSetStmtAttr(st, SQL_ATTR_QUERY_TIMEOUT,
                        reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(qMax(0, timeoutSeconds))), 0);
+}
+
+bool OdbcDriver::control(QSqlDatabase& db, const QString& sql, int timeoutSeconds, int* firstValue,
+                         ProviderError& why) const {
+    SQLHANDLE dbc = handleOf(db.driver()->handle());
+    SQLHSTMT st = SQL_NULL_HSTMT;
+    if (!dbc || !SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_STMT, dbc, &st))) {
+        const Diagnostic d = diagnosticOf(SQL_HANDLE_DBC, dbc);
+        why = ProviderError{adoerr::Failure, d.text.isEmpty() ? QStringLiteral("no statement handle") : d.text, d.state,
+                            d.native, qtDriver()};
+        return false;
+    }
+    SQLSetStmtAttr(st, SQL_ATTR_QUERY_TIMEOUT, reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(qMax(0, timeoutSeconds))),
+                   0);
+    QByteArray text = sql.toUtf8();
+    const SQLRETURN rc = SQLExecDirectA(st, reinterpret_cast<SQLCHAR*>(text.data()), SQL_NTS);
+    const bool ok = SQL_SUCCEEDED(rc) || rc == SQL_NO_DATA;
+    if (!ok) {
+        const Diagnostic d = diagnosticOf(SQL_HANDLE_STMT, st);
+        why = ProviderError{adoerr::ErrorsInCommand, d.text.trimmed(), d.state, d.native, qtDriver()};
+    } else if (firstValue) {
+        // A batch (SQL Server's lock) may answer with row counts first: the first result with columns.
+        SQLSMALLINT columns = 0;
+        SQLNumResultCols(st, &columns);
+        while (columns == 0 && SQL_SUCCEEDED(SQLMoreResults(st))) SQLNumResultCols(st, &columns);
+        SQLINTEGER value = 0;
+        SQLLEN indicator = 0;
+        if (columns > 0 && SQL_SUCCEEDED(SQLFetch(st)) &&
+            SQL_SUCCEEDED(SQLGetData(st, 1, SQL_C_SLONG, &value, 0, &indicator)) && indicator != SQL_NULL_DATA)
+            *firstValue = value;
+    }
+    SQLFreeHandle(SQL_HANDLE_STMT, st);
+    return ok;
 }
 
 bool OdbcDriver::exec(QSqlQuery& q, const QString& sql, int timeoutSeconds) const {

@@ -15,11 +15,15 @@ public:
     QString qtDriver() const override { return QStringLiteral("QODBC"); }
     void open(QSqlDatabase& db, const ConnectionString& cs) const override;
     QString translate(const QString& sql) const override;
-    QList<QPair<QString, QString>> tables(QSqlDatabase& db) const override;
-    void applyDefaultDatabase(QSqlDatabase& db, const QString& name) const override;
+    void applyDefaultDatabase(QSqlDatabase& db, const QString& name, int timeoutSeconds) const override;
     void applyIsolationLevel(QSqlDatabase& db, int level) const override;
     bool exec(QSqlQuery& q, const QString& sql, int timeoutSeconds) const override;
     void prepared(QSqlQuery& q, int timeoutSeconds) const override;
+    // Straight through the ODBC API: Qt's direct execution leaves no moment to set the time-out on
+    // the statement handle, and a prepared savepoint statement would cross psqlODBC's own
+    // statement-level savepoints.
+    bool control(QSqlDatabase& db, const QString& sql, int timeoutSeconds, int* firstValue,
+                 ProviderError& why) const override;
     ProviderError errorOf(const QSqlQuery& q) const override;
     // Plain names go unquoted: the server then matches them by its own rules (SQL Server's
     // collation, Oracle's upper case, PostgreSQL's lower case), as hand-written statements do.

@@ -62,22 +62,6 @@ QString PostgresDriver::quoteName(const QSqlDatabase& db, const QString& name) c
     return EngineDriver::quoteName(db, postgresName(name));
 }
 
-QList<QPair<QString, QString>> PostgresDriver::tables(QSqlDatabase& db) const {
-    return postgresTables(db);
-}
-
-QList<QPair<QString, QString>> postgresTables(QSqlDatabase& db) {
-    QList<QPair<QString, QString>> r;
-    QSqlQuery q(db);
-    q.setForwardOnly(true);
-    if (q.exec(QStringLiteral("SELECT table_name, table_type FROM information_schema.tables "
-                              "WHERE table_schema = current_schema() ORDER BY table_name")))
-        while (q.next())
-            r.append({q.value(0).toString(), q.value(1).toString() == QLatin1String("VIEW") ? QStringLiteral("VIEW")
-                                                                                            : QStringLiteral("TABLE")});
-    return r;
-}
-
 void PostgresDriver::applyCommandTimeout(QSqlDatabase& db, int seconds) const {
     QSqlQuery q(db);
     q.exec(QStringLiteral("SET statement_timeout = %1").arg(qMax(0, seconds) * 1000));

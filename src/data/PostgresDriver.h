@@ -14,7 +14,6 @@ public:
     QString translate(const QString& sql) const override;
     // The ERP's objects are created unquoted, so their names live in lower case.
     QString quoteName(const QSqlDatabase& db, const QString& name) const override;
-    QList<QPair<QString, QString>> tables(QSqlDatabase& db) const override;
     void applyCommandTimeout(QSqlDatabase& db, int seconds) const override;
     void applyIsolationLevel(QSqlDatabase& db, int level) const override;
 };
@@ -22,8 +21,6 @@ public:
 // "host,port" or "host:port" -> host and port (0 when none).
 QPair<QString, int> splitServer(const QString& server);
 
-// The tables and views of the connected PostgreSQL database's current schema.
-QList<QPair<QString, QString>> postgresTables(QSqlDatabase& db);
 // A name of the ERP, as PostgreSQL holds it (created unquoted, so in lower case).
 QString postgresName(const QString& name);
 // The first of `keys` the connection string holds, or empty.

@@ -260,6 +260,16 @@ void Recordset::moveNext() {
     m_bof = false;
 }
 
+void Recordset::moveTo(int position) {
+    requireOpen();
+    if (position < 0 || position > m_rows.size())
+        raise(err::NoCurrentRecord, err::textOf(err::NoCurrentRecord));
+    m_adding = false;
+    m_rowIndex = position - 1;
+    fetch();
+    m_bof = m_rows.isEmpty();
+}
+
 Fields& Recordset::fields() {
     requireOpen();
     return m_fields;

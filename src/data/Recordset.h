@@ -95,6 +95,10 @@ public:
     bool eof() const;
     void moveFirst();
     void moveNext();
+    // The current row's place (0: the first; the row count at EOF), and a move back to a place
+    // read before: the rows are all held, so any of them can be read again.
+    int position() const { return m_rowIndex; }
+    void moveTo(int position);
 
     Fields& fields();
     Field& operator[](const QString& name) { return fields().item(name); }

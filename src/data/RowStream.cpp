@@ -2,6 +2,7 @@
 
 #include "app/RunTimeError.h"
 #include "data/Connection.h"
+#include "data/LockStatements.h"
 
 #include <optional>
 #include <QDateTime>
@@ -37,13 +38,14 @@ private:
 // An SQLite source read with the engine's own statement, on the connection's handle.
 class SqliteRowStream : public RowStream {
 public:
-    SqliteRowStream(Connection& c, sqlite3* db, const QString& sql) : m_reading(c) {
+    SqliteRowStream(Connection& c, sqlite3* db, const QString& sql) : m_connection(c), m_reading(c) {
         const QByteArray text = sql.toUtf8();
-        if (sqlite3_prepare_v2(db, text.constData(), int(text.size()), &m_stmt, nullptr) != SQLITE_OK) {
+        if (const int rc = sqlite3_prepare_v2(db, text.constData(), int(text.size()), &m_stmt, nullptr);
+            rc != SQLITE_OK) {
             const QString why = QString::fromUtf8(sqlite3_errmsg(db));
             sqlite3_finalize(m_stmt);
             m_stmt = nullptr;
-            readFailure(why);
+            fail(rc, why);
         }
         for (int i = 0; i < sqlite3_column_count(m_stmt); ++i)
             m_columns << QString::fromUtf8(sqlite3_column_name(m_stmt, i));
@@ -56,7 +58,7 @@ public:
         if (rc == SQLITE_ROW) return true;
         m_reading.done();
         if (rc == SQLITE_DONE) return false;
-        readFailure(QString::fromUtf8(sqlite3_errmsg(m_db)));
+        fail(rc, QString::fromUtf8(sqlite3_errmsg(m_db)));
     }
     void bind(sqlite3_stmt* destination, int parameter, int column) const override {
         sqlite3_bind_value(destination, parameter, sqlite3_column_value(m_stmt, column));
@@ -80,6 +82,15 @@ public:
     }
 
 private:
+    // A file another program keeps locked is named as such, as the connection names it.
+    [[noreturn]] void fail(int rc, const QString& why) const {
+        ProviderError e;
+        e.nativeError = rc;
+        e.description = why;
+        const Engine engine = m_connection.engine().value_or(Engine::Sqlite);
+        readFailure(isLockTimeout(engine, e) ? lockedDescription(engine, m_connection.lockTimeout(), why) : why);
+    }
+    Connection& m_connection;
     ReadingHold m_reading;
     sqlite3* m_db = nullptr;
     sqlite3_stmt* m_stmt = nullptr;
@@ -96,27 +107,25 @@ public:
         m_query.setNumericalPrecisionPolicy(QSql::LowPrecisionDouble);
         m_cursor = c.engine() == Engine::PostgreSql;
         if (m_cursor) {
-            c.beginTrans();
-            m_ownTransaction = true;
+            // A transaction of the stream's own: a statement that fails in it (a missing view, a
+            // revoked table, a time-out) is rolled back with it, even from here, so the
+            // connection is sound for the next step.
+            m_transaction.emplace(c);
             QSqlQuery declare(c.database());
-            if (!declare.exec(QStringLiteral("DECLARE kv_rows NO SCROLL CURSOR FOR ") + sql)) fail(declare);
+            if (!c.run(declare, QStringLiteral("DECLARE kv_rows NO SCROLL CURSOR FOR ") + sql)) fail(declare);
             fetchBatch();
-        } else if (!c.driver().exec(m_query, sql, c.statementTimeout())) {
+        } else if (!c.run(m_query, sql)) {
             fail(m_query);
         }
         m_reading.emplace(c);
         const QSqlRecord r = m_query.record();
         for (int i = 0; i < r.count(); ++i) m_columns << r.fieldName(i);
     }
+    // Only reads happened: the transaction's rollback (by its own destructor, after the query's)
+    // closes the cursor and is all it does.
     ~QueryRowStream() override {
         m_query.finish();
         m_reading.reset();
-        if (m_ownTransaction && m_connection.state()) {
-            try {
-                m_connection.rollbackTrans(); // only reads happened: closing the cursor is all it does
-            } catch (...) {
-            }
-        }
     }
     QStringList columns() const override { return m_columns; }
     bool next() override {
@@ -143,15 +152,15 @@ private:
     static constexpr int kBatch = 5000;
     void fetchBatch() {
         m_inBatch = 0;
-        if (!m_query.exec(QStringLiteral("FETCH FORWARD %1 FROM kv_rows").arg(kBatch))) fail(m_query);
+        if (!m_connection.run(m_query, QStringLiteral("FETCH FORWARD %1 FROM kv_rows").arg(kBatch))) fail(m_query);
     }
     [[noreturn]] void fail(const QSqlQuery& q) { m_connection.fail(q); }
 
     Connection& m_connection;
+    std::optional<Transaction> m_transaction; // destroyed after the query, whose cursor it ends
     QSqlQuery m_query;
     QStringList m_columns;
     bool m_cursor = false;
-    bool m_ownTransaction = false;
     int m_inBatch = 0;
     std::optional<ReadingHold> m_reading;
 };

@@ -46,6 +46,9 @@ void SqliteDriver::open(QSqlDatabase& db, const ConnectionString& cs) const {
         QStringLiteral("The database engine cannot open the file '%1'. It is not a database, is damaged, "
                        "or you need permission to change its data.")
             .arg(path);
+    // SQLite takes an empty file for an empty database: an ERP or a store emptied by a crash or
+    // a full disk would then open, and a send would empty the store before any step failed.
+    if (info.size() == 0) throw openFailure(QStringLiteral("3051"), cannotOpen);
     if (!db.open()) throw openFailure(QStringLiteral("3051"), cannotOpen);
     QSqlQuery probe(db);
     if (!probe.exec(QStringLiteral("SELECT count(*) FROM sqlite_master"))) {
@@ -58,17 +61,6 @@ void SqliteDriver::open(QSqlDatabase& db, const ConnectionString& cs) const {
 
 QString SqliteDriver::translate(const QString& sql) const {
     return dialect::toSqlite(sql);
-}
-
-QList<QPair<QString, QString>> SqliteDriver::tables(QSqlDatabase& db) const {
-    QList<QPair<QString, QString>> r;
-    QSqlQuery q(db);
-    q.setForwardOnly(true);
-    if (q.exec(QStringLiteral("SELECT name, type FROM sqlite_master WHERE type IN ('table','view') "
-                              "AND name NOT LIKE 'sqlite_%' ORDER BY name")))
-        while (q.next())
-            r.append({q.value(0).toString(), q.value(1).toString().toUpper()});
-    return r;
 }
 
 int SqliteDriver::sizeOfDeclaredType(const QString& declared) {
@@ -133,16 +125,13 @@ ProviderError SqliteDriver::errorOf(const QSqlError& e) const {
     return p;
 }
 
-bool SqliteDriver::beginTransaction(QSqlDatabase& db) const {
-    if (m_engine != Engine::Sqlite) return db.transaction(); // the store: read in groups as well
+bool SqliteDriver::beginTransaction(QSqlDatabase& db, QSqlError& why) const {
+    // The store: read in groups as well.
+    if (m_engine != Engine::Sqlite) return EngineDriver::beginTransaction(db, why);
     QSqlQuery q(db);
-    return q.exec(QStringLiteral("BEGIN IMMEDIATE"));
-}
-
-void SqliteDriver::applyCommandTimeout(QSqlDatabase& db, int seconds) const {
-    // The closest SQLite has: how long a statement waits for a lock held by another process.
-    QSqlQuery q(db);
-    q.exec(QStringLiteral("PRAGMA busy_timeout = %1").arg(seconds > 0 ? seconds * 1000 : 10000));
+    if (q.exec(QStringLiteral("BEGIN IMMEDIATE"))) return true;
+    why = q.lastError(); // the statement's, not the connection's (which holds none)
+    return false;
 }
 
 } // namespace kv

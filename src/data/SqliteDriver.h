@@ -14,14 +14,12 @@ public:
     QString qtDriver() const override { return QStringLiteral("QSQLITE"); }
     void open(QSqlDatabase& db, const ConnectionString& cs) const override;
     QString translate(const QString& sql) const override;
-    QList<QPair<QString, QString>> tables(QSqlDatabase& db) const override;
     int definedSize(const QSqlQuery& query, int column) const override;
     ProviderError errorOf(const QSqlError& e) const override;
-    void applyCommandTimeout(QSqlDatabase& db, int seconds) const override;
-    // On an ERP file, BEGIN IMMEDIATE: the write lock is taken at once, waiting the busy time-out for another
-    // program writing the file, instead of failing later with "database is locked" when a
-    // transaction that began by reading turns to writing.
-    bool beginTransaction(QSqlDatabase& db) const override;
+    // On an ERP file, BEGIN IMMEDIATE: the write lock is taken at once, waiting the lock
+    // time-out (the busy time-out) for another program writing the file, instead of failing
+    // later with "database is locked" when a transaction that began by reading turns to writing.
+    bool beginTransaction(QSqlDatabase& db, QSqlError& why) const override;
     // From the declared type: numbers as numbers and, in an ERP file, DATE/DATETIME columns as
     // dates (SQLite itself keeps them as text).
     int valueType(const QSqlQuery& query, int column) const override;

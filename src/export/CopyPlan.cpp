@@ -3,6 +3,7 @@
 #include "app/RunTimeError.h"
 #include "data/DB_Dll.h"
 #include "data/RowStream.h"
+#include "data/Translation.h"
 #include "data/TypedValue.h"
 #include "store/StoreSchema.h"
 
@@ -139,10 +140,14 @@ QString CopyPlan::refusal(const RowStream& row, const QString& storeReason) cons
            key.join(QStringLiteral(" / ")) + QStringLiteral(", ") + why;
 }
 
+QString copySourceText(const ExportStep& step, const QString& clientFilter, const QString& priceListFilter,
+                       const Connection& erp) {
+    return statementAsSent(sourceStatement(step, clientFilter, priceListFilter), *erp.engine(), ErpDb().gEsAdmin);
+}
+
 std::unique_ptr<RowStream> openCopySource(const ExportStep& step, const QString& clientFilter,
                                           const QString& priceListFilter, Connection& erp) {
-    const QString statement = sourceStatement(step, clientFilter, priceListFilter);
-    return RowStream::open(erp, erp.driver().translate(ErpDb().SS_TSinonimos(statement)));
+    return RowStream::open(erp, copySourceText(step, clientFilter, priceListFilter, erp));
 }
 
 QString refusedRowsMessage(const QStringList& refusals, qint64 total) {

@@ -36,6 +36,8 @@ public:
     // The column needs converting before it is bound (binary into text).
     bool converts(qsizetype i) const { return m_columns.at(i).converts; }
     QVariant value(qsizetype i, const RowStream& row) const;
+    // The copied columns that form the store table's key, in its order.
+    const QList<qsizetype>& keyColumns() const { return m_key; }
 
     // The row's refusal: "MA_CLIENTES: client 000123, ZONA 'NORTE1' is longer than 4"; the
     // reason is the first column that does not fit or, when every value looks right to the
@@ -56,8 +58,11 @@ private:
     QList<qsizetype> m_key; // the copied columns that form the store table's key
 };
 
-// The rows a copy step reads from the ERP for the two filters, through the synonyms and the
-// engine's dialect as every statement of the data layer.
+// The statement a copy step sends to the ERP for the two filters, through the synonyms and the
+// engine's dialect as every statement of the data layer: what the send runs and the check tries.
+QString copySourceText(const ExportStep& step, const QString& clientFilter, const QString& priceListFilter,
+                       const Connection& erp);
+// The rows a copy step reads from the ERP for the two filters (copySourceText).
 std::unique_ptr<RowStream> openCopySource(const ExportStep& step, const QString& clientFilter,
                                           const QString& priceListFilter, Connection& erp);
 

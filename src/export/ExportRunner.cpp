@@ -67,6 +67,7 @@ void runDeleteStep(StoreConnection& store, QSet<QString>& notEmptied) {
             }
             store.exec(QStringLiteral("RELEASE emptying"));
         }
+        op().processEvents(); // a job stopped meanwhile leaves the tables as they were
         store.exec(QStringLiteral("COMMIT"));
     } catch (...) {
         store.rollback(); // nothing to undo when the transaction never began
@@ -121,6 +122,7 @@ qint64 runCopyStep(const ExportStep& step, const QString& clientFilter, const QS
         sqlite3_finalize(st);
         st = nullptr;
         if (refused > 0) store.fail(refusedRowsMessage(refusals, refused));
+        op().processEvents(); // a job stopped meanwhile leaves the table as it was
         store.exec(QStringLiteral("COMMIT"));
     } catch (...) {
         sqlite3_finalize(st);
@@ -200,6 +202,7 @@ QList<StepOutcome> EjecutarExportacion(const QString& storePath, const QString& 
     Connection erp;
     erp.setEngine(erpDb.gCnn.engine());
     erp.setOdbcDriver(erpDb.gCnn.odbcDriver());
+    erp.setLockTimeout(erpDb.gCnn.lockTimeout());
     erp.open(erpDb.gConnString);
     if (erpDb.gCnn.statementTimeout() > 0) erp.setCommandTimeout(erpDb.gCnn.statementTimeout());
     erp.setIsolationLevel(erpDb.gCnn.isolationLevel());

@@ -28,7 +28,9 @@ StepProgress& exportProgress();
 // "Error" and the following steps still run, except the copy into a table the delete step could
 // not empty: it is not run and fails with "not copied: the table could not be emptied", so the
 // delete step's cause stands alone instead of under a duplicate-key error for every old row. A
-// copy step names each row the store refuses (its table, key and column).
+// copy step names each row the store refuses (its table, key and column). An Interrupted thrown
+// by the operator's processEvents (before each step's commit, every thousand rows) ends the
+// export there, the step under way rolled back.
 QList<StepOutcome> EjecutarExportacion(const QString& storePath, const QString& clientFilter,
                                        const QString& priceListFilter, Connection& erp);
 // The same on a connection of its own made like the ERP data-access object's.

@@ -62,10 +62,17 @@ bool recordJob(Record r) {
                                "El proceso continúa normalmente; este aviso no se repetirá hasta que "
                                "vuelva a iniciar el programa.\r\r%2")
                     .arg(HistoryFile::fileName(), e.description()),
-                mb::Information, QStringLiteral("Aviso al Usuario"));
+                mb::Exclamation, QStringLiteral("Aviso al Usuario"));
         }
         return false;
     }
+}
+
+bool recordSyncWithoutWait(int device, const QList<TableRows>& tables) {
+    Record r = startJob(device, Direction::Send);
+    r.tables = tables;
+    r.detail = QStringLiteral("Sincronizado por el HotSync del móvil; el envío no esperaba la sincronización");
+    return recordJob(std::move(r));
 }
 
 void resetFailureNotice() {

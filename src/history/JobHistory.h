@@ -15,6 +15,9 @@ Record startJob(int device, Direction direction);
 // history cannot be written the operator is told once per program run, and the job goes on.
 // Returns whether the record was written.
 bool recordJob(Record r);
+// Records the sync of a send that did not wait (kvctl send --no-wait), when it happens: the
+// device, the tables the handheld got with their rows. As recordJob, it never throws.
+bool recordSyncWithoutWait(int device, const QList<TableRows>& tables);
 // The next failure is told again (a new program run; tests).
 void resetFailureNotice();
 

@@ -77,6 +77,7 @@ void LookupSession::load() {
             }))
             return false;
         if (!trap.step([&] {
+                ErpDb().reopenIfLost(); // a server restarted since the last command
                 ErpDb().AbrirRecordset(SQL, rs, nullptr, cursor::ForwardOnly, lock::ReadOnly, -1, true);
             }))
             return false;

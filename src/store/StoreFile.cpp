@@ -10,6 +10,7 @@
 #include <memory>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QSet>
 #include <sqlite3.h>
 #include <sys/stat.h>
@@ -94,9 +95,77 @@ void moveIntoPlace(TemporaryStore& temporary, const QByteArray& target, const QS
                        kCreateSource);
 }
 
+[[noreturn]] void unreadableTables(sqlite3* db) {
+    throw RunTimeError(
+        storeerr::CannotOpen,
+        QStringLiteral("Cannot read the tables of the local sync store: %1").arg(lastSqliteError(db)),
+        kVerifySource);
+}
+
+// A query on the schema of the database being checked, with one text parameter.
+class SchemaQuery {
+public:
+    SchemaQuery(sqlite3* db, const char* sql, const QString& parameter) : m_db(db) {
+        const QByteArray bound = parameter.toUtf8();
+        if (sqlite3_prepare_v2(db, sql, -1, &m_stmt, nullptr) != SQLITE_OK ||
+            sqlite3_bind_text(m_stmt, 1, bound.constData(), int(bound.size()), SQLITE_TRANSIENT) != SQLITE_OK)
+            unreadableTables(db);
+    }
+    ~SchemaQuery() { sqlite3_finalize(m_stmt); }
+    SchemaQuery(const SchemaQuery&) = delete;
+    SchemaQuery& operator=(const SchemaQuery&) = delete;
+
+    bool next() {
+        const int rc = sqlite3_step(m_stmt);
+        if (rc != SQLITE_ROW && rc != SQLITE_DONE) unreadableTables(m_db);
+        return rc == SQLITE_ROW;
+    }
+    QByteArray bytes(int column) const {
+        return QByteArray(reinterpret_cast<const char*>(sqlite3_column_text(m_stmt, column)),
+                          sqlite3_column_bytes(m_stmt, column));
+    }
+    QString text(int column) const { return QString::fromUtf8(bytes(column)); }
+    qint64 number(int column) const { return sqlite3_column_int64(m_stmt, column); }
+
+private:
+    sqlite3* m_db;
+    sqlite3_stmt* m_stmt = nullptr;
+};
+
+// The names of a real table's columns, upper-cased as SQLite compares them (ASCII letters only).
+// Generated columns are hidden from table_info, so a column computed in place of a stored one
+// counts as missing.
+QSet<QByteArray> columnsOf(sqlite3* db, const QString& table) {
+    QSet<QByteArray> present;
+    SchemaQuery columns(db, "SELECT name FROM pragma_table_info(?1, 'main')", table);
+    while (columns.next())
+        present.insert(columns.bytes(0).toUpper());
+    return present;
+}
+
+// Whether a table's CREATE statement declares a virtual table, whose rows a module computes:
+// "CREATE VIRTUAL TABLE", with any blanks and comments between the words. Atomic groups keep
+// the match linear on any text.
+bool declaresVirtualTable(const QString& sql) {
+    static const QRegularExpression pattern(QStringLiteral(R"(^CREATE(?>\s|--[^\n]*|/\*.*?\*/)+VIRTUAL\b)"),
+                                            QRegularExpression::CaseInsensitiveOption |
+                                                QRegularExpression::DotMatchesEverythingOption);
+    return pattern.match(sql).hasMatch();
+}
+
 } // namespace
 
 QString StoreGap::text() const {
+    switch (kind) {
+    case View:
+        return table + QStringLiteral(" is a view, not a table");
+    case VirtualTable:
+        return table + QStringLiteral(" is a virtual table, not a table");
+    case Trigger:
+        return QStringLiteral("trigger %1 on %2").arg(trigger, table);
+    case Missing:
+        break;
+    }
     return column.isEmpty() ? QStringLiteral("table ") + table
                             : QStringLiteral("column ") + table + QLatin1Char('.') + column;
 }
@@ -158,33 +227,50 @@ void createStore(const QString& path) {
     syncToDisk(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY);
 }
 
-QList<StoreGap> verifyStoreTables(sqlite3* db) {
+TableKind tableKind(sqlite3* db, const QString& name) {
+    // The engine checks sqlite_master's type, name and tbl_name against each statement as it
+    // loads the schema (ignoring their case), so they say what the engine made of it; the root
+    // page and the statement text may still be anything. Every row of the name is looked at.
+    SchemaQuery entry(db,
+                      "SELECT lower(type), rootpage, sql FROM main.sqlite_master "
+                      "WHERE lower(type) IN ('table', 'view') AND name = ?1 COLLATE NOCASE",
+                      name);
+    TableKind kind = TableKind::Missing;
+    while (entry.next()) {
+        if (entry.text(0) == QLatin1String("view")) return TableKind::View;
+        if (entry.number(1) <= 0 || declaresVirtualTable(entry.text(2))) return TableKind::Virtual;
+        kind = TableKind::Real;
+    }
+    return kind;
+}
+
+QList<StoreGap> verifyStoreTables(sqlite3* db, Trust trust) {
     QList<StoreGap> gaps;
     for (const StoreTable& t : storeTables()) {
-        const QByteArray sql = QStringLiteral("PRAGMA table_info(%1)").arg(quoteIdentifier(t.name)).toUtf8();
-        sqlite3_stmt* stmt = nullptr;
-        if (sqlite3_prepare_v2(db, sql.constData(), -1, &stmt, nullptr) != SQLITE_OK)
-            throw RunTimeError(
-                storeerr::CannotOpen,
-                QStringLiteral("Cannot read the tables of the local sync store: %1").arg(lastSqliteError(db)),
-                kVerifySource);
-        QSet<QString> present;
-        int rc;
-        while ((rc = sqlite3_step(stmt)) == SQLITE_ROW)
-            present.insert(
-                QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(stmt, 1))).toUpper());
-        sqlite3_finalize(stmt);
-        if (rc != SQLITE_DONE)
-            throw RunTimeError(
-                storeerr::CannotOpen,
-                QStringLiteral("Cannot read the tables of the local sync store: %1").arg(lastSqliteError(db)),
-                kVerifySource);
-        if (present.isEmpty()) {
-            gaps << StoreGap{t.name, QString()};
-            continue;
+        switch (tableKind(db, t.name)) {
+        case TableKind::Missing:
+            gaps << StoreGap{t.name, QString(), StoreGap::Missing, QString()};
+            break;
+        case TableKind::View:
+            gaps << StoreGap{t.name, QString(), StoreGap::View, QString()};
+            break;
+        case TableKind::Virtual:
+            gaps << StoreGap{t.name, QString(), StoreGap::VirtualTable, QString()};
+            break;
+        case TableKind::Real: {
+            const QSet<QByteArray> present = columnsOf(db, t.name);
+            for (const StoreColumn& c : t.columns)
+                if (!present.contains(c.name.toUtf8().toUpper()))
+                    gaps << StoreGap{t.name, c.name, StoreGap::Missing, QString()};
         }
-        for (const StoreColumn& c : t.columns)
-            if (!present.contains(c.name.toUpper())) gaps << StoreGap{t.name, c.name};
+        }
+        if (trust != Trust::Untrusted) continue;
+        SchemaQuery triggers(db,
+                             "SELECT name FROM main.sqlite_master WHERE lower(type) = 'trigger' "
+                             "AND tbl_name = ?1 COLLATE NOCASE ORDER BY name",
+                             t.name);
+        while (triggers.next())
+            gaps << StoreGap{t.name, QString(), StoreGap::Trigger, triggers.text(0)};
     }
     return gaps;
 }

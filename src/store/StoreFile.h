@@ -29,19 +29,38 @@ void createStore(const QString& path);
 // CannotCreate when one of them cannot be created, e.g. because it exists already.
 void createStoreTables(sqlite3* db);
 
-// Something the store lacks: a whole table (column empty) or one column of a table.
-struct StoreGap {
-    QString table;
-    QString column;
+// Whose file a database is: the program's own (the local sync store and the files it keeps) or a
+// handheld's, which comes from a cradle or the network and may hold anything.
+enum class Trust { Own, Untrusted };
 
-    // "table MV_MPCPTES" or "column MA_CLIENTES.CONTACTO".
+// What keeps a database from serving as the store's tables: a table or column it lacks, a store
+// table that is a view or a virtual table (its rows would be computed, not read), or a trigger
+// on a store table (a sync that writes the table would run it).
+struct StoreGap {
+    enum Kind { Missing, View, VirtualTable, Trigger };
+
+    QString table;
+    QString column; // Missing: the column it lacks; empty when the whole table is missing
+    Kind kind = Missing;
+    QString trigger; // Trigger: the trigger's name
+
+    // "table MV_MPCPTES", "column MA_CLIENTES.CONTACTO", "MV_CPTE is a view, not a table",
+    // "MV_CPTE is a virtual table, not a table" or "trigger audit on MA_CLIENTES".
     QString text() const;
     bool operator==(const StoreGap&) const = default;
 };
 
-// The tables and columns of the schema that the database lacks, in schema order; empty when
-// it holds them all. Names are compared without regard to case, as SQLite does.
-QList<StoreGap> verifyStoreTables(sqlite3* db);
+// What a name stands for in a database's main schema. Real: a table whose rows are stored in
+// the file; Virtual: one whose rows a module computes; View: one whose rows a query computes.
+enum class TableKind { Missing, Real, View, Virtual };
+TableKind tableKind(sqlite3* db, const QString& name);
+
+// What the database's main schema lacks of the sixteen tables or holds in their place, in
+// schema order; empty when each is a real table with every column. Names are compared without
+// regard to case, as SQLite does. Only real tables are looked into, so no view's query is ever
+// expanded. Triggers on the store tables are gaps of an Untrusted file only: the program's own
+// store may carry its own.
+QList<StoreGap> verifyStoreTables(sqlite3* db, Trust trust = Trust::Own);
 
 // The same for the store file at `path`, opened read-only. Throws RunTimeError FileNotFound
 // when there is no such file and CannotOpen when it is no SQLite database.

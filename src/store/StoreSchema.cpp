@@ -221,9 +221,10 @@ QString quoteIdentifier(const QString& name) {
     return QLatin1Char('"') + out.replace(QLatin1Char('"'), QStringLiteral("\"\"")) + QLatin1Char('"');
 }
 
-QStringList storeTableStatements(const StoreTable& table) {
+namespace {
+QStringList tableStatements(const StoreTable& table, const QList<StoreColumn>& columns) {
     QStringList defs;
-    for (const StoreColumn& c : table.columns)
+    for (const StoreColumn& c : columns)
         defs << columnDefinition(table, c);
     QStringList keys;
     for (const QString& k : table.keyColumns)
@@ -233,6 +234,18 @@ QStringList storeTableStatements(const StoreTable& table) {
             QStringLiteral("CREATE UNIQUE INDEX %1 ON %2 (%3)")
                 .arg(quoteIdentifier(table.name + QStringLiteral("_KEY")), quoteIdentifier(table.name),
                      keys.join(QStringLiteral(", ")))};
+}
+} // namespace
+
+QStringList storeTableStatements(const StoreTable& table) {
+    return tableStatements(table, table.columns);
+}
+
+QStringList storeKeyStatements(const StoreTable& table) {
+    QList<StoreColumn> keys;
+    for (const QString& k : table.keyColumns)
+        if (const StoreColumn* c = table.column(k)) keys << *c;
+    return tableStatements(table, keys);
 }
 
 } // namespace kv

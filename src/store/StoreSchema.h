@@ -49,6 +49,9 @@ const StoreTable* findStoreTable(const QString& name);
 // The statements that create `table` in an SQLite database: CREATE TABLE with one named CHECK
 // per column rule, then the UNIQUE index over its key columns.
 QStringList storeTableStatements(const StoreTable& table);
+// The same table with only its key columns (as declared in the store) and the same UNIQUE index:
+// what decides, with the store's own words, whether two rows would share a key.
+QStringList storeKeyStatements(const StoreTable& table);
 
 // An SQL identifier in double quotes ("DEBE-HABER" needs them).
 QString quoteIdentifier(const QString& name);

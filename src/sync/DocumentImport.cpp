@@ -2,10 +2,12 @@
 
 #include "app/Clock.h"
 #include "app/GeneralFunctions.h"
+#include "app/LockWaits.h"
 #include "app/Operator.h"
 #include "data/DB_Dll.h"
 #include "data/TypedValue.h"
 #include "sync/ImportBatch.h"
+#include "sync/ImportPrompts.h"
 #include "sync/ImportTargets.h"
 #include "sync/LineImport.h"
 
@@ -29,18 +31,6 @@ bool existsIn(const QString& view, const QString& tc, const QString& idComproban
     const bool found = !rs.bof();
     erp.CierraRecordset(rs);
     return found;
-}
-
-// The client's columns the document takes, by the client's code.
-const QString& clientQuery() {
-    static const QString sql = [] {
-        QStringList columns;
-        for (const ObjectColumns& o : importObjects())
-            if (o.object == QLatin1String("VT_CLIENTES"))
-                for (const auto& c : o.columns) columns << c.first;
-        return QStringLiteral("SELECT %1 FROM VT_CLIENTES WHERE CTACODIGO = ?").arg(columns.join(QStringLiteral(", ")));
-    }();
-    return sql;
 }
 
 // One document's lines, by its key, on the local sync store.
@@ -109,7 +99,7 @@ bool addDocument(SyncRunState& run, const DocumentKey& k, Recordset& doc, Record
     set("FECHAESTFIN", [&] { return local("MV_CPTE_FECHA"); });
     set("Cuenta", [&] { return local("MV_CPTE_IDCLIENTE"); });
     runStatement(run, [&] {
-        erp.AbrirConsulta(clientQuery(),
+        erp.AbrirConsulta(importStatement("VT_CLIENTES"),
                           {textOf(local("MV_CPTE_IDCLIENTE"))}, client);
     });
     set("Nombre", [&] { return client.value(QStringLiteral("RAZON_SOCIAL")); });
@@ -152,7 +142,10 @@ DocumentKey writtenKey(SyncRunState& run, Recordset& docs, const DocumentKey& k)
 
 // One document: the duplicate test and the header and lines, inside the document's savepoint
 // of the batch, so a document is whole or absent and no other import can write it meanwhile.
-void importOne(SyncRunState& run, ImportBatch& batch, Recordset& docs, Recordset& newDoc, Recordset& newSheet) {
+void importOne(SyncRunState& run, ImportBatch& batch, ImportPrompts& prompts, Recordset& docs, Recordset& newDoc,
+               Recordset& newSheet) {
+    prompts.documentBegins();
+    const int row = docs.position();
     DocumentKey k;
     QString key;
     runStatement(run, [&] {
@@ -160,7 +153,9 @@ void importOne(SyncRunState& run, ImportBatch& batch, Recordset& docs, Recordset
         k = splitKey(key);
     });
     if (unusableKey(key)) {
-        run.refusedKeys << key;
+        // Nothing is held while the person reads the message.
+        if (const std::optional<int> lost = batch.pause()) throw ImportRestart{*lost};
+        if (!run.refusedKeys.contains(key)) run.refusedKeys << key;
         runStatement(run, [&] {
             op().messageBox(QStringLiteral("El comprobante '%1' no se importó: su clave tiene caracteres que no se "
                                            "pueden leer. Corríjalo en la palm.")
@@ -169,7 +164,12 @@ void importOne(SyncRunState& run, ImportBatch& batch, Recordset& docs, Recordset
         });
         return;
     }
-    runStatement(run, [&] { batch.beginDocument(); });
+    // Paused before anything of this import was committed: another import may have drawn the same
+    // control-sheet number meanwhile, and written with it. One statement either way, so a
+    // document's statements are numbered alike at every attempt.
+    runStatement(run, [&] {
+        if (batch.beginDocument(row) && run.imported == 0) run.planilla = NuevaPlanilla();
+    });
     bool exists = false;
     runStatement(run, [&] {
         const DocumentKey w = writtenKey(run, docs, k);
@@ -177,9 +177,7 @@ void importOne(SyncRunState& run, ImportBatch& batch, Recordset& docs, Recordset
                                   : ExisteComprobante(w.tc, w.sucursal, w.numero, w.letra);
     });
     if (exists) {
-        runStatement(run, [&] { batch.dropDocument(); });
-        ++run.skipped;
-        run.skippedKeys << key;
+        runStatement(run, [&] { batch.documentSkipped(key); });
         return;
     }
     const bool stored = run.planillaMode ? addSheetRow(run, docs, newSheet) : addDocument(run, k, docs, newDoc);
@@ -190,9 +188,20 @@ void importOne(SyncRunState& run, ImportBatch& batch, Recordset& docs, Recordset
         return;
     }
     importLines(run, k, key);
-    runStatement(run, [&] { batch.documentDone(); });
-    ++run.imported;
-    run.importedKeys << key;
+    runStatement(run, [&] { batch.documentDone(key); });
+}
+
+// Each committed group's documents, counted as what they turned out to be.
+void countCommitted(SyncRunState& run, const QList<ImportBatch::Entry>& entries) {
+    for (const ImportBatch::Entry& e : entries) {
+        if (e.skipped) {
+            ++run.skipped;
+            run.skippedKeys << e.key;
+        } else {
+            ++run.imported;
+            run.importedKeys << e.key;
+        }
+    }
 }
 
 } // namespace
@@ -242,8 +251,8 @@ QString planillaAfter(const QString& maximum) {
 QString NuevaPlanilla() {
     DB_Dll& erp = ErpDb();
     Recordset rs;
-    erp.AbrirRecordset(QStringLiteral("SELECT MAX(ID_PLANILLA) EL_MAX FROM GM_V_MV_PLANILLA_CAB "), rs, &erp.gCnn,
-                       cursor::ForwardOnly, lock::ReadOnly);
+    erp.openRecordset(QStringLiteral("SELECT MAX(ID_PLANILLA) EL_MAX FROM GM_V_MV_PLANILLA_CAB "), rs, &erp.gCnn,
+                      cursor::ForwardOnly, lock::ReadOnly);
     const QString next = planillaAfter(TextoNoNulo(rs.value(QStringLiteral("EL_MAX"))));
     erp.CierraRecordset(rs);
     return next;
@@ -263,32 +272,43 @@ void ImportarComprobantes(SyncRunState& run) {
         SyncRunState& run;
         ~LineTargets() { run.lineTargets.clear(); }
     } lineTargets{run};
-    runStatement(run, [&] { local.AbrirRecordset(QStringLiteral("MV_CPTE"), docs, &local.gCnn, cursor::ForwardOnly, lock::ReadOnly); });
+    // Opened under the run's own error treatment: an Abort ends the import there.
+    runStatement(run, [&] { local.openRecordset(QStringLiteral("MV_CPTE"), docs, &local.gCnn, cursor::ForwardOnly, lock::ReadOnly); });
     runStatement(run, [&] {
-        erp.AbrirRecordset(QStringLiteral("SELECT TOP 1 * FROM V_MV_CPTE"), newDoc, &erp.gCnn, cursor::Dynamic,
-                           lock::Optimistic);
+        erp.openRecordset(importStatement("V_MV_CPTE"), newDoc, &erp.gCnn, cursor::Dynamic,
+                          lock::Optimistic);
     });
     runStatement(run, [&] {
-        erp.AbrirRecordset(QStringLiteral("SELECT TOP 1 * FROM GM_V_MV_PLANILLA_CAB"), newSheet, &erp.gCnn,
-                           cursor::Dynamic, lock::Optimistic);
+        erp.openRecordset(importStatement("GM_V_MV_PLANILLA_CAB"), newSheet, &erp.gCnn,
+                          cursor::Dynamic, lock::Optimistic);
     });
-    ImportBatch batch(erp.gCnn, &local.gCnn);
+    ImportBatch batch(erp.gCnn, &local.gCnn, lockWaits().import,
+                      [&](const QList<ImportBatch::Entry>& entries) { countCommitted(run, entries); });
+    ImportPrompts prompts(run, batch, docs);
     // Taken before the sheet number is drawn, so two imports never draw the same one.
     runStatement(run, [&] { batch.lock(); });
     runStatement(run, [&] { run.planilla = NuevaPlanilla(); });
     bool empty = true;
     runStatement(run, [&] { empty = docs.bof(); });
     // Leaving through the error treatment unwinds through the batch, which keeps the whole
-    // documents done and drops the current one.
-    while (!empty) {
-        bool atEnd = true;
-        runStatement(run, [&] { atEnd = docs.eof(); });
-        if (atEnd) break;
-        importOne(run, batch, docs, newDoc, newSheet);
-        runStatement(run, [&] { status.showTexts(QStringLiteral("Actualizando comprobantes"), TextoAvance()); });
-        runStatement(run, [&] { docs.moveNext(); });
+    // documents done and drops the current one; a prompt answered with Retry or Ignore may send
+    // the walk back to a document to write it again.
+    for (;;) {
+        try {
+            while (!empty) {
+                bool atEnd = true;
+                runStatement(run, [&] { atEnd = docs.eof(); });
+                if (atEnd) break;
+                importOne(run, batch, prompts, docs, newDoc, newSheet);
+                runStatement(run, [&] { status.showTexts(QStringLiteral("Actualizando comprobantes"), TextoAvance()); });
+                runStatement(run, [&] { docs.moveNext(); });
+            }
+            runStatement(run, [&] { batch.finish(); });
+            break;
+        } catch (const ImportRestart& restart) {
+            runStatement(run, [&] { docs.moveTo(restart.row); });
+        }
     }
-    runStatement(run, [&] { batch.finish(); });
     runStatement(run, [&] {
         op().messageBox(QStringLiteral("Se actualizaron %1 comprobantes y se omitieron %2 por ya existir en la base de "
                                        "datos\rSE HA GENERADO LA PLANILLA DE CONTROL Nº %3")

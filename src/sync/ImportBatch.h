@@ -1,7 +1,10 @@
 #pragma once
 
 #include <QElapsedTimer>
+#include <QList>
 #include <QString>
+#include <functional>
+#include <optional>
 
 namespace kv {
 
@@ -13,44 +16,73 @@ class Connection;
 // or kGroupMilliseconds, whichever comes first, so another program's writes wait little.
 //
 // Another import on the same ERP (another process, another workstation) waits for this one: a
-// named lock of the database is held for the length of the import, and on SQLite each group
-// takes the file's write lock as it begins. The duplicate test of a document runs inside its
-// group, so it always sees what any import has written.
+// named lock of the database is held while the import writes, and on SQLite each group takes the
+// file's write lock as it begins. The duplicate test of a document runs inside its group, so it
+// always sees what any import has written.
+//
+// Nothing is held while a person is asked: pause() commits the whole documents and gives the
+// lock back, and the next document takes it again. A document counts only once its group is
+// committed: `committed` hears of each group's documents then, and of no others.
 class ImportBatch {
 public:
     static constexpr int kGroupDocuments = 500;
     static constexpr int kGroupMilliseconds = 250;
 
+    struct Entry {
+        QString key;
+        bool skipped = false; // found in the ERP already
+    };
+    using Committed = std::function<void(const QList<Entry>&)>;
+
     // `reads`, when given, is read inside a transaction of its own that follows the groups, so
-    // its file is not locked and checked again for every statement.
-    explicit ImportBatch(Connection& erp, Connection* reads = nullptr) : m_c(erp), m_reads(reads) {}
+    // its file is not locked and checked again for every statement. `lockWaitSeconds` bounds the
+    // wait for another import's lock.
+    ImportBatch(Connection& erp, Connection* reads, int lockWaitSeconds, Committed committed);
     ~ImportBatch() { leave(); }
     ImportBatch(const ImportBatch&) = delete;
     ImportBatch& operator=(const ImportBatch&) = delete;
 
-    // Waits for and takes the import lock of the ERP, and opens the first group.
+    // Takes the import lock of the ERP and opens the first group. While another import holds the
+    // lock the status window says so; after the bound it fails with that reason.
     void lock();
-    // Opens the group when none is open, then the document's savepoint.
-    void beginDocument();
+    // Opens the group when none is open (taking the lock again after a pause), then the
+    // document's savepoint. `row` is the document's place among those being imported. True when
+    // the lock was taken again after a pause: another import may have written meanwhile.
+    bool beginDocument(int row);
     // The document is whole: its savepoint is released and a full group committed.
-    void documentDone();
+    void documentDone(const QString& key);
+    // The document is in the ERP already: nothing of it is kept, it counts as left out.
+    void documentSkipped(const QString& key);
     // The document is given up: everything it wrote is undone, the group goes on.
     void dropDocument();
     // Commits the group and releases the lock.
     void finish();
-    // The import is left: the document being written is undone, the whole ones committed, the
-    // lock released. Never throws: a lost connection has already undone the group itself.
+    // Before a person is asked: the document being written is undone, the whole ones committed,
+    // the lock released. Never throws. When the group could not be committed (its documents are
+    // not in the ERP), the place of its first document, so they can be written again.
+    std::optional<int> pause();
+    // The import is left: as pause(), never throws.
     void leave();
+
+    bool inDocument() const { return m_inDocument; }
 
 private:
     void openGroup();
     void commit();
+    void takeLock();
+    void releaseLock();
+    void rollbackGroup();
 
     Connection& m_c;
     Connection* m_reads;
+    int m_lockWait;
+    Committed m_committed;
     bool m_locked = false;
+    bool m_paused = false;
     bool m_inDocument = false;
-    int m_documents = 0;
+    QList<Entry> m_pending; // the open group's documents
+    int m_groupRow = -1;    // the place of its first one
+    std::optional<int> m_lostRow;
     QElapsedTimer m_since;
 };
 

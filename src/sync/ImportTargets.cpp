@@ -7,10 +7,20 @@ constexpr ColumnUse A = ColumnUse::Any;
 constexpr ColumnUse N = ColumnUse::Number;
 constexpr ColumnUse D = ColumnUse::Date;
 
+// A target the receive adds rows to, through a one-row record set over it.
 ObjectColumns object(const char* name, std::initializer_list<std::pair<const char*, ColumnUse>> columns) {
-    ObjectColumns o{QLatin1String(name), {}};
+    ObjectColumns o{QLatin1String(name), {}, QStringLiteral("SELECT TOP 1 * FROM ") + QLatin1String(name), true};
     for (const auto& [c, use] : columns)
         o.columns.append({QLatin1String(c), use});
+    return o;
+}
+
+// The client, read by its code: only the columns the document takes.
+ObjectColumns clients(ObjectColumns o) {
+    QStringList names;
+    for (const auto& c : o.columns) names << c.first;
+    o.statement = QStringLiteral("SELECT %1 FROM %2 WHERE CTACODIGO = ?").arg(names.join(QStringLiteral(", ")), o.object);
+    o.written = false;
     return o;
 }
 } // namespace
@@ -76,7 +86,7 @@ const QList<ObjectColumns>& importObjects() {
                                             {"IMPORTE_IVA", N},
                                             {"IMPORTE_IMP_INT", N},
                                             {"Total", N}}),
-        object("VT_CLIENTES", {{"CTACODIGO", A},
+        clients(object("VT_CLIENTES", {{"CTACODIGO", A},
                                {"RAZON_SOCIAL", A},
                                {"Calle", A},
                                {"Numero", A},
@@ -88,9 +98,16 @@ const QList<ObjectColumns>& importObjects() {
                                {"CPostal", A},
                                {"DOCUMENTO_TIPO", A},
                                {"NUMERO_DOCUMENTO", A},
-                               {"iva", A}}),
+                               {"iva", A}})),
     };
     return list;
+}
+
+const QString& importStatement(const char* object) {
+    for (const ObjectColumns& o : importObjects())
+        if (o.object == QLatin1String(object)) return o.statement;
+    static const QString none;
+    return none;
 }
 
 } // namespace kv

@@ -3,6 +3,7 @@
 #include "app/GeneralFunctions.h"
 #include "app/Operator.h"
 #include "data/DB_Dll.h"
+#include "sync/ImportTargets.h"
 
 namespace kv {
 
@@ -47,7 +48,7 @@ QVariant trimmed(Recordset& line, const char* column) {
 } // namespace
 
 void ImportarTareas(SyncRunState& run, const DocumentKey& k, Recordset& lines) {
-    copyLines(run, QStringLiteral("SELECT TOP 1 * FROM V_MV_CpteTareas"), QStringLiteral("Actualizando Detalle de Tareas"),
+    copyLines(run, importStatement("V_MV_CpteTareas"), QStringLiteral("Actualizando Detalle de Tareas"),
               lines,
               {{"TC", [&](Recordset&) { return QVariant(k.tc); }},
                {"IdComprobante", [&](Recordset&) { return QVariant(k.idComprobante()); }},
@@ -65,7 +66,7 @@ void ImportarTareas(SyncRunState& run, const DocumentKey& k, Recordset& lines) {
 void ImportarDetalle(SyncRunState& run, const DocumentKey& k, Recordset& lines) {
     const QString progress = QStringLiteral("Actualizando Detalle de Insumos");
     if (run.planillaMode) {
-        copyLines(run, QStringLiteral("SELECT TOP 1 * FROM GM_V_MV_PLANILLA_DETALLE"), progress, lines,
+        copyLines(run, importStatement("GM_V_MV_PLANILLA_DETALLE"), progress, lines,
                   {{"TC", [&](Recordset&) { return QVariant(k.tc); }},
                    {"IdComprobante", [&](Recordset&) { return QVariant(k.idComprobante()); }},
                    {"Item", [](Recordset& l) { return guarded(l, "MV_CPTE_DET_ITEM"); }},
@@ -85,7 +86,7 @@ void ImportarDetalle(SyncRunState& run, const DocumentKey& k, Recordset& lines) 
                    {"Total", [](Recordset& l) { return trimmed(l, "MV_CPTE_DET_TOTAL"); }}});
         return;
     }
-    copyLines(run, QStringLiteral("SELECT TOP 1 * FROM V_MV_CpteInsumos"), progress, lines,
+    copyLines(run, importStatement("V_MV_CpteInsumos"), progress, lines,
               {{"TC", [&](Recordset&) { return QVariant(k.tc); }},
                {"IdComprobante", [&](Recordset&) { return QVariant(k.idComprobante()); }},
                {"IdComplemento", [](Recordset&) { return QVariant(0); }},

@@ -20,9 +20,8 @@ history::Record receiveRecord(history::Record job, RunOutcome outcome, const Syn
         job.outcome = Outcome::Cancelled;
         job.detail = QStringLiteral("Cancelado por el Usuario antes de la sincronización");
         break;
-    case RunOutcome::Busy:
+    case RunOutcome::Busy: // never recorded: a refusal changes nothing
         job.outcome = Outcome::Cancelled;
-        job.detail = QStringLiteral("Otro envío o recepción de datos estaba en curso en este equipo");
         break;
     case RunOutcome::ConnectionFailed:
         job.outcome = Outcome::Failed;

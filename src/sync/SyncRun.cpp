@@ -2,6 +2,7 @@
 
 #include "app/Cfg.h"
 #include "app/GeneralFunctions.h"
+#include "app/Interruption.h"
 #include "app/Operator.h"
 #include "conduit/Conducto.h"
 #include "conduit/HotSyncWait.h"
@@ -29,9 +30,13 @@ RunOutcome receive(int device, SyncRunState& run) {
     Trap& trap = run.trap;
     StatusWindow& status = op().statusWindow();
     try {
+        // A server restarted since the last command: its connection is opened again first.
+        runStatement(run, [] { ErpDb().reopenIfLost(); });
         // 1. Control-sheet mode.
         runStatement(run, [&] {
-            run.planillaMode = Cfg(QStringLiteral("GM_UsaPlanillaControl")).compare(QStringLiteral("SI"), Qt::CaseInsensitive) == 0;
+            // Read under the run's own error treatment, so an Abort ends the run.
+            run.planillaMode =
+                CfgValue(QStringLiteral("GM_UsaPlanillaControl")).compare(QStringLiteral("SI"), Qt::CaseInsensitive) == 0;
         });
         // 2. The ERP connection: the open one as it is, otherwise the device's own.
         DB_Dll& erp = ErpDb();
@@ -89,10 +94,17 @@ RunOutcome ActualizaDatos_KVControl(int device, bool) {
     SyncRunState run(trap);
     history::Record job = history::startJob(device, history::Direction::Receive);
     try {
+        // A refusal changes nothing, the history neither.
         const auto waiting = TomarEspera(QStringLiteral("ActualizaDatos_KVControl"));
-        const RunOutcome outcome = waiting ? receive(device, run) : RunOutcome::Busy;
+        if (!waiting) return RunOutcome::Busy;
+        const RunOutcome outcome = receive(device, run);
         history::recordJob(receiveRecord(std::move(job), outcome, run));
         return outcome;
+    } catch (const Interrupted& stopped) {
+        job = receiveRecord(std::move(job), RunOutcome::Cancelled, run);
+        job.detail = stopped.reason();
+        history::recordJob(std::move(job));
+        throw;
     } catch (const RunTimeError& e) {
         job = receiveRecord(std::move(job), RunOutcome::Left, run);
         job.detail = e.description();

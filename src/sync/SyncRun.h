@@ -21,7 +21,7 @@ enum class RunOutcome {
     ConnectionFailed, // the ERP connection could not be opened
     Cancelled,        // the operator cancelled before the sync began
     Left,             // the run was left through the error treatment
-    Busy,             // another send or receive was waiting: nothing was done
+    Busy,             // another send or receive was waiting: nothing was done, nothing recorded
 };
 
 // What one run shares with its import and line routines.
@@ -29,6 +29,8 @@ struct SyncRunState {
     explicit SyncRunState(Trap& t) : trap(t) {}
     Trap& trap;
     bool planillaMode = false; // control-sheet mode ("GM_UsaPlanillaControl" = "SI")
+    // Documents counted once their group is committed, never before: the counts, the keys and
+    // the history name exactly what the ERP holds.
     qint32 imported = 0;
     qint32 skipped = 0;
     QString planilla; // the control-sheet number of this import
@@ -37,6 +39,16 @@ struct SyncRunState {
     QStringList refusedKeys; // keys that cannot be given to the engines as read
     // The line targets, opened by the first document that needs one and kept for the others.
     QHash<QString, std::shared_ptr<Recordset>> lineTargets;
+    // The statement being run: where it is written in the program and how many times that place
+    // has run in the document so far. A document written again after a prompt knows its
+    // statements by it at every attempt, whatever was skipped the second time.
+    struct Statement {
+        const void* site = nullptr;
+        int occurrence = 0;
+        bool operator==(const Statement&) const = default;
+    };
+    Statement current;
+    QHash<const void*, int> occurrences; // of the document being written
 };
 
 // Thrown when the operator leaves the run through the error treatment: it unwinds to the run,
@@ -48,6 +60,13 @@ struct RunLeft {};
 // std::function of its own would allocate every time.
 template <class Statement>
 void runStatement(SyncRunState& run, Statement&& statement) {
+    static const char site = 0; // one for each statement written in the program
+    struct Current {
+        SyncRunState& run;
+        SyncRunState::Statement outer;
+        ~Current() { run.current = outer; }
+    } current{run, run.current};
+    run.current = {&site, ++run.occurrences[&site]};
     auto* s = &statement;
     if (!run.trap.step([s] { (*s)(); })) throw RunLeft{};
 }

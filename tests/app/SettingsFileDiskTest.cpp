@@ -157,20 +157,28 @@ QByteArray randomBytes(qsizetype size, quint32 seed) {
 struct OddFileCase {
     const char* name;
     QByteArray content;
+    bool damaged; // read as missing and never written, as an unreadable file
 };
 
 class OddFile : public ::testing::TestWithParam<OddFileCase> {};
 
 TEST_P(OddFile, ReadsDefaultsAndWriteKeepsItsLines) {
     test::TempHome home;
+    test::ScopedOperator person;
     const QString path = home.file(kFile);
     const QByteArray& content = GetParam().content;
     writeBytes(path, content);
 
     EXPECT_EQ(LeerIni(kFile, QStringLiteral("General"), QStringLiteral("NoEsta"), kNone), kNone);
-    GrabarIni(kFile, kDevice3, QStringLiteral("NOMBRE"), QStringLiteral("Móvil"));
+    const auto refused = errorOf([] { GrabarIni(kFile, kDevice3, QStringLiteral("NOMBRE"), QStringLiteral("Móvil")); });
+    if (GetParam().damaged) {
+        ASSERT_TRUE(refused.has_value());
+        EXPECT_TRUE(refused->description().contains(QStringLiteral("is damaged"))) << refused->description().toStdString();
+        EXPECT_EQ(readBytes(path), content);
+        return;
+    }
+    EXPECT_FALSE(refused.has_value()) << refused->description().toStdString();
     EXPECT_EQ(LeerIni(kFile, kDevice3, QStringLiteral("NOMBRE")), QStringLiteral("Móvil"));
-
     EXPECT_TRUE(readBytes(path).startsWith(content)) << "the file's own bytes changed";
 }
 
@@ -178,13 +186,16 @@ const QByteArray kMegabyte(1 << 20, 'v');
 
 INSTANTIATE_TEST_SUITE_P(
     SettingsFile, OddFile,
-    ::testing::Values(OddFileCase{"random_bytes", randomBytes(64 * 1024, 20240611)},
-                      OddFileCase{"megabyte_line", "[General]\n" + kMegabyte + "\nA=1\n"},
-                      OddFileCase{"megabyte_value", "[General]\nA=" + kMegabyte + "\n"},
-                      OddFileCase{"megabyte_section_line", "[" + kMegabyte},
-                      OddFileCase{"nul_bytes_and_lone_returns", QByteArray("[Gen\0eral]\n\r\rA=\0\n\r", 19)},
+    ::testing::Values(OddFileCase{"random_bytes", randomBytes(64 * 1024, 20240611), true},
+                      OddFileCase{"megabyte_line", "[General]\n" + kMegabyte + "\nA=1\n", false},
+                      OddFileCase{"megabyte_value", "[General]\nA=" + kMegabyte + "\n", false},
+                      OddFileCase{"megabyte_section_line_cut_off", "[" + kMegabyte, true},
+                      OddFileCase{"nul_bytes_and_lone_returns", QByteArray("[Gen\0eral]\n\r\rA=\0\n\r", 19), true},
+                      OddFileCase{"last_line_without_break", "[General]\nA=1", false},
+                      OddFileCase{"cut_off_in_a_key", "[General]\nA=1\nBaseDe", true},
+                      OddFileCase{"blank_lines_only", "\n  \r\n\t\n", true},
                       OddFileCase{"utf8_and_1252_mixed",
-                                  "[PARAMETROS PALM N\xC2\xBA 3]\nOTRO=\xD1\xF1\nX=\xC3\n"}),
+                                  "[PARAMETROS PALM N\xC2\xBA 3]\nOTRO=\xD1\xF1\nX=\xC3\n", false}),
     test::CaseName());
 
 TEST(SettingsFile, MegabyteValueIsReadWhole) {

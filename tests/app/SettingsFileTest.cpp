@@ -216,9 +216,9 @@ INSTANTIATE_TEST_SUITE_P(
                    "x=sin seccion\n[General]\nA=1\n\n[Nueva]\nK=v\n"},
         LayoutCase{"new_section_after_blank_line", "[General]\nA=1\n\n", "Nueva", "K", "v",
                    "[General]\nA=1\n\n[Nueva]\nK=v\n"},
-        LayoutCase{"empty_file", "", "Nueva", "K", "v", "[Nueva]\nK=v\n"},
-        LayoutCase{"unknown_lines_kept", "[General]\nlinea suelta\n[rota\n=sin clave\nA=1\n\x01\x02\n",
-                   "General", "A", "2", "[General]\nlinea suelta\n[rota\n=sin clave\nA=2\n\x01\x02\n"},
+        LayoutCase{"comment_only_file", "; nada\n", "Nueva", "K", "v", "; nada\n\n[Nueva]\nK=v\n"},
+        LayoutCase{"unknown_lines_kept", "[General]\nlinea suelta\n[rota\n=sin clave\nA=1\n~?~\n",
+                   "General", "A", "2", "[General]\nlinea suelta\n[rota\n=sin clave\nA=2\n~?~\n"},
         LayoutCase{"crlf_kept", "[General]\r\nA=1\r\n", "General", "B", "2", "[General]\r\nA=1\r\nB=2\r\n"},
         // An LF file with lines ending in CR (pasted from elsewhere): each rewrite gives them back
         // as they were, instead of taking one CR more away every time.
@@ -233,7 +233,8 @@ INSTANTIATE_TEST_SUITE_P(
         LayoutCase{"quotes_dropped_when_not_needed", "[S]\nK=\" a\"\n", "S", "K", "a", "[S]\nK=a\n"},
         LayoutCase{"indented_key_kept", "[S]\n  K=1\n", "S", "K", "2", "[S]\n  K=2\n"},
         LayoutCase{"key_before_sections_untouched", "K=0\n[S]\n", "S", "K", "1", "K=0\n[S]\nK=1\n"},
-        LayoutCase{"names_stored_trimmed", "", " S ", " K ", "v", "[S]\nK=v\n"},
+        LayoutCase{"names_stored_trimmed", "; nada\n", " S ", " K ", "v", "; nada\n\n[S]\nK=v\n"},
+        LayoutCase{"emptied_value_leaves_no_blanks", "[S]\nK = viejo \nL=   \n", "S", "L", "", "[S]\nK = viejo \nL=\n"},
         LayoutCase{"last_line_without_break_kept", "[S]\nA=1\nB=2", "S", "A", "3", "[S]\nA=3\nB=2"},
         LayoutCase{"utf8_marks_kept", "\xEF\xBB\xBF[S]\nK=v\n", "S", "K", "w", "\xEF\xBB\xBF[S]\nK=w\n"},
         // A Windows-1252 file stays so; a character the code page lacks makes only its own line UTF-8.

@@ -59,29 +59,42 @@ TEST_F(OnTheDesktop, FirstStartShowsARowOfThreeTilesCentred) {
     EXPECT_EQ(saved("left"), QString()) << "opening saves nothing";
 }
 
-TEST_F(OnTheDesktop, MaximisedConsoleReopensMaximisedOnScreen) {
+// Maximised and restored, the console keeps its own size to restore to, and opens again in the
+// state it was left in: maximised within the screen, or restored at that size.
+TEST_F(OnTheDesktop, MaximisedAndRestoredConsoleReopensAsItWasLeft) {
+    const QSize restored(520, 430);
     {
         FrmControl w;
         ASSERT_TRUE(open(w));
+        w.resize(restored);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return saved("width") == twips(restored.width()); }, kWaitMs));
         w.showMaximized();
         ASSERT_TRUE(QTest::qWaitFor([&] { return w.isMaximized() && w.width() > available().width() / 2; }, kWaitMs));
-        // What is saved is what the window manager made of it, position included.
-        EXPECT_TRUE(QTest::qWaitFor([&] { return saved("width") == twips(w.width()); }, kWaitMs));
+        EXPECT_TRUE(QTest::qWaitFor([&] { return saved("WindowState") == QLatin1String("2"); }, kWaitMs));
+        w.close();
+        EXPECT_EQ(saved("width"), twips(restored.width())) << "the size to restore to, not the screen's";
+        EXPECT_EQ(saved("Height"), twips(restored.height()));
+    }
+    {
+        FrmControl again;
+        ASSERT_TRUE(open(again));
+        EXPECT_TRUE(QTest::qWaitFor([&] { return again.isMaximized(); }, kWaitMs));
         // The window manager frames a maximised window in steps, and may push its one-pixel border
         // past the screen's edge; what counts is that the window itself settles on the screen.
-        EXPECT_TRUE(QTest::qWaitFor([&] { return available().contains(w.geometry()); }, kWaitMs))
-            << "window at (" << w.x() << ", " << w.y() << ")";
-        w.close();
-        EXPECT_EQ(saved("left"), twips(w.x()));
-        EXPECT_EQ(saved("top"), twips(w.y()));
-        EXPECT_EQ(saved("Height"), twips(w.height()));
+        EXPECT_TRUE(QTest::qWaitFor([&] { return available().contains(again.geometry()); }, kWaitMs))
+            << "the maximised console lies within the screen: " << again.width() << "x" << again.height() << " at ("
+            << again.x() << ", " << again.y() << ")";
+        again.showNormal();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !again.isMaximized() && again.size() == restored; }, kWaitMs))
+            << again.width() << "x" << again.height();
+        EXPECT_TRUE(QTest::qWaitFor([&] { return saved("WindowState") == QLatin1String("0"); }, kWaitMs));
+        again.close();
     }
-    FrmControl again;
-    ASSERT_TRUE(open(again));
-    EXPECT_TRUE(QTest::qWaitFor([&] { return again.isMaximized(); }, kWaitMs));
-    EXPECT_TRUE(QTest::qWaitFor([&] { return available().contains(again.geometry()); }, kWaitMs))
-        << "the maximised console lies within the screen: " << again.width() << "x" << again.height() << " at ("
-        << again.x() << ", " << again.y() << ")";
+    FrmControl last;
+    ASSERT_TRUE(open(last));
+    EXPECT_FALSE(last.isMaximized());
+    EXPECT_EQ(last.size(), restored);
+    EXPECT_TRUE(available().contains(last.frameGeometry())) << "restored on the screen";
 }
 
 TEST_F(OnTheDesktop, SavedPositionOffEveryScreenIsPulledBack) {

@@ -16,6 +16,7 @@
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QTest>
+#include <QTextDocument>
 #include <QToolBar>
 #include <QToolButton>
 #include <QWheelEvent>
@@ -75,6 +76,19 @@ TEST_F(Console, CaptionsAndTooltipsOfTheTiles) {
     EXPECT_EQ(w.tile(1)->selectionButton()->text(), QStringLiteral("Móvil\nVentas && Cobros"));
     EXPECT_EQ(w.tile(1)->selectionButton()->toolTip(), QStringLiteral("Ventas & Cobros"));
     EXPECT_EQ(w.tile(2)->selectionButton()->toolTip(), longName);
+    // A name that reads like markup is shown as its characters, never rendered.
+    const auto shown = [](const QString& tip) {
+        if (!Qt::mightBeRichText(tip)) return tip;
+        QTextDocument rendered;
+        rendered.setHtml(tip);
+        return rendered.toPlainText();
+    };
+    for (const QString& name : {QStringLiteral("<b>x</b>"), QStringLiteral("a &lt; b"),
+                                QStringLiteral("<i>Norte</i>  y   sur"), QStringLiteral("Ventas & Cobros")}) {
+        GrabarIni(settings::File, settings::deviceSection(1), settings::Nombre, name);
+        w.refreshCaption(1);
+        EXPECT_EQ(shown(w.tile(0)->selectionButton()->toolTip()), name);
+    }
 
     // Tab goes from the selected tile's button through its toolbar, every button with its tooltip.
     click(w, 1);

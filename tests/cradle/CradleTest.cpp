@@ -157,7 +157,7 @@ INSTANTIATE_TEST_SUITE_P(
                       Refusal{"token_of_another_handheld", 409, "wrong-device",
                               "is device 1, but it syncs as device 2"},
                       Refusal{"conduit_disabled", 409, "conduit-not-ready", "is disabled"},
-                      Refusal{"not_sqlite", 422, "not-sqlite", "not an SQLite database"},
+                      Refusal{"not_sqlite", 422, "not-sqlite", "cannot be opened as an SQLite database"},
                       Refusal{"over_limit", 413, "too-large", "over the cradle's limit of 2097152 bytes"},
                       Refusal{"sync_under_way", 503, "sync-under-way", "Another sync is under way"}),
     [](const auto& info) { return std::string(info.param.name); });
@@ -270,3 +270,47 @@ TEST_F(NetworkCradle, StopsOnceTheSyncUnderWayIsConfirmed) {
 }
 
 } // namespace
+
+// A handheld that takes its answer and never confirms it (the connection lost on the way home):
+// nothing counts, the waiting program says it awaits the confirmation, then waits again once the
+// sync is dropped, and the next sync, confirmed, is the one that ends the wait.
+TEST_F(NetworkCradle, AnAnswerNeverConfirmedCountsForNothing) {
+    Cradle cradle(home, {QStringLiteral("--confirm-within"), QStringLiteral("2")});
+    ASSERT_FALSE(cradle.url().isEmpty()) << cradle.log().toStdString();
+    const auto syncOverHttp = [&] {
+        return kvhandheld({QStringLiteral("hotsync"), palm, QStringLiteral("--server"), cradle.url(),
+                           QStringLiteral("--token"), QString::fromLatin1(tokens[1])});
+    };
+    withSync({QStringLiteral("send"), QStringLiteral("1")}, [&] { EXPECT_EQ(syncOverHttp().exitCode, 0); });
+    ASSERT_EQ(kvhandheld({QStringLiteral("capture"), palm, QStringLiteral("--orders"), QStringLiteral("2")})
+                  .exitCode,
+              0);
+    const QByteArray storeBefore = contents(store);
+
+    QProcess kvctl;
+    kvctl.start(test::programPath(QStringLiteral("kvctl")), kvctlArgs({QStringLiteral("receive"), QStringLiteral("1")}));
+    QByteArray out;
+    ASSERT_TRUE(test::waitForOutput(kvctl, out, "Del Dispositivo M")) << out.toStdString();
+    const QByteArray body = contents(palm);
+    const Reply answered = request(cradle.url() + QStringLiteral("/sync"), &body, tokens[1]);
+    ASSERT_EQ(answered.status, 200) << answered.body.toStdString();
+    EXPECT_TRUE(answered.body.startsWith("SQLite format 3"));
+    EXPECT_TRUE(test::waitForOutput(kvctl, out, "Esperando su confirmación")) << out.toStdString();
+    EXPECT_EQ(contents(store), storeBefore) << "the store took documents before the confirmation";
+
+    // Dropped: the program waits for the connection again, and the store is as it was.
+    QByteArray after;
+    EXPECT_TRUE(test::waitForOutput(kvctl, after, "Del Dispositivo M")) << (out + after).toStdString();
+    out += after;
+    EXPECT_EQ(kvctl.state(), QProcess::Running);
+    EXPECT_EQ(contents(store), storeBefore);
+    EXPECT_TRUE(cradle.log().contains(QStringLiteral("dropped: not confirmed within 2 s")))
+        << cradle.log().toStdString();
+
+    const test::ToolRun sync = syncOverHttp();
+    EXPECT_EQ(sync.exitCode, 0) << sync.err.toStdString();
+    ASSERT_TRUE(kvctl.waitForFinished(60000));
+    out += kvctl.readAllStandardOutput();
+    EXPECT_EQ(kvctl.exitCode(), 0) << kvctl.readAllStandardError().toStdString();
+    EXPECT_TRUE(out.contains("Se actualizaron 2 comprobantes y se omitieron 0")) << out.toStdString();
+}

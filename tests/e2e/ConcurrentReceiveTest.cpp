@@ -1,4 +1,5 @@
 #include "DemoErp.h"
+#include "Handheld.h"
 #include "TestEnv.h"
 
 #include <gtest/gtest.h>
@@ -34,31 +35,7 @@ TEST(ConcurrentReceive, EveryDocumentOnceFromTwoWorkstations) {
     // One handheld's documents, copied to a second handheld for the other workstation.
     const QString palmA = a.file(QStringLiteral("palm.db")), palmB = b.file(QStringLiteral("palm.db"));
     ASSERT_EQ(test::runTool(QStringLiteral("kvhandheld"), a, {QStringLiteral("init"), palmA}).exitCode, 0);
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("palm"));
-        db.setDatabaseName(palmA);
-        ASSERT_TRUE(db.open());
-        QSqlQuery q(db);
-        q.exec(QStringLiteral("BEGIN"));
-        for (int d = 1; d <= kDocuments; ++d) {
-            const QString key = QStringLiteral("NP0001%1A").arg(d, 8, 10, QLatin1Char('0'));
-            ASSERT_TRUE(q.exec(
-                QStringLiteral("INSERT INTO MV_CPTE (MV_CPTE_TSNL, MV_CPTE_IDCLIENTE, MV_CPTE_IMPORTE_S_IVA, "
-                               "MV_CPTE_IMPORTE_TOTAL) VALUES ('%1', '000001', 10, 12.1)")
-                    .arg(key)));
-            for (int l = 1; l <= kLines; ++l)
-                ASSERT_TRUE(
-                    q.exec(QStringLiteral("INSERT INTO MV_CPTE_DETALLE (MV_CPTE_DET_TSNL, MV_CPTE_DET_ITEM, "
-                                          "MV_CPTE_DET_IDarticulo, MV_CPTE_DET_CANTIDAD, MV_CPTE_DET_UNIDAD) "
-                                          "VALUES ('%1', %2, 'ART', 1, 'UN')")
-                               .arg(key)
-                               .arg(l)));
-        }
-        q.exec(QStringLiteral("COMMIT"));
-        q = QSqlQuery();
-        db.close();
-    }
-    QSqlDatabase::removeDatabase(QStringLiteral("palm"));
+    test::captureOrders(palmA, kDocuments, kLines, QStringLiteral("000001"));
     ASSERT_TRUE(QFile::copy(palmA, palmB));
 
     // Both receives wait for their cradle; both cradles sync at once.

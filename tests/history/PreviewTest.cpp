@@ -106,4 +106,41 @@ INSTANTIATE_TEST_SUITE_P(Engines, Preview,
                                     std::get<1>(info.param).name;
                          });
 
+// Rows the ERP gives twice under one store key (a view that joins, an index gone): the preview
+// names each as the send then refuses it, in the store's own words.
+struct Repeated {
+    const char* name;
+    const char* sql; // makes the repetition
+    const char* step;
+};
+
+class RepeatedKeys : public ::testing::TestWithParam<std::tuple<Engine, Repeated>> {};
+
+TEST_P(RepeatedKeys, ThePreviewNamesWhatTheSendRefuses) {
+    test::ErpFixture f(std::get<0>(GetParam()), test::ErpFixture::Sizes{10, 5, 2, 0});
+    if (!f.available()) GTEST_SKIP() << "no PostgreSQL test server";
+    for (const QString& sql : QString::fromLatin1(std::get<1>(GetParam()).sql).split(QStringLiteral("; "))) f.erpExec(sql);
+    const SendPreview preview = previewDevice(1);
+    const ExportFilters filters = buildExportFilters(1);
+    const QList<StepOutcome> outcomes = EjecutarExportacion(f.storePath, filters.client, filters.priceList);
+    const QString step = QLatin1String(std::get<1>(GetParam()).step);
+    ASSERT_EQ(failedSteps(outcomes), QStringList{step});
+    QString refused;
+    for (int i = 0; i < outcomes.size(); ++i)
+        if (exportSteps().at(i).description == step) refused = outcomes.at(i).error;
+    EXPECT_TRUE(refused.contains(QStringLiteral("UNIQUE constraint failed"))) << refused.toStdString();
+    EXPECT_EQ(preview.refusals, QStringList{refused});
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Engines, RepeatedKeys,
+    ::testing::Combine(::testing::Values(Engine::Sqlite, Engine::PostgreSql),
+                       ::testing::Values(Repeated{"category", "DROP INDEX IX_V_TA_Categoria_1; INSERT INTO V_TA_Categoria "
+                                                              "SELECT * FROM V_TA_Categoria WHERE IdCategoria = 'MIN'",
+                                                  "TA_CATEGORIAS"},
+                                         Repeated{"price", "DROP INDEX IX_MA_PRECIOS_1; INSERT INTO MA_PRECIOS SELECT * FROM "
+                                                           "MA_PRECIOS WHERE IdArticulo = (SELECT MIN(IdArticulo) FROM MA_PRECIOS)",
+                                                  "MA_PRECIOS"})),
+    [](const auto& info) { return test::engineTestName(std::get<0>(info.param)) + "_" + std::get<1>(info.param).name; });
+
 } // namespace

@@ -11,8 +11,17 @@ cmake --install "$build" --prefix "$prefix" >/dev/null
 for tool in kvcontrol kvctl kvhandheld kverp kvcradle; do
     [ -x "$prefix/bin/$tool" ] || fail "$tool not installed"
     [ -s "$prefix/share/man/man1/$tool.1.gz" ] || fail "no man page for $tool"
-    zcat "$prefix/share/man/man1/$tool.1.gz" | grep -q "^\.SH" || fail "$tool.1 is no man page"
+    page=$(zcat "$prefix/share/man/man1/$tool.1.gz")
+    grep -q "^\.SH" <<<"$page" || fail "$tool.1 is no man page"
+    for section in ENVIRONMENT '"EXIT STATUS"'; do
+        grep -q "^\.SH $section" <<<"$page" || fail "$tool.1 has no $section section"
+    done
 done
+# Every command's options, in the page of the tools of several commands.
+zcat "$prefix/share/man/man1/kvctl.1.gz" | grep -q -- 'no\\-wait' || fail "kvctl.1 lacks send's options"
+zcat "$prefix/share/man/man1/kvhandheld.1.gz" | grep -q -- 'work\\-orders' || fail "kvhandheld.1 lacks capture's options"
+zcat "$prefix/share/man/man1/kvctl.1.gz" | grep -q '^\.SH FILES' || fail "kvctl.1 has no FILES section"
+[ -s "$prefix/share/doc/kvcontrol/copyright" ] || fail "no copyright file"
 [ -e "$prefix/bin/kvshots" ] && fail "kvshots is a build tool, not for sites"
 [ -s "$prefix/share/doc/kvcontrol/README.md" ] || fail "README not installed"
 [ -s "$prefix/share/icons/hicolor/scalable/apps/kvcontrol.svg" ] || fail "no icon"

@@ -61,8 +61,11 @@ INSTANTIATE_TEST_SUITE_P(
         LineCase{"global_option_after_words", {"conduit", "show", "--quiet"}, 1, "", "not registered in HOME/kvconduit.ini"},
         LineCase{"done", {"translate", "--to", "sqlite", "SELECT TOP 1 * FROM T"}, 0, "LIMIT 1", ""},
         LineCase{"failed", {"store", "init", "HOME/none/s.mdb"}, 1, "", "does not exist"},
-        LineCase{"cancelled_by_its_time_limit", {"conduit", "wait", "--timeout", "1"}, 3, "(no sync began in 1 s", "cancelled before the sync began"},
-        LineCase{"quiet_wait_says_only_why", {"conduit", "wait", "--timeout", "1", "-q"}, 3, "", "cancelled before the sync began"}),
+        LineCase{"unknown_option_named_before_a_missing_argument", {"filters", "--bogus"}, 2, "", "kvctl filters: The following argument was not expected: --bogus\nUsage: kvctl filters [OPTIONS] N"},
+        LineCase{"unknown_option_after_the_argument", {"send", "1", "--no-wiat"}, 2, "", "kvctl send: The following argument was not expected: --no-wiat\nUsage: kvctl send"},
+        LineCase{"not_a_cradle_address", {"cradle", "status", "--url", "notaurl"}, 2, "", "--url takes the cradle's address, http://HOST:PORT or https://HOST:PORT, not \"notaurl\"\nUsage: kvctl cradle status"},
+        LineCase{"timed_out", {"conduit", "wait", "--timeout", "1"}, 3, "Esperando Conexi", "kvctl conduit wait: timed out: the command did not end within its limit of 1 s (--timeout)\n"},
+        LineCase{"quiet_wait_says_only_why", {"conduit", "wait", "--timeout", "1", "-q"}, 3, "", "kvctl conduit wait: timed out"}),
     test::CaseName());
 
 } // namespace

@@ -2,10 +2,12 @@
 #include "UnreadableFile.h"
 
 #include <QDir>
+#include <QFile>
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QSqlDatabase>
 #include <QSqlQuery>
+#include <csignal>
 #include <gtest/gtest.h>
 
 using namespace kv;
@@ -117,6 +119,80 @@ TEST_F(KvctlFaults, ARoleWithAConnectionLimitOfOne) {
     EXPECT_TRUE(r.err.contains(QStringLiteral("too many connections"))) << r.err.toStdString();
 }
 
+// An ERP file emptied by a crash or one that is no database: refused at connection, before the
+// send empties the store.
+class ErpFileThatIsNoDatabase : public KvctlFaults, public ::testing::WithParamInterface<std::string> {};
+
+TEST_P(ErpFileThatIsNoDatabase, IsRefusedBeforeTheStoreIsTouched) {
+    const QString erp = home.file(QStringLiteral("erp.db"));
+    QFile f(erp);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    f.write(QByteArray::fromStdString(GetParam()));
+    f.close();
+    const QString store = home.file(QStringLiteral("kvpalmsync.mdb"));
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("store"));
+        db.setDatabaseName(store);
+        ASSERT_TRUE(db.open() && QSqlQuery(db).exec(QStringLiteral("INSERT INTO MA_CLIENTES (IDCLIENTE) VALUES ('BEFORE')")));
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("store"));
+    const QByteArray before = [&] { QFile s(store); s.open(QIODevice::ReadOnly); return s.readAll(); }();
+    const test::ToolRun r = run({QStringLiteral("send"), QStringLiteral("1"), QStringLiteral("--no-wait")});
+    expectNoAbort(r, "send");
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_TRUE(r.err.contains(QStringLiteral("It is not a database, is damaged"))) << r.err.toStdString();
+    QFile s(store);
+    ASSERT_TRUE(s.open(QIODevice::ReadOnly));
+    EXPECT_EQ(s.readAll(), before) << "the store was touched";
+}
+
+INSTANTIATE_TEST_SUITE_P(Kvctl, ErpFileThatIsNoDatabase,
+                         ::testing::Values(std::string(), std::string("not a database, only some notes\n")),
+                         [](const auto& info) { return info.param.empty() ? "empty" : "text"; });
+
+// Whether the process has a handler of its own for the signal (its status's SigCgt mask).
+bool catches(qint64 pid, int signal) {
+    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
+    if (!status.open(QIODevice::ReadOnly)) return false;
+    for (const QByteArray& line : status.readAll().split('\n'))
+        if (line.startsWith("SigCgt:")) return (line.mid(7).trimmed().toULongLong(nullptr, 16) >> (signal - 1)) & 1;
+    return false;
+}
+
+struct ConsoleSignalCase {
+    const char* name;
+    bool server; // false: the connection dialog asks for one
+    int signal;
+    const char* says;
+};
+
+class KvcontrolSignal : public KvctlFaults, public ::testing::WithParamInterface<ConsoleSignalCase> {};
+
+// SIGINT, SIGTERM and SIGHUP close the console as its window's close button does, and a cancelled
+// connection dialog is a cancel: status 3 and a line on stderr.
+TEST_P(KvcontrolSignal, ClosesTheConsoleAsCancelled) {
+    const ConsoleSignalCase& c = GetParam();
+    QString start = launch;
+    if (!c.server) start.remove(QStringLiteral("@Server=local;"));
+    QProcess p;
+    p.start(test::programPath(QStringLiteral("kvcontrol")), {QStringLiteral("--home"), home.path(), start});
+    ASSERT_TRUE(p.waitForStarted(10000));
+    for (int i = 0; i < 200 && !catches(p.processId(), c.signal); ++i) p.waitForFinished(50);
+    ASSERT_TRUE(catches(p.processId(), c.signal));
+    ::kill(pid_t(p.processId()), c.signal);
+    ASSERT_TRUE(p.waitForFinished(30000));
+    EXPECT_EQ(p.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(p.exitCode(), 3);
+    EXPECT_TRUE(QString::fromUtf8(p.readAllStandardError()).contains(QLatin1String(c.says)));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Kvcontrol, KvcontrolSignal,
+    ::testing::Values(ConsoleSignalCase{"dialog_sigterm", false, SIGTERM, "kvcontrol: cancelled: no ERP connection was made"},
+                      ConsoleSignalCase{"console_sighup", true, SIGHUP, "kvcontrol: ended by signal 1"},
+                      ConsoleSignalCase{"console_sigint", true, SIGINT, "kvcontrol: ended by signal 2"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
 // kvcontrol's command line without a display: --help and --version answer, a mistyped option is
 // a usage error, and a launch string ends with the reason, never an abort.
 TEST(KvcontrolCommandLine, WithoutADisplay) {
@@ -126,7 +202,7 @@ TEST(KvcontrolCommandLine, WithoutADisplay) {
         const char* says;
     } cases[] = {{{QStringLiteral("--help")}, 0, "Usage: kvcontrol"},
                  {{QStringLiteral("--version")}, 0, "kvcontrol 1.0"},
-                 {{QStringLiteral("--verison")}, 2, "unknown option --verison"},
+                 {{QStringLiteral("--verison")}, 2, "unknown option --verison (see kvcontrol --help)\nUsage: kvcontrol"},
                  {{QStringLiteral("@Server=x;@DbName=y;")}, 1, "display"}};
     for (const auto& c : cases) {
         QProcess p;

@@ -34,8 +34,8 @@ protected:
     test::Workstation w;
 };
 
-// While a send waits for its sync, every other wait (and a registration) is refused at once and
-// changes nothing: not the store, not the conduit's registration.
+// While a send waits for its sync, every other wait (and a change of the conduit) is refused at
+// once and changes nothing: not the store, not the conduit's registration, not the history.
 class SecondWait : public ConcurrentSends, public ::testing::WithParamInterface<std::vector<const char*>> {};
 
 TEST_P(SecondWait, WhileASendWaitsIsRefusedAndChangesNothing) {
@@ -50,6 +50,7 @@ TEST_P(SecondWait, WhileASendWaitsIsRefusedAndChangesNothing) {
     ASSERT_TRUE(test::waitForOutput(first, firstOut, "Del Dispositivo M")) << firstOut.toStdString();
     EXPECT_EQ(test::masterTables(w.storePath), device1);
     const QString registry = w.kvctl({QStringLiteral("conduit"), QStringLiteral("show")}).out;
+    const QString history = w.kvctl({QStringLiteral("history"), QStringLiteral("--format"), QStringLiteral("tsv")}).out;
 
     QStringList second;
     for (const char* word : GetParam())
@@ -59,6 +60,8 @@ TEST_P(SecondWait, WhileASendWaitsIsRefusedAndChangesNothing) {
         << refused.exitCode << refused.out.toStdString() << refused.err.toStdString();
     EXPECT_EQ(test::masterTables(w.storePath), device1) << "the waiting send's data stays for its sync";
     EXPECT_EQ(w.kvctl({QStringLiteral("conduit"), QStringLiteral("show")}).out, registry);
+    EXPECT_EQ(w.kvctl({QStringLiteral("history"), QStringLiteral("--format"), QStringLiteral("tsv")}).out, history)
+        << "a refusal is no job of the history";
 
     // The cradle button, as the README says: the first send ends well and the next one goes through.
     const test::ToolRun sync =
@@ -75,7 +78,8 @@ INSTANTIATE_TEST_SUITE_P(Reliability, SecondWait,
                          ::testing::Values(std::vector<const char*>{"send", "2", "--no-wait"},
                                            std::vector<const char*>{"receive", "1"},
                                            std::vector<const char*>{"conduit", "wait"},
-                                           std::vector<const char*>{"conduit", "register-receive"}),
+                                           std::vector<const char*>{"conduit", "register-receive"},
+                                           std::vector<const char*>{"conduit", "disable"}),
                          [](const auto& info) {
                              std::string name;
                              for (const char* w : info.param)

@@ -3,6 +3,7 @@
 // is back the next export completes.
 #include "data/Connection.h"
 #include "DemoErp.h"
+#include "ErpFixture.h"
 #include "export/ExportRunner.h"
 #include "ScriptedOperator.h"
 #include "store/StoreFile.h"
@@ -18,13 +19,7 @@ namespace {
 class ExportServerStopped : public ::testing::Test {
 protected:
     void SetUp() override {
-        if (!server.available() || !server.createDatabase(QStringLiteral("erp")))
-            GTEST_SKIP() << "no PostgreSQL server binaries";
-        erp::Options o;
-        o.clients = 3500;
-        o.articles = 200;
-        o.documents = 0;
-        erp::createDemoErp(erp::Target::postgres(server.connInfo(QStringLiteral("erp"))), o);
+        if (!test::makePrivateErp(server, 3500, 200)) GTEST_SKIP() << "no PostgreSQL server binaries";
         store = home.file(QStringLiteral("kvpalmsync.mdb"));
         createStore(store);
     }

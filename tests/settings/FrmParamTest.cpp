@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 #include <QApplication>
+#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -233,6 +234,51 @@ TEST_F(FrmParam, AcceptWritesTheTextsUntrimmedAndCaptionsWithTheTrimmedName) {
     ASSERT_EQ(captions.size(), 1);
     EXPECT_EQ(captions.first().at(1).toString(), QStringLiteral("Móvil\r\nRuta Sur"));
 }
+
+// Whatever the file held, the name is written back exactly as the field shows it: the file's
+// NOMBRE line after Aceptar.
+struct NameCase {
+    const char* name;
+    const char* line;  // the device's NOMBRE line before; nullptr: none
+    const char* typed; // nullptr: accepted as shown
+    const char* written;
+};
+
+class NameAsShown : public FrmParam, public ::testing::WithParamInterface<NameCase> {};
+
+TEST_P(NameAsShown, IsWrittenBack) {
+    const NameCase& c = GetParam();
+    const QString path = erp.home.file(File);
+    writeDevice(5, Usuario, QStringLiteral("ana"));
+    if (c.line) {
+        QFile f(path);
+        ASSERT_TRUE(f.open(QIODevice::Append));
+        f.write(QByteArray(c.line) + '\n');
+    }
+    open(5);
+    EXPECT_EQ(form.focusWidget(), field(8)) << "the dialog opens in Nombre";
+    if (c.typed) {
+        field(8)->selectAll();
+        QTest::keyClick(field(8), Qt::Key_Delete);
+        QTest::keyClicks(field(8), QString::fromUtf8(c.typed));
+    }
+    click("cmdAceptar");
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    QStringList names;
+    for (const QByteArray& line : f.readAll().split('\n'))
+        if (line.startsWith("NOMBRE")) names << QString::fromUtf8(line);
+    EXPECT_EQ(names, QStringList{QString::fromUtf8(c.written)});
+}
+
+INSTANTIATE_TEST_SUITE_P(Names, NameAsShown,
+                         ::testing::Values(NameCase{"blanks_typed_over_a_name", "NOMBRE=Ruta", "   ", "NOMBRE=\"   \""},
+                                           NameCase{"blanks_typed_without_a_name", nullptr, "  ", "NOMBRE=\"  \""},
+                                           NameCase{"blanks_shown_empty", "NOMBRE=   ", nullptr, "NOMBRE="},
+                                           NameCase{"quoted_blanks_shown_empty", "NOMBRE=\"   \"", nullptr, "NOMBRE="},
+                                           NameCase{"spaced_key_cleared", "NOMBRE = Ruta ", "", "NOMBRE ="},
+                                           NameCase{"never_named_accepted", nullptr, nullptr, "NOMBRE="}),
+                         test::CaseName());
 
 TEST_F(FrmParam, FocusedFieldIsCyanAndTheOneLeftWhite) {
     open(1);

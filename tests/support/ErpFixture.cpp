@@ -94,6 +94,18 @@ ErpFixture::~ErpFixture() {
     }
 }
 
+QString ErpFixture::launch() const {
+    if (!m_pg) return QStringLiteral("@Motor=sqlite;@Server=local;@DbName=%1;@Usuario=admin;").arg(m_erpPath);
+    return QStringLiteral("@Motor=postgresql;@Server=%1,%2;@DbName=%3;@Usuario=%4;@Password=;")
+        .arg(m_pg->host())
+        .arg(m_pg->port())
+        .arg(m_pg->name(), m_pg->user());
+}
+
+QString ErpFixture::connInfo() const {
+    return m_pg ? m_pg->connInfo() : QString();
+}
+
 void ErpFixture::erpExec(const QString& sql) {
     QSqlQuery q(plain(QStringLiteral("fixture_erp"), m_pg ? Engine::PostgreSql : Engine::Sqlite, m_erpPath, m_pg.get()));
     EXPECT_TRUE(q.exec(sql)) << sql.toStdString() << ": " << q.lastError().text().toStdString();
@@ -116,6 +128,16 @@ QStringList ErpFixture::storeRows(const QString& sql) {
     QSqlQuery q(plain(QStringLiteral("fixture_store"), Engine::Sqlite, storePath, nullptr));
     EXPECT_TRUE(q.exec(sql)) << sql.toStdString() << ": " << q.lastError().text().toStdString();
     return rowsOf(q);
+}
+
+bool makePrivateErp(PrivatePgServer& server, int clients, int articles) {
+    if (!server.available() || !server.createDatabase(QStringLiteral("erp"))) return false;
+    erp::Options o;
+    o.clients = clients;
+    o.articles = articles;
+    o.documents = 0;
+    erp::createDemoErp(erp::Target::postgres(server.connInfo(QStringLiteral("erp"))), o);
+    return true;
 }
 
 void makeDemoSite(const QString& erpPath, const QString& store) {

@@ -29,6 +29,9 @@ public:
     ~ErpFixture();
     bool available() const { return m_available; }
     QString erpPath() const { return m_erpPath; } // the SQLite ERP file (empty on PostgreSQL)
+    // The launch string of the ERP, and (PostgreSQL) its libpq connection for psql.
+    QString launch() const;
+    QString connInfo() const;
 
     TempHome home;
     ScopedOperator person;
@@ -46,6 +49,9 @@ private:
     QString m_erpPath;
     bool m_available = false;
 };
+
+// A demo ERP without documents in a database "erp" of a private server; false without one.
+bool makePrivateErp(PrivatePgServer& server, int clients, int articles);
 
 // A readable name for an engine parameter.
 std::string engineTestName(Engine e);

@@ -71,6 +71,7 @@ int ScriptedOperator::messageBox(const QString& text, int style, const QString& 
 
 int ScriptedOperator::errorPrompt(const QString& text, int style, const QString& title) {
     m_shown << Shown{QStringLiteral("error"), title, text, style};
+    if (m_onError) m_onError(text);
     return next(mb::Abort);
 }
 

@@ -45,6 +45,9 @@ public:
     void onListLookup(std::function<void(LookupSession&)> f) { m_onLookup = std::move(f); }
     // Called on every processEvents; lets a test act "while the program waits".
     void onProcessEvents(std::function<void()> f) { m_onEvents = std::move(f); }
+    // Called while an error prompt is open, before it is answered: lets a test act "while the
+    // person reads it" (with the prompt's text).
+    void onErrorPrompt(std::function<void(const QString&)> f) { m_onError = std::move(f); }
 
     const QList<Shown>& shown() const { return m_shown; }
     QList<Shown> shownOf(const QString& kind) const;
@@ -89,6 +92,7 @@ private:
     int m_statusShows = 0;
     int m_cancelAt = 0;
     std::function<void()> m_onEvents;
+    std::function<void(const QString&)> m_onError;
     std::function<void(const QString&)> m_onStatus;
     std::function<void(LookupSession&)> m_onLookup;
     StepProgress* m_steps = nullptr;

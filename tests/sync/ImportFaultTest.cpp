@@ -1,4 +1,6 @@
 #include "DemoErp.h"
+#include "ErpFixture.h"
+#include "Handheld.h"
 #include "ScriptedOperator.h"
 #include "TestEnv.h"
 #include "app/Cfg.h"
@@ -19,36 +21,12 @@ namespace {
 class ServerStopped : public ::testing::Test {
 protected:
     void SetUp() override {
-        if (!server.available() || !server.createDatabase(QStringLiteral("erp")))
-            GTEST_SKIP() << "no PostgreSQL server binaries";
-        erp::Options o;
-        o.clients = 10;
-        o.articles = 5;
-        o.documents = 0;
-        erp::createDemoErp(erp::Target::postgres(server.connInfo(QStringLiteral("erp"))), o);
+        if (!test::makePrivateErp(server, 10, 5)) GTEST_SKIP() << "no PostgreSQL server binaries";
         store = home.file(QStringLiteral("kvpalmsync.mdb"));
-        createStore(store);
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("fault_store"));
-        db.setDatabaseName(store);
-        ASSERT_TRUE(db.open());
-        QSqlQuery q(db);
-        for (int d = 1; d <= kDocuments; ++d) {
-            const QString key = QStringLiteral("NP0001%1A").arg(d, 8, 10, QLatin1Char('0'));
-            q.exec(QStringLiteral("INSERT INTO MV_CPTE (MV_CPTE_TSNL, MV_CPTE_IDCLIENTE, MV_CPTE_IMPORTE_S_IVA, "
-                                  "MV_CPTE_IMPORTE_TOTAL) VALUES ('%1', '000001', 10, 12.1)")
-                       .arg(key));
-            for (int l = 1; l <= kLines; ++l)
-                q.exec(QStringLiteral("INSERT INTO MV_CPTE_DETALLE (MV_CPTE_DET_TSNL, MV_CPTE_DET_ITEM, "
-                                      "MV_CPTE_DET_IDarticulo, MV_CPTE_DET_CANTIDAD, MV_CPTE_DET_UNIDAD) "
-                                      "VALUES ('%1', %2, 'ART', 1, 'UN')")
-                           .arg(key)
-                           .arg(l));
-        }
-        db.close();
+        test::captureOrders(store, kDocuments, kLines, QStringLiteral("000001"));
     }
     void TearDown() override {
         resetProgramDatabases();
-        QSqlDatabase::removeDatabase(QStringLiteral("fault_store"));
     }
     void connect() {
         resetProgramDatabases();

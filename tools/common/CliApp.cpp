@@ -16,7 +16,36 @@ QString exitStatusTable() {
     return QString::fromLatin1(exitcode::Table);
 }
 
+namespace {
+
+// --help-all (and the man pages made from it) gives each command as "TOOL CMD WORDS:" on a line
+// of its own, then its description, arguments and options indented: the layout help2man makes a
+// subsection of, instead of running the command's name and its text together. A group gives its
+// commands so.
+class ExpandedFormatter : public CLI::Formatter {
+public:
+    std::string make_expanded(const CLI::App* sub) const override {
+        const std::vector<const CLI::App*> commands = sub->get_subcommands({});
+        if (!commands.empty()) {
+            std::string all;
+            for (const CLI::App* c : commands) all += make_expanded(c) + "\n";
+            return all;
+        }
+        // The headings of the lists ("Options:") would run into the description.
+        std::string body;
+        std::istringstream lines(make_description(sub) + make_positionals(sub) + make_groups(sub, CLI::AppFormatMode::Sub));
+        for (std::string line; std::getline(lines, line);)
+            if (!line.empty() && line != "Options:" && line != "Positionals:") body += "  " + line + "\n";
+        std::string path;
+        for (const CLI::App* at = sub; at; at = at->get_parent()) path = at->get_name() + (path.empty() ? "" : " ") + path;
+        return "\n" + path + ":\n" + body;
+    }
+};
+
+} // namespace
+
 CliApp::CliApp(const QString& tool, const QString& description) : m_tool(tool), m_app(toStd(description), toStd(tool)) {
+    m_app.formatter(std::make_shared<ExpandedFormatter>());
     m_app.set_help_all_flag("--help-all", "this help with every command's options");
     m_app.set_version_flag("--version", toStd(tool + QLatin1Char(' ') + programVersion()));
     m_app.add_option("--home", m_home,
@@ -77,21 +106,44 @@ bool takesValue(CLI::App& command, const QString& word) {
     return false;
 }
 
+// Whether `word` names an option (not a negative number or a lone "-").
+bool looksLikeOption(const QString& word) {
+    const qsizetype start = word.startsWith(QLatin1String("--")) ? 2 : 1;
+    return word.startsWith(QLatin1Char('-')) && word.size() > start && word.at(start).isLetter();
+}
+
+// Whether `command` or a command above it knows the option `word` ("--name", "--name=value", "-q").
+bool knownOption(CLI::App& command, const QString& word) {
+    const std::string name = toStd(word.section(QLatin1Char('='), 0, 0));
+    for (CLI::App* scope = &command; scope; scope = scope->get_parent())
+        if (scope->get_option_no_throw(name)) return true;
+    return false;
+}
+
 } // namespace
 
-// The words before the command are read here, so a mistyped command is named as such rather
-// than as a missing one or a stray argument.
-std::optional<int> CliApp::refuseUnknownCommand(const QStringList& args, QTextStream& err) {
+// The words are read here first, so a mistyped command is named as such rather than as a missing
+// one or a stray argument, and an unknown option rather than the argument it displaced.
+std::optional<int> CliApp::refuseUnknownWords(const QStringList& args, QTextStream& err) {
     CLI::App* at = &m_app;
+    std::optional<QString> unknownOption;
+    bool help = false;
+    bool arguments = false; // past the command's words: the rest are its arguments and options
     for (int i = 0; i < args.size(); ++i) {
         const QString& a = args.at(i);
         if (a == QLatin1String("--")) break;
         if (a.startsWith(QLatin1Char('-'))) {
+            if (a == QLatin1String("--help") || a == QLatin1String("-h") || a == QLatin1String("--help-all")) help = true;
+            if (looksLikeOption(a) && !knownOption(*at, a) && !unknownOption) unknownOption = a;
             if (takesValue(*at, a)) ++i;
             continue;
         }
+        if (arguments) continue;
         const std::vector<CLI::App*> commands = at->get_subcommands([](CLI::App*) { return true; });
-        if (commands.empty()) break;
+        if (commands.empty()) {
+            arguments = true;
+            continue;
+        }
         CLI::App* next = nullptr;
         for (CLI::App* c : commands)
             if (c->check_name(toStd(a))) next = c;
@@ -103,6 +155,9 @@ std::optional<int> CliApp::refuseUnknownCommand(const QStringList& args, QTextSt
         }
         at = next;
     }
+    // An option of the command named before the command's words is still its own.
+    if (unknownOption && !help && !knownOption(*at, *unknownOption))
+        return usageError(*at, QStringLiteral("The following argument was not expected: %1").arg(*unknownOption), err);
     return std::nullopt;
 }
 
@@ -119,7 +174,7 @@ std::optional<int> CliApp::parse(const QStringList& arguments, QTextStream& out,
         }
         if (takesValue(m_app, args.at(i))) ++i;
     }
-    if (const std::optional<int> refused = refuseUnknownCommand(args, err)) return refused;
+    if (const std::optional<int> refused = refuseUnknownWords(args, err)) return refused;
     std::vector<std::string> words{toStd(m_tool)};
     for (const QString& a : args) words.push_back(toStd(a));
     std::vector<char*> argv;

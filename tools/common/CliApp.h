@@ -36,7 +36,7 @@ public:
     int usageError(const CLI::App& command, const QString& why, QTextStream& err) const;
 
 private:
-    std::optional<int> refuseUnknownCommand(const QStringList& args, QTextStream& err);
+    std::optional<int> refuseUnknownWords(const QStringList& args, QTextStream& err);
 
     QString m_tool;
     CLI::App m_app;

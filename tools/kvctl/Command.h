@@ -7,6 +7,7 @@
 #include <QStringList>
 #include <QTextStream>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -40,11 +41,14 @@ public:
     QString name() const { return words().join(QLatin1Char(' ')); }
 };
 
-// "--timeout SECONDS" of a waiting command; apply() sets the wait's limit, false (with the
-// usage on stderr) when SECONDS is not a whole number from 1.
+// A whole number of seconds from 1, as every SECONDS of the command line is; nullopt otherwise.
+std::optional<int> secondsValue(const std::string& text);
+
+// "--timeout SECONDS" of a job that waits: a limit for the whole command, for schedulers.
+// apply() starts it, false (with the usage on stderr) when SECONDS is not a whole number from 1.
 struct TimeoutOption {
     std::string seconds;
-    void define(CLI::App& command, const char* what);
+    void define(CLI::App& command);
     bool apply(Context& ctx) const;
 };
 

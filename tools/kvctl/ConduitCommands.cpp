@@ -1,3 +1,4 @@
+#include "app/Interruption.h"
 #include "app/Trap.h"
 #include "Command.h"
 #include "conduit/Conducto.h"
@@ -46,15 +47,16 @@ public:
 // status is non-zero when it reported a failure code or was left.
 class ConduitChange : public Command {
 public:
-    ConduitChange(const char* action, QString summary, std::function<int()> procedure, bool registers)
-        : m_action(action), m_summary(std::move(summary)), m_procedure(std::move(procedure)),
-          m_registers(registers) {}
+    ConduitChange(const char* action, const char* procedureName, QString summary, std::function<int()> procedure)
+        : m_action(action), m_procedureName(procedureName), m_summary(std::move(summary)),
+          m_procedure(std::move(procedure)) {}
     QStringList words() const override { return conduitWords(m_action); }
     QString summary() const override { return m_summary; }
     int execute(Context& ctx) override {
-        // A registration under another program's wait would take its sync away from it.
-        const auto waiting = m_registers ? TomarEspera(QStringLiteral("RegistrarConducto")) : nullptr;
-        if (m_registers && !waiting) {
+        // Under another program's wait a registration would take its sync away from it, and the
+        // conduit switched off would leave it waiting for a sync every press is refused.
+        const auto waiting = TomarEspera(QLatin1String(m_procedureName));
+        if (!waiting) {
             sayBusy(ctx, name());
             return exitcode::Failed;
         }
@@ -74,9 +76,9 @@ public:
 
 private:
     const char* m_action;
+    const char* m_procedureName;
     QString m_summary;
     std::function<int()> m_procedure;
-    bool m_registers;
 };
 
 class ConduitWait : public Command {
@@ -86,9 +88,10 @@ public:
         return QStringLiteral("register for sending, wait for the handheld's sync (Ctrl-C cancels), disable");
     }
     void define(CLI::App& command) override {
-        m_timeout.define(command, "cancel the wait when no sync began in SECONDS");
+        m_timeout.define(command);
     }
     int execute(Context& ctx) override {
+        const interruption::CatchSignals signals;
         if (!m_timeout.apply(ctx)) return exitcode::Usage;
         const auto waiting = TomarEspera(QStringLiteral("EsperarHotSync"));
         if (!waiting) {
@@ -118,15 +121,15 @@ std::vector<std::unique_ptr<Command>> makeConduitCommands() {
     std::vector<std::unique_ptr<Command>> list;
     list.push_back(std::make_unique<ConduitShow>());
     list.push_back(std::make_unique<ConduitChange>(
-        "register-send",
+        "register-send", "RegistrarConducto",
         QStringLiteral("register the conduit's tables for sending to the handheld and enable it"),
-        [] { return RegistrarConducto(false); }, true));
+        [] { return RegistrarConducto(false); }));
     list.push_back(std::make_unique<ConduitChange>(
-        "register-receive",
+        "register-receive", "RegistrarConducto",
         QStringLiteral("register the document tables for receiving from the handheld and enable it"),
-        [] { return RegistrarConducto(true); }, true));
+        [] { return RegistrarConducto(true); }));
     list.push_back(std::make_unique<ConduitChange>(
-        "disable", QStringLiteral("switch the conduit off"), [] { return DesactivarConducto(); }, false));
+        "disable", "DesactivarConducto", QStringLiteral("switch the conduit off"), [] { return DesactivarConducto(); }));
     list.push_back(std::make_unique<ConduitWait>());
     return list;
 }

@@ -25,14 +25,13 @@ bool startSession(Context& ctx, bool withStore, bool writeFiles) {
     return true;
 }
 
-int deviceArgument(const std::string& text, Context& ctx, const QString& command) {
+int deviceArgument(const std::string& text, Context& ctx) {
     const QString given = fromStd(text);
     bool ok = false;
     const int n = given.toInt(&ok);
     const int count = deviceCount();
     if (!ok || n < 1 || n > count) {
-        ctx.err << "kvctl " << command << ": device \"" << given << "\" does not exist; devices are 1 to " << count
-                << "\n";
+        ctx.usage(QStringLiteral("device \"%1\" does not exist; devices are 1 to %2").arg(given).arg(count));
         return 0;
     }
     return n;

@@ -10,8 +10,9 @@ namespace kv::cli {
 // `writeFiles` false: nothing is written (no lookup map file is created).
 bool startSession(Context& ctx, bool withStore, bool writeFiles = true);
 
-// A device number argument: 1 to the device count. Prints the reason and returns 0 otherwise.
-int deviceArgument(const std::string& text, Context& ctx, const QString& command);
+// A device number argument: 1 to the device count. Prints the reason and the usage line and
+// returns 0 otherwise.
+int deviceArgument(const std::string& text, Context& ctx);
 
 // The required device number argument N of a command.
 void defineDevice(CLI::App& command, std::string& device);

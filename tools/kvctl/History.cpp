@@ -81,7 +81,7 @@ public:
         const QString format = m_format.value(ctx);
         if (format.isEmpty()) return exitcode::Usage;
         if (!startSession(ctx, false)) return exitcode::Failed;
-        const int device = deviceArgument(m_device, ctx, QStringLiteral("preview"));
+        const int device = deviceArgument(m_device, ctx);
         if (!device) return exitcode::Usage;
         try {
             const SendPreview p = previewDevice(device);

@@ -1,7 +1,9 @@
 #include "Command.h"
 
 #include "app/EscapedError.h"
+#include "app/Interruption.h"
 #include "app/LaunchSource.h"
+#include "app/LockWaits.h"
 #include "app/Operator.h"
 #include "ExitCodes.h"
 
@@ -15,7 +17,7 @@ int runKvctl(const QStringList& arguments, QTextStream& out, QTextStream& err, Q
                               "schedulers and remote shells. `kvctl help COMMAND` tells one command's options."));
     CLI::App& app = cli.app();
     app.require_subcommand(1);
-    std::string launch, launchFile, onError;
+    std::string launch, launchFile, onError, lockTimeout, importLockTimeout;
     bool quiet = false;
     app.add_option("--launch", launch, "the launch string with the ERP connection (\"@Server=...;@DbName=...;\")")
         ->type_name("STRING");
@@ -25,6 +27,14 @@ int runKvctl(const QStringList& arguments, QTextStream& out, QTextStream& err, Q
         ->type_name("FILE");
     app.add_option("--on-error", onError, "answer to error prompts: abort (default), retry or ignore")
         ->type_name("POLICY");
+    app.add_option("--lock-timeout", lockTimeout,
+                   "how long a statement waits for a row, table or file of the ERP another program keeps "
+                   "locked (default: the settings' LockTimeout, else 10)")
+        ->type_name("SECONDS");
+    app.add_option("--import-lock-timeout", importLockTimeout,
+                   "how long a receive waits for another workstation's import of the same ERP (default: the "
+                   "settings' ImportLockTimeout, else 120)")
+        ->type_name("SECONDS");
     app.add_flag("-q,--quiet", quiet, "no progress lines (a send's steps, a wait's status): errors and results only");
 
     const std::vector<std::unique_ptr<Command>> commands = allCommands();
@@ -47,6 +57,18 @@ int runKvctl(const QStringList& arguments, QTextStream& out, QTextStream& err, Q
         person.setOnError(policy);
     }
     person.setQuiet(quiet);
+    std::optional<int> waits[2];
+    const std::pair<const std::string*, const char*> given[2] = {{&lockTimeout, "--lock-timeout"},
+                                                                 {&importLockTimeout, "--import-lock-timeout"}};
+    for (int i = 0; i < 2; ++i) {
+        if (given[i].first->empty()) continue;
+        waits[i] = secondsValue(*given[i].first);
+        if (!waits[i])
+            return cli.usageError(app, QStringLiteral("%1 needs a whole number of seconds from 1, not \"%2\"")
+                                           .arg(QLatin1String(given[i].second), fromStd(*given[i].first)),
+                                  err);
+    }
+    overrideLockWaits(waits[0], waits[1]);
 
     const CLI::App* chosen = &app;
     while (!chosen->get_subcommands().empty()) chosen = chosen->get_subcommands().front();
@@ -62,12 +84,18 @@ int runKvctl(const QStringList& arguments, QTextStream& out, QTextStream& err, Q
     setOperator(&person);
     Context ctx{out, err, person, resolved.text, quiet, &cli, chosen};
     int status;
+    interruption::reset();
     try {
         status = command->execute(ctx);
+    } catch (const Interrupted& stopped) {
+        // The job has rolled back what it had under way and recorded itself.
+        ctx.err << "kvctl " << command->name() << ": " << stopped.reason() << '\n';
+        status = exitcode::Cancelled;
     } catch (...) {
         // No trap took it: the reason on stderr, never an abort.
         status = ReportarError(ctx.err, std::current_exception(), QStringLiteral("kvctl ") + command->name());
     }
+    interruption::reset();
     setOperator(previous == &person ? nullptr : previous);
     out.flush();
     err.flush();

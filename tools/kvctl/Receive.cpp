@@ -1,3 +1,4 @@
+#include "app/Interruption.h"
 #include "Command.h"
 #include "ErpSession.h"
 
@@ -11,17 +12,17 @@ public:
     QStringList words() const override { return {QStringLiteral("receive")}; }
     QString summary() const override {
         return QStringLiteral(
-            "wait for device N's sync and import its documents into the ERP (Ctrl-C cancels "
-            "before the sync)");
+            "wait for device N's sync and import its documents into the ERP (Ctrl-C cancels)");
     }
     void define(CLI::App& command) override {
         defineDevice(command, m_device);
-        m_timeout.define(command, "cancel the wait when no sync began in SECONDS");
+        m_timeout.define(command);
     }
     int execute(Context& ctx) override {
+        const interruption::CatchSignals signals;
         if (!m_timeout.apply(ctx)) return exitcode::Usage;
         if (!startSession(ctx, true)) return exitcode::Failed;
-        const int device = deviceArgument(m_device, ctx, QStringLiteral("receive"));
+        const int device = deviceArgument(m_device, ctx);
         if (!device) return exitcode::Usage;
         switch (ActualizaDatos_KVControl(device, true)) {
         case RunOutcome::Imported: return exitcode::Done;

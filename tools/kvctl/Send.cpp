@@ -1,11 +1,25 @@
+#include "app/Interruption.h"
 #include "Command.h"
 #include "console/ExportFilters.h"
 #include "console/SendCommand.h"
 #include "ErpSession.h"
+#include "export/ExportTasks.h"
 
 namespace kv::cli {
 
 namespace {
+
+// Each failed step with its reason, then the list: --quiet hides the step lines on stdout, never these.
+void sayStepFailures(Context& ctx, const SendResult& r) {
+    for (int i = 0; i < r.steps.size() && i < exportSteps().size(); ++i) {
+        const StepOutcome& o = r.steps.at(i);
+        if (o.executionResult != 1) continue;
+        QString why = o.error.isEmpty() ? QStringLiteral("no reason was given") : o.error;
+        ctx.err << "kvctl send: " << exportSteps().at(i).description << ": "
+                << why.replace(QLatin1Char('\n'), QStringLiteral("\n  ")) << '\n';
+    }
+    ctx.err << "kvctl send: export steps failed: " << r.failedSteps.join(QStringLiteral(", ")) << '\n';
+}
 
 class Filters : public Command {
 public:
@@ -16,7 +30,7 @@ public:
     void define(CLI::App& command) override { defineDevice(command, m_device); }
     int execute(Context& ctx) override {
         if (!startSession(ctx, false)) return exitcode::Failed;
-        const int device = deviceArgument(m_device, ctx, QStringLiteral("filters"));
+        const int device = deviceArgument(m_device, ctx);
         if (!device) return exitcode::Usage;
         const ExportFilters f = buildExportFilters(device);
         ctx.out << f.client << '\n' << f.priceList << '\n';
@@ -32,17 +46,20 @@ public:
     QStringList words() const override { return {QStringLiteral("send")}; }
     QString summary() const override {
         return QStringLiteral("export device N's data into the local sync store, then wait for its sync "
-                              "(Ctrl-C cancels before the sync)");
+                              "(Ctrl-C cancels)");
     }
     void define(CLI::App& command) override {
         defineDevice(command, m_device);
-        command.add_flag("--no-wait", m_noWait, "stop after the export");
-        m_timeout.define(command, "cancel the wait when no sync began in SECONDS");
+        command.add_flag("--no-wait", m_noWait,
+                         "stop after the export, leaving the conduit registered for device N: its next sync "
+                         "takes the export and is recorded in the history");
+        m_timeout.define(command);
     }
     int execute(Context& ctx) override {
+        const interruption::CatchSignals signals;
         if (!m_timeout.apply(ctx)) return exitcode::Usage;
         if (!startSession(ctx, true)) return exitcode::Failed;
-        const int device = deviceArgument(m_device, ctx, QStringLiteral("send"));
+        const int device = deviceArgument(m_device, ctx);
         if (!device) return exitcode::Usage;
         const SendResult r = EnviarDatosPalm(device, !m_noWait);
         if (r.busy) {
@@ -50,10 +67,16 @@ public:
             return exitcode::Failed;
         }
         if (!r.exported) {
-            ctx.err << "kvctl send: export steps failed: " << r.failedSteps.join(QStringLiteral(", ")) << '\n';
+            sayStepFailures(ctx, r);
             return exitcode::Failed;
         }
-        if (!m_noWait && !r.synced) {
+        if (m_noWait) {
+            if (!ctx.quiet)
+                ctx.out << "The conduit stays registered for device " << device
+                        << ": its next sync (kvhandheld hotsync or kvcradle) takes this export.\n";
+            return exitcode::Done;
+        }
+        if (!r.synced) {
             ctx.err << "kvctl send: the sync was cancelled before it began\n";
             return exitcode::Cancelled;
         }

@@ -1,4 +1,5 @@
 #include "app/AppHome.h"
+#include "app/Interruption.h"
 #include "Command.h"
 
 namespace kv::cli {
@@ -7,19 +8,27 @@ int Context::usage(const QString& why) const {
     return cli->usageError(*command, why, err);
 }
 
-void TimeoutOption::define(CLI::App& command, const char* what) {
-    command.add_option("--timeout", seconds, what)->type_name("SECONDS");
+void TimeoutOption::define(CLI::App& command) {
+    command.add_option("--timeout", seconds,
+                       "end the command as timed out (exit 3) when it has not ended in SECONDS, whatever it "
+                       "is doing: the export step or the document under way is rolled back")
+        ->type_name("SECONDS");
+}
+
+std::optional<int> secondsValue(const std::string& text) {
+    bool ok = false;
+    const int n = fromStd(text).toInt(&ok);
+    return ok && n >= 1 ? std::optional<int>(n) : std::nullopt;
 }
 
 bool TimeoutOption::apply(Context& ctx) const {
     if (seconds.empty()) return true;
-    bool ok = false;
-    const int n = fromStd(seconds).toInt(&ok);
-    if (!ok || n < 1) {
+    const std::optional<int> n = secondsValue(seconds);
+    if (!n) {
         ctx.usage(QStringLiteral("--timeout needs a whole number of seconds from 1"));
         return false;
     }
-    ctx.person.setWaitTimeout(n);
+    interruption::setTimeLimit(*n);
     return true;
 }
 

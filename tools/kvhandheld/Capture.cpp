@@ -352,8 +352,8 @@ QString documentKey(const QString& type, qint64 number) {
 
 QList<CapturedDocument> capture(const QString& handheldPath, const CaptureRequest& request,
                                 const QDate& today) {
-    const Database db(handheldPath, QStringLiteral("handheld"));
-    if (const QString missing = missingTables(db); !missing.isEmpty()) refuse(storeerr::CannotOpen, missing);
+    const Database db(handheldPath, QStringLiteral("handheld"), Trust::Untrusted);
+    if (const cradle::StoreProblem problem = storeProblems(db)) refuse(storeerr::CannotOpen, problem.text);
 
     Transaction transaction(db);
     Catalogue catalogue(db);

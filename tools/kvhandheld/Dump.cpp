@@ -53,7 +53,7 @@ void dumpTable(const QString& path, const QString& tableName, QTextStream& out) 
                                .arg(tableName, names.join(QStringLiteral(", "))),
                            QStringLiteral("dump"));
     }
-    const Database db(path, QStringLiteral("handheld"));
+    const Database db(path, QStringLiteral("handheld"), Trust::Untrusted);
     QStringList columns, names, order;
     for (const StoreColumn& c : table->columns) {
         columns << quoteIdentifier(c.name);

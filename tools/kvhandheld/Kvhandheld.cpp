@@ -32,6 +32,11 @@ struct Invocation {
     QTextStream& out;
     QTextStream& err;
     bool quiet;
+    const cli::CliApp& cli;
+    const CLI::App& command;
+
+    // "kvhandheld CMD: WHY" and the command's usage line; returns the usage exit status.
+    int usage(const QString& why) const { return cli.usageError(command, why, err); }
 };
 
 // One kvhandheld command: its name and summary, its arguments and options declared on its CLI11
@@ -50,9 +55,7 @@ public:
         if (text.empty()) return true;
         bool ok = false;
         *value = cli::fromStd(text).toUInt(&ok);
-        if (!ok)
-            in.err << "kvhandheld " << name() << ": " << option << " needs a whole number, not \""
-                   << cli::fromStd(text) << "\"\n";
+        if (!ok) in.usage(QStringLiteral("%1 needs a whole number, not \"%2\"").arg(QLatin1String(option), cli::fromStd(text)));
         return ok;
     }
 
@@ -82,10 +85,7 @@ public:
     int run(Invocation& in) override {
         quint32 device = 0;
         if (!number(in, "--device", m_device, &device)) return exitcode::Usage;
-        if (!m_device.empty() && device < 1) {
-            in.err << "kvhandheld init: --device needs a device number from 1\n";
-            return exitcode::Usage;
-        }
+        if (!m_device.empty() && device < 1) return in.usage(QStringLiteral("--device needs a device number from 1"));
         const QString path = QFileInfo(cli::fromStd(m_file)).absoluteFilePath();
         try {
             createStore(path);
@@ -131,6 +131,10 @@ public:
             ->type_name("SECONDS");
         command.add_option("--server", m_server, "run the same sync in kvcradle at URL; its answer replaces FILE")
             ->type_name("URL");
+        numberOption(command, "--work-seconds", m_work,
+                     "refuse the handheld, changing nothing, when its file asks for more than SECONDS of "
+                     "work (default 120)")
+            ->type_name("SECONDS");
         command.add_option("--token", m_token, "the device's token for kvcradle (else $KVCRADLE_TOKEN)")
             ->type_name("T");
         command.add_option("--cacert", m_cacert, "trust this certificate (PEM) for a self-signed kvcradle")
@@ -138,15 +142,22 @@ public:
     }
     int run(Invocation& in) override {
         if (!m_server.empty()) return overNetwork(in);
-        if (!m_token.empty() || !m_cacert.empty()) {
-            in.err << "kvhandheld hotsync: --token and --cacert go with --server URL\n";
+        if (!m_token.empty() || !m_cacert.empty())
+            return in.usage(QStringLiteral("--token and --cacert go with --server URL"));
+        quint32 hold = 0;
+        quint32 work = quint32(cradle::kDefaultWorkBudget.count());
+        if (!number(in, "--hold", m_hold, &hold) || !number(in, "--work-seconds", m_work, &work))
+            return exitcode::Usage;
+        if (work < 1) {
+            in.err << "kvhandheld hotsync: --work-seconds needs a number of seconds from 1\n";
             return exitcode::Usage;
         }
-        quint32 hold = 0;
-        if (!number(in, "--hold", m_hold, &hold)) return exitcode::Usage;
-        const SyncResult r = hotSync(cli::fromStd(m_file), int(hold), [&](const QString& text) {
-            if (!in.quiet) in.out << text << Qt::endl;
-        });
+        const SyncResult r = hotSync(
+            cli::fromStd(m_file), int(hold),
+            [&](const QString& text) {
+                if (!in.quiet) in.out << text << Qt::endl;
+            },
+            0, std::chrono::seconds(work));
         in.out << "Synchronised the handheld " << r.handheld << " with the local sync store " << r.store << ":\n";
         for (const TableCopy& c : r.copies)
             in.out << "  " << c.table.leftJustified(16) << ' ' << directionText(c.transferCode).leftJustified(16)
@@ -165,10 +176,9 @@ private:
     int overNetwork(Invocation& in) {
         const QString server = cli::fromStd(m_server);
         const QString token = m_token.empty() ? qEnvironmentVariable("KVCRADLE_TOKEN") : cli::fromStd(m_token);
-        if (token.isEmpty() || !m_hold.empty()) {
-            in.err << "kvhandheld hotsync: --server needs --token T (or $KVCRADLE_TOKEN), and takes no --hold\n";
-            return exitcode::Usage;
-        }
+        if (token.isEmpty() || !m_hold.empty() || !m_work.empty())
+            return in.usage(QStringLiteral("--server needs --token T (or $KVCRADLE_TOKEN), and takes no --hold "
+                                           "or --work-seconds (kvcradle keeps its own budget)"));
         const QString path = QFileInfo(cli::fromStd(m_file)).absoluteFilePath();
         const auto r = cradle::CradleClient(QUrl(server), cli::fromStd(m_cacert)).sync(path, token);
         in.out << "Synchronised the handheld " << path << " through the cradle at " << server << ": " << r.sent
@@ -176,7 +186,7 @@ private:
         return exitcode::Done;
     }
 
-    std::string m_hold, m_server, m_token, m_cacert;
+    std::string m_hold, m_work, m_server, m_token, m_cacert;
 };
 
 class Capture : public HandheldCommand {
@@ -284,7 +294,7 @@ int runKvhandheld(const QStringList& arguments, QTextStream& out, QTextStream& e
 
     for (const auto& [sub, command] : byApp) {
         if (!sub->parsed()) continue;
-        Invocation in{out, err, quiet};
+        Invocation in{out, err, quiet, cli, *sub};
         try {
             const int status = command->run(in);
             out.flush();

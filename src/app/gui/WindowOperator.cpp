@@ -94,10 +94,14 @@ int WindowOperator::messageBox(const QString& text, int style, const QString& ti
     box.setStandardButtons(buttons);
     box.setDefaultButton(choices.first().button);
     const int pressed = box.exec();
+    int answer = 0;
     for (const auto& c : choices)
-        if (pressed == c.button) return c.answer;
+        if (pressed == c.button) answer = c.answer;
     // Closed with Escape or the window box: the answer of the last button (Cancel, No, Ignore...).
-    return choices.size() == 1 ? mb::Ok : mb::buttons(style) == mb::AbortRetryIgnore ? mb::Abort : choices.last().answer;
+    if (answer == 0)
+        answer = choices.size() == 1 ? mb::Ok : mb::buttons(style) == mb::AbortRetryIgnore ? mb::Abort : choices.last().answer;
+    if (answer == mb::No) m_declined = true;
+    return answer;
 }
 
 int WindowOperator::errorPrompt(const QString& text, int style, const QString& title) {
@@ -135,7 +139,10 @@ bool WindowOperator::connectionDialog(ConnectionValues& values) {
     FrmAcceso dialog(m_parent);
     dialog.setValues(values);
     dialog.exec();
-    if (!dialog.Aceptar) return false;
+    if (!dialog.Aceptar) {
+        m_declined = true;
+        return false;
+    }
     values = dialog.values();
     return true;
 }

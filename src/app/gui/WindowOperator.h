@@ -20,6 +20,9 @@ public:
     // The console was closed while a command runs: a wait that has not seen its sync is
     // cancelled, and nothing more is shown, so the command ends and the program with it.
     void abandon();
+    // The person turned a question down: cancelled the connection dialog or answered No. The
+    // console's start-up tells a connection refused so from one that failed.
+    bool declined() const { return m_declined; }
 
     int messageBox(const QString& text, int style, const QString& title) override;
     int errorPrompt(const QString& text, int style, const QString& title) override;
@@ -40,6 +43,7 @@ public:
 private:
     QPointer<QWidget> m_parent;
     bool m_abandoned = false;
+    bool m_declined = false;
     std::unique_ptr<StatusWindow> m_status;
     QPointer<QWidget> m_progressWindow;
     StepProgress* m_progressModel = nullptr;

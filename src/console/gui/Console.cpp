@@ -9,6 +9,7 @@
 #include "app/gui/WindowOperator.h"
 #include "console/ConsoleCommands.h"
 #include "console/SendCommand.h"
+#include "console/gui/ConsoleSignals.h"
 #include "console/gui/DeviceTile.h"
 #include "console/gui/FrmControl.h"
 #include "settings/gui/frmParam.h"
@@ -16,6 +17,7 @@
 
 #include <QApplication>
 #include <QTextStream>
+#include <cstring>
 
 namespace kv {
 
@@ -33,9 +35,11 @@ bool isQtOption(const QString& name) {
     return names.contains(name.section(QLatin1Char('='), 0, 0));
 }
 
+const char* const kUsageLine = "Usage: kvcontrol [--home DIR] [--launch-file FILE] LAUNCH STRING\n";
+
 void printUsage(QTextStream& out) {
-    out << "Usage: kvcontrol [--home DIR] [--launch-file FILE] LAUNCH STRING\n"
-           "       kvcontrol --help | --version\n\n"
+    out << kUsageLine
+        << "  or:  kvcontrol --help | --version\n\n"
            "The handheld control console. The launch string (the rest of the command line)\n"
            "names the ERP connection: \"@Server=...;@DbName=...;@Usuario=...;@Password=...;"
            "@Motor=...;\".\nWithout a server the connection dialog asks for one.\n\n"
@@ -139,7 +143,7 @@ std::optional<int> answerConsoleCommandLine(const ConsoleCommandLine& c, QTextSt
         out << "kvcontrol " << KV_VERSION_MAJOR << '.' << KV_VERSION_MINOR << '.' << KV_VERSION_PATCH << Qt::endl;
         return 0;
     case ConsoleCommandLine::Action::Mistyped:
-        err << "kvcontrol: " << c.mistyped << " (see kvcontrol --help)" << Qt::endl;
+        err << "kvcontrol: " << c.mistyped << " (see kvcontrol --help)\n" << kUsageLine << Qt::flush;
         return 2;
     case ConsoleCommandLine::Action::Open: break;
     }
@@ -156,12 +160,21 @@ int runConsole(const QStringList& arguments) {
         err << "kvcontrol: " << launch.error << Qt::endl;
         return 1;
     }
+    ConsoleSignals stop;
     WindowOperator person;
     setOperator(&person);
     try {
         if (!IniciarPrograma(launch.text)) {
+            // No ERP connection: the program ends before any window is shown.
             setOperator(nullptr);
-            return 1; // no ERP connection: the program ends before any window is shown
+            if (person.declined() || stop.received()) {
+                err << "kvcontrol: cancelled: no ERP connection was made" << Qt::endl;
+                return 3; // cancelled
+            }
+            err << "kvcontrol: no ERP connection was made (check the launch string: @Server, @DbName, @Usuario, "
+                   "@Password, @Motor)"
+                << Qt::endl;
+            return 1;
         }
     } catch (...) {
         MostrarError(std::current_exception(), QStringLiteral("IniciarPrograma"));
@@ -171,10 +184,18 @@ int runConsole(const QStringList& arguments) {
     FrmControl console;
     connectConsoleOperator(console, person);
     connectConsoleCommands(console);
-    console.load();
-    console.show();
-    const int status = QApplication::exec();
+    stop.setConsole(&console);
+    int status = 0;
+    if (!stop.received()) {
+        console.load();
+        console.show();
+        status = QApplication::exec();
+    }
     setOperator(nullptr);
+    if (const int s = stop.received()) {
+        err << "kvcontrol: ended by signal " << s << " (" << strsignal(s) << ")" << Qt::endl;
+        return 3; // cancelled
+    }
     return status;
 }
 

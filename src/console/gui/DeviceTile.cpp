@@ -5,6 +5,7 @@
 #include <QAction>
 #include <QLabel>
 #include <QStyle>
+#include <QTextDocument>
 #include <QToolBar>
 #include <QToolButton>
 
@@ -79,8 +80,12 @@ void DeviceTile::setCaption(const QString& caption) {
     QString shown = caption;
     // The name as written: an "&" in it is a character, not a keyboard shortcut.
     m_button->setText(shown.replace(QLatin1Char('&'), QStringLiteral("&&")).replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
-    // A long name is cut on the tile; the tooltip shows it whole.
-    m_button->setToolTip(caption.section(QStringLiteral("\r\n"), 1));
+    // A long name is cut on the tile; the tooltip shows it whole, as written: a name that reads
+    // like markup ("<b>x</b>") is shown as its characters, never rendered.
+    const QString name = caption.section(QStringLiteral("\r\n"), 1);
+    m_button->setToolTip(Qt::mightBeRichText(name)
+                             ? QStringLiteral("<p style=\"white-space:pre\">%1</p>").arg(name.toHtmlEscaped())
+                             : name);
 }
 
 bool DeviceTile::isSelected() const {

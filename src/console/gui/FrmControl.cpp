@@ -219,6 +219,13 @@ void FrmControl::moveEvent(QMoveEvent* e) {
     if (m_saveTimer.isActive()) m_saveTimer.start(); // the move that completes a resize
 }
 
+void FrmControl::changeEvent(QEvent* e) {
+    QMainWindow::changeEvent(e);
+    // Maximised or restored: saved even when the size stays (a restored size as large as the
+    // maximised one brings no resize).
+    if (e->type() == QEvent::WindowStateChange && !m_loading && isVisible() && !isMinimized()) m_saveTimer.start();
+}
+
 bool FrmControl::eventFilter(QObject* watched, QEvent* e) {
     const auto* widget = qobject_cast<const QWidget*>(watched);
     if (e->type() == QEvent::Wheel && widget && (widget == m_frame || m_frame->isAncestorOf(widget))) {
@@ -233,10 +240,14 @@ bool FrmControl::eventFilter(QObject* watched, QEvent* e) {
 
 void FrmControl::savePosition() {
     Trap silent = Trap::silent();
-    silent.step([&] { settings::writePosition(QStringLiteral("left"), float(x() * kTwips)); });
-    silent.step([&] { settings::writePosition(QStringLiteral("top"), float(y() * kTwips)); });
-    silent.step([&] { settings::writePosition(QStringLiteral("width"), float(width() * kTwips)); });
-    silent.step([&] { settings::writePosition(QStringLiteral("Height"), float(height() * kTwips)); });
+    // A maximised window keeps the place it is restored to: the screen-sized one would reopen
+    // restored over the whole screen, its frame off it.
+    if (!isMaximized()) {
+        silent.step([&] { settings::writePosition(QStringLiteral("left"), float(x() * kTwips)); });
+        silent.step([&] { settings::writePosition(QStringLiteral("top"), float(y() * kTwips)); });
+        silent.step([&] { settings::writePosition(QStringLiteral("width"), float(width() * kTwips)); });
+        silent.step([&] { settings::writePosition(QStringLiteral("Height"), float(height() * kTwips)); });
+    }
     silent.step([&] { settings::writePosition(kWindowState, isMaximized() ? kMaximised : 0); });
 }
 

@@ -92,7 +92,7 @@ CradleClient::SyncOutcome CradleClient::sync(const QString& handheldPath, const 
     // Opening rolls back what a killed program left half written; a rollback journal keeps the
     // whole database in the one file that is sent; the write lock keeps captures out until the
     // answer is in place.
-    const Database handheld(handheldPath, QStringLiteral("handheld"));
+    const Database handheld(handheldPath, QStringLiteral("handheld"), Trust::Untrusted);
     handheld.exec(QStringLiteral("PRAGMA journal_mode = DELETE"));
     Transaction hold(handheld);
     // The bytes come through the connection that holds the lock: opening and closing the file

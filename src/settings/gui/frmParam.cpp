@@ -3,6 +3,7 @@
 #include "app/gui/FocusColour.h"
 #include "app/gui/PrepararFormulario.h"
 #include "console/SendPreview.h"
+#include "cradle/gui/PairingDialog.h"
 #include "settings/DeviceParameters.h"
 
 #include <QEvent>
@@ -88,7 +89,12 @@ frmParam::frmParam(QWidget* parent) : QDialog(parent), m_model(new DeviceParamet
     auto* vistaPrevia = new QPushButton(QStringLiteral("&Vista previa"), filtro);
     vistaPrevia->setObjectName(QStringLiteral("cmdVistaPrevia"));
     vistaPrevia->setAutoDefault(false);
+    // The link and QR code that pair a phone's kvmovil with this device.
+    auto* vincular = new QPushButton(QStringLiteral("Vincular &teléfono..."), filtro);
+    vincular->setObjectName(QStringLiteral("cmdVincular"));
+    vincular->setAutoDefault(false);
     auto* previewRow = new QHBoxLayout;
+    previewRow->addWidget(vincular);
     previewRow->addStretch();
     previewRow->addWidget(vistaPrevia);
     auto* filtroLayout = new QVBoxLayout(filtro);
@@ -150,6 +156,7 @@ frmParam::frmParam(QWidget* parent) : QDialog(parent), m_model(new DeviceParamet
     connect(vistaPrevia, &QPushButton::clicked, this, [this] {
         VistaPrevia(m_model->text(DeviceParameters::Reparto), m_model->text(DeviceParameters::Cliente));
     });
+    connect(vincular, &QPushButton::clicked, this, [this] { PairingDialog::pair(pPalmNro, this); });
     connect(aceptar, &QPushButton::clicked, this, [this] {
         m_model->pPalmNro = pPalmNro;
         m_model->Aceptar();
@@ -168,6 +175,9 @@ void frmParam::showEvent(QShowEvent* event) {
         setWindowTitle(DeviceParameters::caption(pPalmNro));
         m_model->pPalmNro = pPalmNro;
         m_model->TomarDatos(m_model->pPalmNro);
+        // The first field of the tab order: the operator types the name at once.
+        m_tabs->setCurrentIndex(0);
+        m_order.first()->setFocus(Qt::OtherFocusReason);
     }
     QDialog::showEvent(event);
 }
