@@ -28,11 +28,22 @@ namespace {
 // the library's own (listening socket, epoll, its wake-up channel), kept free of connections.
 constexpr long kFilesKept = 40;
 
-// The largest refused body read (and thrown away) before its refusal goes out.
+// The largest refused body read (and thrown away) before its refusal goes out: a handheld's
+// file somewhat over the limit, on a path that takes one; next to nothing on the others.
 constexpr qint64 kDrainBytes = qint64(256) << 20;
+constexpr qint64 kDrainBytesWithoutBody = 64 * 1024;
 
 QByteArray header(MHD_Connection* mhd, const char* name) {
     return QByteArray(MHD_lookup_connection_value(mhd, MHD_HEADER_KIND, name));
+}
+
+// Whether a refusal goes out before the body it spares, the connection closed after it: when
+// the client waits for "100 Continue", or the body is in chunks or huge. A client already sending
+// a body of a sane size is let finish first (the body thrown away as it comes), else closing on
+// its unread bytes would reset the connection under the refusal.
+bool refuseBeforeBody(MHD_Connection* mhd, const CradleHead& head, qint64 pathLimit) {
+    return head.chunked || *head.length > (pathLimit > 0 ? kDrainBytes : kDrainBytesWithoutBody) ||
+           header(mhd, MHD_HTTP_HEADER_EXPECT).compare("100-continue", Qt::CaseInsensitive) == 0;
 }
 
 CradleServer* serverOf(void* cls) {
@@ -303,15 +314,11 @@ int CradleServer::handle(MHD_Connection* mhd, Exchange& exchange, const char* ur
     if (!exchange.headRead) {
         exchange.headRead = true;
         // A request without a body is answered in its turn, so the connection stays open for the
-        // next. A refusal goes out before the body it spares when the client waits for "100
-        // Continue" or the body is in chunks or huge, and the connection closes after it. A client
-        // already sending a body of a sane size is let finish first (the body thrown away as it
-        // comes), else closing on its unread bytes would reset the connection under the refusal.
+        // next.
         exchange.refusal =
             readRequestHead(mhd, url, method, m_limits, m_service, exchange.head, &exchange.bodyLimit);
         if (exchange.refusal && exchange.hasBody() &&
-            (exchange.head.chunked || *exchange.head.length > kDrainBytes ||
-             header(mhd, MHD_HTTP_HEADER_EXPECT).compare("100-continue", Qt::CaseInsensitive) == 0))
+            refuseBeforeBody(mhd, exchange.head, m_service.bodyLimit(exchange.head)))
             return queue(mhd, exchange, std::move(*exchange.refusal));
         if (exchange.refusal || !exchange.hasBody()) return MHD_YES;
         QString problem;
