@@ -79,6 +79,7 @@ void Connections::watch() {
         const Clock::time_point now = Clock::now();
         for (Connection* c : m_open) {
             if (c->suspended || c->deadlinePassed || now < c->deadline) continue;
+            if (c->fd < 0) continue;
             c->deadlinePassed = true;
             // The HTTP thread sees the end of the stream and closes the connection itself.
             ::shutdown(c->fd, SHUT_RDWR);

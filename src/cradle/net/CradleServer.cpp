@@ -17,6 +17,7 @@
 #include <QFile>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <system_error>
 #include <unistd.h>
 
 namespace kv::cradle {
@@ -27,11 +28,22 @@ namespace {
 // the library's own (listening socket, epoll, its wake-up channel), kept free of connections.
 constexpr long kFilesKept = 40;
 
-// The largest refused body read (and thrown away) before its refusal goes out.
+// The largest refused body read (and thrown away) before its refusal goes out: a handheld's
+// file somewhat over the limit, on a path that takes one; next to nothing on the others.
 constexpr qint64 kDrainBytes = qint64(256) << 20;
+constexpr qint64 kDrainBytesWithoutBody = 64 * 1024;
 
 QByteArray header(MHD_Connection* mhd, const char* name) {
     return QByteArray(MHD_lookup_connection_value(mhd, MHD_HEADER_KIND, name));
+}
+
+// Whether a refusal goes out before the body it spares, the connection closed after it: when
+// the client waits for "100 Continue", or the body is in chunks or huge. A client already sending
+// a body of a sane size is let finish first (the body thrown away as it comes), else closing on
+// its unread bytes would reset the connection under the refusal.
+bool refuseBeforeBody(MHD_Connection* mhd, const CradleHead& head, qint64 pathLimit) {
+    return head.chunked || *head.length > (pathLimit > 0 ? kDrainBytes : kDrainBytesWithoutBody) ||
+           header(mhd, MHD_HTTP_HEADER_EXPECT).compare("100-continue", Qt::CaseInsensitive) == 0;
 }
 
 CradleServer* serverOf(void* cls) {
@@ -197,8 +209,10 @@ void CradleServer::stop() {
 void CradleServer::connectionStarted(MHD_Connection* mhd, void** context) {
     auto* c = new Connection;
     c->opened = std::chrono::steady_clock::now();
-    c->fd = MHD_get_connection_info(mhd, MHD_CONNECTION_INFO_CONNECTION_FD)->connect_fd;
-    c->peer = peerOf(MHD_get_connection_info(mhd, MHD_CONNECTION_INFO_CLIENT_ADDRESS)->client_addr);
+    if (const MHD_ConnectionInfo* fd = MHD_get_connection_info(mhd, MHD_CONNECTION_INFO_CONNECTION_FD))
+        c->fd = fd->connect_fd;
+    if (const MHD_ConnectionInfo* peer = MHD_get_connection_info(mhd, MHD_CONNECTION_INFO_CLIENT_ADDRESS))
+        c->peer = peerOf(peer->client_addr);
     c->tls = !m_tls.certificate.isEmpty();
     *context = c;
     m_connections->add(c);
@@ -300,15 +314,11 @@ int CradleServer::handle(MHD_Connection* mhd, Exchange& exchange, const char* ur
     if (!exchange.headRead) {
         exchange.headRead = true;
         // A request without a body is answered in its turn, so the connection stays open for the
-        // next. A refusal goes out before the body it spares when the client waits for "100
-        // Continue" or the body is in chunks or huge, and the connection closes after it. A client
-        // already sending a body of a sane size is let finish first (the body thrown away as it
-        // comes), else closing on its unread bytes would reset the connection under the refusal.
+        // next.
         exchange.refusal =
             readRequestHead(mhd, url, method, m_limits, m_service, exchange.head, &exchange.bodyLimit);
         if (exchange.refusal && exchange.hasBody() &&
-            (exchange.head.chunked || *exchange.head.length > kDrainBytes ||
-             header(mhd, MHD_HTTP_HEADER_EXPECT).compare("100-continue", Qt::CaseInsensitive) == 0))
+            refuseBeforeBody(mhd, exchange.head, m_service.bodyLimit(exchange.head)))
             return queue(mhd, exchange, std::move(*exchange.refusal));
         if (exchange.refusal || !exchange.hasBody()) return MHD_YES;
         QString problem;
@@ -345,6 +355,17 @@ int CradleServer::answerInBackground(MHD_Connection* mhd, Exchange& exchange) {
     const QString body = exchange.closeBody();
     m_connections->suspend(&exchange.connection);
     MHD_suspend_connection(mhd);
+    try {
+        startAnswer(mhd, exchange, body);
+    } catch (const std::system_error& e) { // no thread to be had
+        m_connections->resume(&exchange.connection);
+        MHD_resume_connection(mhd);
+        return queue(mhd, exchange, cradleFault(0, QString::fromLocal8Bit(e.what())));
+    }
+    return MHD_YES;
+}
+
+void CradleServer::startAnswer(MHD_Connection* mhd, Exchange& exchange, const QString& body) {
     exchange.startAnswer(
         [this, &exchange, body] {
             try {
@@ -359,7 +380,6 @@ int CradleServer::answerInBackground(MHD_Connection* mhd, Exchange& exchange) {
             m_connections->resume(&exchange.connection);
             MHD_resume_connection(mhd);
         });
-    return MHD_YES;
 }
 
 int CradleServer::queue(MHD_Connection* mhd, Exchange& exchange, CradleAnswer answer) {

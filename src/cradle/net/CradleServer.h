@@ -61,6 +61,7 @@ public:
 
 private:
     int answerInBackground(MHD_Connection* mhd, Exchange& exchange);
+    void startAnswer(MHD_Connection* mhd, Exchange& exchange, const QString& body);
     int queue(MHD_Connection* mhd, Exchange& exchange, CradleAnswer answer);
     QString droppedBecause(const Exchange& exchange, int termination) const;
     QString closedBecause(const Connection& connection) const;
