@@ -37,4 +37,20 @@ export KVCONTROL_HOME="$prefix/home"
 "$prefix/bin/kvctl" help send | grep -q "^Usage: kvctl send" || fail "installed kvctl help send"
 "$prefix/bin/kvctl" store init "$prefix/store.mdb" || fail "installed kvctl store init"
 [ -s "$prefix/store.mdb" ] || fail "store not made"
+# The handheld application beside the programs, and the installed cradle serving it.
+for f in index.html sw.js manifest.webmanifest vendor/sql-wasm-browser.wasm handheld-vacio.db; do
+    [ -s "$prefix/share/kvcontrol/app/$f" ] || fail "kvmovil's $f not installed"
+done
+"$prefix/bin/kvcradle" --home "$KVCONTROL_HOME" --listen 127.0.0.1:0 2>"$prefix/cradle.log" &
+cradle=$!
+url=""
+for _ in $(seq 1 50); do
+    url=$(sed -n 's/.*listening on \(http:\/\/127.0.0.1:[0-9]*\).*/\1/p' "$prefix/cradle.log")
+    [ -n "$url" ] && break
+    sleep 0.2
+done
+served=$(curl -sS "$url/app/sw.js" || true)
+kill "$cradle"
+wait "$cradle" || true
+[ "$served" = "$(cat "$prefix/share/kvcontrol/app/sw.js")" ] || fail "the installed kvcradle does not serve /app/"
 echo "install ok: $(find "$prefix" -type f | wc -l) files"
