@@ -3,7 +3,7 @@
 #include "app/RunTimeError.h"
 #include "cradle/CradleRefusals.h"
 #include "cradle/RequestFolder.h"
-#include "exchange/ExchangeHistory.h"
+#include "cradle/ExchangeHistory.h"
 #include "history/JobHistory.h"
 
 #include <list>
