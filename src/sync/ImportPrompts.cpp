@@ -21,6 +21,7 @@ void ImportPrompts::documentBegins() {
 }
 
 int ImportPrompts::handle(const RunTimeError& e) {
+    if (m_batch.inGroup()) throw GroupFailed{};
     const bool inDocument = m_batch.inDocument();
     const int row = m_docs.position();
     const SyncRunState::Statement statement = m_run.current;
