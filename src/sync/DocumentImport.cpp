@@ -221,8 +221,10 @@ bool writeGroup(SyncRunState& run, ImportBatch& batch, ImportPrompts& prompts, R
     bool written = false;
     try {
         if (batch.beginGroup(first) && run.imported == 0) run.planilla = NuevaPlanilla();
+        StatusWindow& status = op().statusWindow();
         for (int i = 0; i < reads.count; ++i) {
             importOne(run, batch, prompts, docs, newDoc, newSheet);
+            runStatement(run, [&] { status.showTexts(QStringLiteral("Actualizando comprobantes"), TextoAvance()); });
             docs.moveNext();
         }
         writeKeptRows(run, newDoc, newSheet);
@@ -233,15 +235,13 @@ bool writeGroup(SyncRunState& run, ImportBatch& batch, ImportPrompts& prompts, R
     }
     if (written) return true;
     singleUntil = first + reads.count;
-    try {
-        batch.dropDocument();
-    } catch (...) {
-        // The group could not be undone alone: the whole open group of the batch goes, and the
-        // walk starts again from its first document.
-        if (const std::optional<int> lost = batch.pause()) {
-            docs.moveTo(*lost);
-            return false;
-        }
+    // The group is undone and the whole documents before it committed. A commit that failed
+    // (the group's own, or this one) lost documents of earlier groups too: the walk goes back to
+    // the first of them.
+    const std::optional<int> lost = batch.pause();
+    if (lost && *lost < first) {
+        docs.moveTo(*lost);
+        return false;
     }
     docs.moveTo(first);
     return false;
@@ -371,10 +371,8 @@ void ImportarComprobantes(SyncRunState& run) {
                 runStatement(run, [&] { atEnd = docs.eof(); });
                 if (atEnd) break;
                 if (docs.position() >= singleUntil &&
-                    writeGroup(run, batch, prompts, docs, newDoc, newSheet, singleUntil)) {
-                    runStatement(run, [&] { status.showTexts(QStringLiteral("Actualizando comprobantes"), TextoAvance()); });
+                    writeGroup(run, batch, prompts, docs, newDoc, newSheet, singleUntil))
                     continue;
-                }
                 importOne(run, batch, prompts, docs, newDoc, newSheet);
                 runStatement(run, [&] { status.showTexts(QStringLiteral("Actualizando comprobantes"), TextoAvance()); });
                 runStatement(run, [&] { docs.moveNext(); });
