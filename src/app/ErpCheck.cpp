@@ -11,6 +11,7 @@
 #include "settings/DeviceSettings.h"
 #include "store/StoreFile.h"
 #include "sync/DocumentImport.h"
+#include "sync/GroupImport.h"
 #include "sync/ImportTargets.h"
 
 #include <QDir>
@@ -73,10 +74,14 @@ void addImportReads(QList<CheckedObject>& list) {
     entryFor(list, QStringLiteral("V_MV_CPTE")).reads.append([](Recordset&) {
         ExisteComprobante(QStringLiteral("NP"), QStringLiteral("0000"), QStringLiteral("00000000"), QStringLiteral("X"));
     });
+    // A group's documents are tested in one statement; two of them stand for any number.
+    entryFor(list, QStringLiteral("V_MV_CPTE")).reads.append(asTheReceiveOpens(existingStatement(QStringLiteral("V_MV_CPTE"), 2)));
     entryFor(list, QStringLiteral("GM_V_MV_PLANILLA_CAB")).reads.append([](Recordset&) {
         ExistePlanilla(QStringLiteral("NP"), QStringLiteral("0000"), QStringLiteral("00000000"), QStringLiteral("X"));
         NuevaPlanilla();
     });
+    entryFor(list, QStringLiteral("GM_V_MV_PLANILLA_CAB"))
+        .reads.append(asTheReceiveOpens(existingStatement(QStringLiteral("GM_V_MV_PLANILLA_CAB"), 2)));
     entryFor(list, QStringLiteral("ta_configuracion")).reads.append([](Recordset&) {
         CfgValue(QStringLiteral("GM_CANT_DISPOSITIVOS"));
         CfgValue(QStringLiteral("GM_UsaPlanillaControl"));

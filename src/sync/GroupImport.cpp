@@ -47,6 +47,15 @@ QStringList columnsOf(Recordset& rs) {
 }
 
 // The duplicate test of every document at once: the same comparison as one document's, joined by OR.
+} // namespace
+
+QString existingStatement(const QString& view, int count) {
+    return QStringLiteral("SELECT TC, IDCOMPROBANTE FROM ") + view + QStringLiteral(" WHERE ") +
+           marks(count, QStringLiteral("(TC = ? AND IDCOMPROBANTE = ?)"), QStringLiteral(" OR "));
+}
+
+namespace {
+
 void readExisting(SyncRunState& run, const QList<DocumentKey>& written, GroupReads& g) {
     const QString view = run.planillaMode ? QStringLiteral("GM_V_MV_PLANILLA_CAB") : QStringLiteral("V_MV_CPTE");
     QVariantList values;
@@ -60,9 +69,7 @@ void readExisting(SyncRunState& run, const QList<DocumentKey>& written, GroupRea
     g.exists = QList<bool>(written.size(), false);
     DB_Dll& erp = ErpDb();
     Recordset rs;
-    erp.AbrirConsulta(QStringLiteral("SELECT TC, IDCOMPROBANTE FROM ") + view + QStringLiteral(" WHERE ") +
-                          marks(int(written.size()), QStringLiteral("(TC = ? AND IDCOMPROBANTE = ?)"), QStringLiteral(" OR ")),
-                      values, rs);
+    erp.AbrirConsulta(existingStatement(view, int(written.size())), values, rs);
     for (; !rs.eof(); rs.moveNext()) {
         const auto it = byKey.constFind(loose(rs.fields().item(0).value()) + QChar(0) + loose(rs.fields().item(1).value()));
         if (it == byKey.constEnd()) unlike();

@@ -32,6 +32,9 @@ struct GroupReads {
 // engines cannot be given, one that names no key or client, and one whose written key repeats
 // one of the group's (the engine decides how those compare). Throws when a read fails.
 GroupReads readGroup(SyncRunState& run, Recordset& docs, int most);
+// The duplicate test of `count` documents at once in `view` (V_MV_CPTE, or the control sheets'),
+// as the import sends it: a (TC, IDCOMPROBANTE) pair of markers for each.
+QString existingStatement(const QString& view, int count);
 
 // The rows kept while the group was written, as few statements as the engine allows.
 void writeKeptRows(SyncRunState& run, Recordset& newDoc, Recordset& newSheet);
