@@ -1,0 +1,141 @@
+#include "CradleFixture.h"
+
+#include <csignal>
+#include <QDir>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+using namespace kv;
+
+namespace {
+
+using test::contents;
+using test::Cradle;
+using test::NetworkCradle;
+using test::request;
+using test::ToolRun;
+
+// kvcradle serving exchanges of the fixture's ERP, and kvhandheld exchanging through it.
+class Exchange : public NetworkCradle {
+protected:
+    QStringList cradleArgs() const { return {QStringLiteral("--launch"), launch()}; }
+    ToolRun exchange(const QString& url, const QByteArray& token, const QStringList& extra = {}) {
+        // The token as a person gives it, in the environment only.
+        if (token.isEmpty())
+            qunsetenv("KVCRADLE_TOKEN");
+        else
+            qputenv("KVCRADLE_TOKEN", token);
+        const ToolRun r = kvhandheld(QStringList{QStringLiteral("exchange"), palm, QStringLiteral("--server"), url} + extra);
+        qunsetenv("KVCRADLE_TOKEN");
+        return r;
+    }
+    // The handheld with its first data and `orders` orders captured on it; their keys.
+    QStringList captured(const QString& url, int orders) {
+        const ToolRun first = exchange(url, tokens[1]);
+        EXPECT_EQ(first.exitCode, 0) << first.err.toStdString();
+        const ToolRun c = kvhandheld({QStringLiteral("capture"), palm, QStringLiteral("--orders"), QString::number(orders)});
+        EXPECT_EQ(c.exitCode, 0) << c.err.toStdString();
+        return rows(palm, QStringLiteral("SELECT MV_CPTE_TSNL FROM MV_CPTE"));
+    }
+    // How often each key is in the ERP.
+    QStringList inErp(const QStringList& keys) {
+        QStringList counts;
+        for (const QString& key : keys)
+            counts << rows(erpPath, QStringLiteral("SELECT count(*) FROM V_MV_CPTE WHERE trim(TC) = '%1' AND "
+                                                   "IDCOMPROBANTE = '%2'")
+                                        .arg(key.left(2), key.mid(2)))
+                          .join(QLatin1Char(','));
+        return counts;
+    }
+};
+
+TEST_F(Exchange, DocumentsGoHomeAndFreshDataComesBack) {
+    Cradle cradle(home, cradleArgs());
+    ASSERT_FALSE(cradle.url().isEmpty()) << cradle.log().toStdString();
+    const QStringList keys = captured(cradle.url(), 3);
+    ASSERT_EQ(keys.size(), 3);
+
+    const ToolRun r = exchange(cradle.url(), tokens[1], {QStringLiteral("--format"), QStringLiteral("json")});
+    ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+    const QJsonObject report = QJsonDocument::fromJson(r.out.toUtf8()).object();
+    QStringList imported;
+    for (const QJsonValue& k : report.value(QStringLiteral("imported")).toArray()) imported << k.toString();
+    imported.sort();
+    EXPECT_EQ(imported, keys) << r.out.toStdString();
+    EXPECT_EQ(report.value(QStringLiteral("sent")).toInt(), 3);
+    EXPECT_TRUE(report.value(QStringLiteral("refused")).toArray().isEmpty());
+    EXPECT_FALSE(report.value(QStringLiteral("tables")).toArray().isEmpty());
+    EXPECT_EQ(inErp(keys), QStringList(3, QStringLiteral("1")));
+    EXPECT_TRUE(rows(palm, QStringLiteral("SELECT * FROM MV_CPTE")).isEmpty()) << "the documents stayed on it";
+    EXPECT_FALSE(rows(palm, QStringLiteral("SELECT * FROM MA_CLIENTES")).isEmpty());
+    EXPECT_TRUE(QDir(home.path()).entryList({QStringLiteral("palm1.db.*")}).isEmpty()) << "a file left beside it";
+}
+
+// Whatever stops an exchange before its answer is stored leaves the handheld byte for byte as
+// it was, with a message saying why and the exit status of the table.
+TEST_F(Exchange, AnAnswerNotStoredLeavesTheHandheldAsItWas) {
+    Cradle cradle(home, cradleArgs());
+    ASSERT_FALSE(cradle.url().isEmpty()) << cradle.log().toStdString();
+    captured(cradle.url(), 2);
+    const struct Case {
+        const char* name;
+        QByteArray token;
+        QString url;
+        int exitCode;
+        const char* says;
+    } cases[] = {
+        {"no token", {}, cradle.url(), 2, "KVCRADLE_TOKEN"},
+        {"wrong token", "not-a-token", cradle.url(), 1, "wrong-token"},
+        {"another device's token", tokens[2], cradle.url(), 1, "wrong-device"},
+        {"no cradle there", tokens[1], QStringLiteral("http://127.0.0.1:1"), 1, "No answer from the cradle"},
+    };
+    for (const Case& c : cases) {
+        const QByteArray before = contents(palm);
+        const ToolRun r = exchange(c.url, c.token);
+        EXPECT_EQ(r.exitCode, c.exitCode) << c.name << ": " << r.err.toStdString();
+        EXPECT_TRUE(r.err.contains(QLatin1String(c.says))) << c.name << ": " << r.err.toStdString();
+        EXPECT_EQ(contents(palm), before) << c.name;
+        EXPECT_TRUE(QDir(home.path()).entryList({QStringLiteral("palm1.db.*")}).isEmpty()) << c.name;
+    }
+}
+
+// The cradle killed after its answer and before the confirmation, with the answer lost on the
+// way or stored: the next exchange, on a cradle started again, leaves every document in the ERP
+// once and none on the handheld.
+class KilledCradle : public Exchange, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(KilledCradle, LosesAndDoublesNothing) {
+    const bool stored = GetParam();
+    QStringList keys;
+    {
+        Cradle cradle(home, cradleArgs());
+        ASSERT_FALSE(cradle.url().isEmpty()) << cradle.log().toStdString();
+        keys = captured(cradle.url(), 2);
+        const QByteArray body = contents(palm);
+        const test::Reply answer = request(cradle.url() + QStringLiteral("/exchange"), &body, tokens[1]);
+        ASSERT_EQ(answer.status, 200) << answer.body.toStdString();
+        cradle.signal(SIGKILL);
+        EXPECT_EQ(cradle.exitStatus(), -1);
+        if (stored) {
+            QFile f(palm);
+            ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+            f.write(answer.body);
+        }
+    }
+    Cradle again(home, cradleArgs());
+    ASSERT_FALSE(again.url().isEmpty()) << again.log().toStdString();
+    const ToolRun r = exchange(again.url(), tokens[1], {QStringLiteral("--format"), QStringLiteral("json")});
+    ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+    const QJsonObject report = QJsonDocument::fromJson(r.out.toUtf8()).object();
+    EXPECT_EQ(report.value(QStringLiteral("existing")).toArray().size(), stored ? 0 : 2) << r.out.toStdString();
+    EXPECT_TRUE(report.value(QStringLiteral("imported")).toArray().isEmpty()) << r.out.toStdString();
+    EXPECT_EQ(inErp(keys), QStringList(2, QStringLiteral("1")));
+    EXPECT_TRUE(rows(palm, QStringLiteral("SELECT * FROM MV_CPTE")).isEmpty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Answer, KilledCradle, ::testing::Bool(),
+                         [](const auto& info) { return info.param ? "Stored" : "Lost"; });
+
+} // namespace
