@@ -42,6 +42,12 @@ QString refusalText(int status, const QByteArray& body, const QByteArray& retryA
     return text;
 }
 
+// `text` with `more` after it as a sentence of its own.
+QString andThen(const QString& text, const QString& more) {
+    const QString t = text.trimmed();
+    return t + (t.endsWith(QLatin1Char('.')) ? QStringLiteral(" ") : QStringLiteral(". ")) + more;
+}
+
 } // namespace
 
 CradleClient::CradleClient(const QUrl& server, QString trustedCertificate)
@@ -125,7 +131,7 @@ QByteArray CradleClient::status() const {
 
 CradleClient::Stored CradleClient::roundTrip(const QString& handheldPath, const QString& token,
                                              const QString& noun) const {
-    const QString keptAsItWas = QStringLiteral(" The handheld was left as it was.");
+    const QString keptAsItWas = QStringLiteral("The handheld was left as it was.");
     // Read through a descriptor of its own that stays open until the handheld's connection has
     // closed: closing any descriptor of the file would drop this process's locks on it (POSIX
     // locks belong to the process), so it is declared before the connection and goes after it.
@@ -152,9 +158,9 @@ CradleClient::Stored CradleClient::roundTrip(const QString& handheldPath, const 
     try {
         reply = call(Method::Post, QLatin1Char('/') + noun, &upload, token, &answer);
     } catch (const RunTimeError& e) {
-        if (e.number() != kUnreachable) throw RunTimeError(e.number(), e.description() + keptAsItWas, kSource);
+        if (e.number() != kUnreachable) throw RunTimeError(e.number(), andThen(e.description(), keptAsItWas), kSource);
         throw RunTimeError(e.number(),
-                           e.description() + keptAsItWas +
+                           andThen(e.description(), keptAsItWas) +
                                (noun == QLatin1String("exchange")
                                     ? QStringLiteral(" Whatever the cradle took from it into the ERP stays there, "
                                                      "and the next exchange finds it: exchange again.")
@@ -163,10 +169,10 @@ CradleClient::Stored CradleClient::roundTrip(const QString& handheldPath, const 
     }
     const QString wrong = sqliteImageProblem(answer, reply.declaredLength);
     if (!wrong.isEmpty())
-        throw RunTimeError(kRefused, QStringLiteral("The cradle's answer %1.").arg(wrong) + keptAsItWas, kSource);
+        throw RunTimeError(kRefused, andThen(QStringLiteral("The cradle's answer %1").arg(wrong), keptAsItWas), kSource);
     if (reply.syncId.isEmpty())
         throw RunTimeError(kRefused,
-                           QStringLiteral("The cradle's answer carries no %1 id to confirm.").arg(noun) + keptAsItWas,
+                           andThen(QStringLiteral("The cradle's answer carries no %1 id to confirm").arg(noun), keptAsItWas),
                            kSource);
     stored.received = answer.written();
     answer.commit();
