@@ -157,12 +157,12 @@ bool consoleSync(const QString& home, const Erp& erp, const QString& command, in
     return true;
 }
 
-bool capture(const QString& home, const QString& palm, int device, int from) {
+bool capture(const QString& home, const QString& palm, int seed) {
     return run(tool("kvhandheld"),
                {QStringLiteral("--home"), home, QStringLiteral("capture"), palm, QStringLiteral("--orders"),
                 QStringLiteral("5"), QStringLiteral("--deliveries"), QStringLiteral("5"), QStringLiteral("--quotes"),
                 QStringLiteral("5"), QStringLiteral("--work-orders"), QStringLiteral("5"), QStringLiteral("--seed"),
-                QString::number(device), QStringLiteral("--from"), QString::number(from)})
+                QString::number(seed)})
         .has_value();
 }
 
@@ -223,7 +223,9 @@ double measure(const Erp& erp, int handhelds) {
     std::printf("%s ERP: making it, %d handhelds with their first data ...\n", qPrintable(erp.name), handhelds);
     std::fflush(stdout);
     QFile settings(home + QStringLiteral("/CN000pr.INI"));
-    if (!settings.open(QIODevice::WriteOnly) || settings.write(settingsFile(handhelds).toUtf8()) < 0) return -1;
+    // Devices 1 to K are the fleet, K + 1 to 2K the console's: each numbers its documents at a
+    // branch of its own.
+    if (!settings.open(QIODevice::WriteOnly) || settings.write(settingsFile(2 * handhelds).toUtf8()) < 0) return -1;
     settings.close();
     if (!run(tool("kverp"), QStringList{QStringLiteral("init")} + erp.kverp + QStringList{QStringLiteral("--clients"), QStringLiteral("300")}) ||
         !run(tool("kvctl"), inHome + QStringList{QStringLiteral("store"), QStringLiteral("init"), home + QStringLiteral("/kvpalmsync.mdb")}))
@@ -233,9 +235,12 @@ double measure(const Erp& erp, int handhelds) {
     for (int n = 1; n <= handhelds; ++n) tokens[n] = cradle::CradleTokens().issue(n, true);
 
     QProcess cradle;
+    QProcessEnvironment withErp = env;
+    withErp.insert(QStringLiteral("KVCONTROL_LAUNCH"), erp.launch);
+    cradle.setProcessEnvironment(withErp);
     cradle.setReadChannel(QProcess::StandardError);
+    // All K at once: none is turned away as busy, they queue on the ERP's import lock instead.
     cradle.start(tool("kvcradle"), inHome + QStringList{QStringLiteral("--listen"), QStringLiteral("127.0.0.1:0"),
-                                                        QStringLiteral("--launch"), erp.launch,
                                                         QStringLiteral("--exchanges"), QString::number(handhelds),
                                                         QStringLiteral("--per-address"), QString::number(handhelds)});
     QString url;
@@ -264,18 +269,18 @@ double measure(const Erp& erp, int handhelds) {
     // baseline's by a send; each device's documents numbered in a range of its own.
     QStringList captured;
     for (int n = 1; n <= handhelds; ++n) {
-        for (const char* set : {"fleet", "console"}) {
-            if (!run(tool("kvhandheld"), inHome + QStringList{QStringLiteral("init"), palm(set, n), QStringLiteral("--device"), QString::number(n)}))
+        const int console = handhelds + n;
+        for (const auto& [set, device] : {std::pair{"fleet", n}, std::pair{"console", console}})
+            if (!run(tool("kvhandheld"), inHome + QStringList{QStringLiteral("init"), palm(set, n), QStringLiteral("--device"),
+                                                              QString::number(device)}))
                 return -1;
-        }
         std::unique_ptr<QProcess> first(exchange(n, palm("fleet", n)));
         first->waitForFinished(-1);
-        if (first->exitCode() != 0 || !consoleSync(home, erp, QStringLiteral("send"), n, palm("console", n))) {
+        if (first->exitCode() != 0 || !consoleSync(home, erp, QStringLiteral("send"), console, palm("console", n))) {
             std::fprintf(stderr, "device %d's first data failed: %s\n", n, first->readAllStandardError().constData());
             return -1;
         }
-        if (!capture(home, palm("fleet", n), n, n * 1000) || !capture(home, palm("console", n), n, (handhelds + n) * 1000))
-            return -1;
+        if (!capture(home, palm("fleet", n), n) || !capture(home, palm("console", n), console)) return -1;
         captured << keysOn(palm("fleet", n)) << keysOn(palm("console", n));
     }
 
@@ -283,8 +288,8 @@ double measure(const Erp& erp, int handhelds) {
     QElapsedTimer clock;
     clock.start();
     for (int n = 1; n <= handhelds; ++n)
-        if (!consoleSync(home, erp, QStringLiteral("receive"), n, palm("console", n)) ||
-            !consoleSync(home, erp, QStringLiteral("send"), n, palm("console", n)))
+        if (!consoleSync(home, erp, QStringLiteral("receive"), handhelds + n, palm("console", n)) ||
+            !consoleSync(home, erp, QStringLiteral("send"), handhelds + n, palm("console", n)))
             return -1;
     const double sequential = clock.nsecsElapsed() / 1e9;
 

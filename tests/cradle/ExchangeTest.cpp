@@ -20,7 +20,16 @@ using test::ToolRun;
 // kvcradle serving exchanges of the fixture's ERP, and kvhandheld exchanging through it.
 class Exchange : public NetworkCradle {
 protected:
-    QStringList cradleArgs() const { return {QStringLiteral("--launch"), launch()}; }
+    // The ERP's launch string in an owner-only file, as kvcradle takes it.
+    QStringList cradleArgs() {
+        const QString file = home.file(QStringLiteral("erp.launch"));
+        QFile f(file);
+        EXPECT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write(launch().toUtf8());
+        f.close();
+        QFile::setPermissions(file, QFile::ReadOwner | QFile::WriteOwner);
+        return {QStringLiteral("--launch-file"), file};
+    }
     ToolRun exchange(const QString& url, const QByteArray& token, const QStringList& extra = {}) {
         // The token as a person gives it, in the environment only.
         if (token.isEmpty())

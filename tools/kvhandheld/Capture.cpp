@@ -376,7 +376,7 @@ QList<CapturedDocument> capture(const QString& handheldPath, const CaptureReques
     QList<CapturedDocument> captured;
     for (const auto& [type, count] : plan) {
         if (count <= 0) continue;
-        const qint64 first = std::max(highestNumber(db, type) + 1, request.firstNumber);
+        const qint64 first = highestNumber(db, type) + 1;
         if (first + count - 1 > kLastNumber)
             refuse(captureerr::NumbersExhausted,
                    QStringLiteral("The handheld %1 has no %2 numbers left at branch %3.")

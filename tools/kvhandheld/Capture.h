@@ -28,9 +28,6 @@ struct CaptureRequest {
     int quotes = 0;
     int workOrders = 0;
     quint32 seed = 1;
-    // No number below it: the handhelds of one fleet given ranges of their own never record
-    // the same key.
-    qint64 firstNumber = 1;
 };
 
 struct CapturedDocument {
@@ -45,7 +42,7 @@ QString documentKey(const QString& type, qint64 number);
 
 // Records the documents in the handheld file, dated `today`, in one transaction: orders, then
 // delivery notes, quotes and work orders, each type numbered on from the highest number the
-// handheld already holds for it (from firstNumber at least). The same seed over the same handheld records the same documents.
+// handheld already holds for it. The same seed over the same handheld records the same documents.
 // Throws RunTimeError, writing nothing, when the handheld has no clients, or no priced articles
 // or tasks for the types asked for.
 QList<CapturedDocument> capture(const QString& handheldPath, const CaptureRequest& request,

@@ -262,9 +262,6 @@ public:
         defineFile(command);
         for (Count& c : m_counts) numberOption(command, c.option, c.text, c.what);
         numberOption(command, "--seed", m_seed, "seed of the documents (default 1)");
-        numberOption(command, "--from", m_from,
-                     "number each type from N at least (default 1), so handhelds given ranges of their own "
-                     "never record the same key");
     }
     int run(Invocation& in) override {
         bool anyCount = false;
@@ -273,9 +270,7 @@ public:
             anyCount = anyCount || !c.text.empty();
         }
         quint32 seed = 1;
-        quint32 from = 1;
-        if (!number(in, "--seed", m_seed, &seed) || !number(in, "--from", m_from, &from)) return exitcode::Usage;
-        if (from < 1) return in.usage(QStringLiteral("--from needs a document number from 1"));
+        if (!number(in, "--seed", m_seed, &seed)) return exitcode::Usage;
         // One of each when no count is given.
         auto count = [&](int i) { return int(m_counts[i].text.empty() ? (anyCount ? 0 : 1) : m_counts[i].value); };
         CaptureRequest request;
@@ -284,7 +279,6 @@ public:
         request.quotes = count(2);
         request.workOrders = count(3);
         request.seed = seed;
-        request.firstNumber = from;
         const QString file = cli::fromStd(m_file);
         const QList<CapturedDocument> docs = handheld::capture(file, request, Clock::today());
         in.out << "Captured " << docs.size() << " documents on the handheld " << QFileInfo(file).absoluteFilePath()
@@ -308,7 +302,7 @@ private:
                          {"--deliveries", "delivery notes (RM)", {}},
                          {"--quotes", "quotes (PR)", {}},
                          {"--work-orders", "work orders (OT)", {}}};
-    std::string m_seed, m_from;
+    std::string m_seed;
 };
 
 class Dump : public HandheldCommand {
