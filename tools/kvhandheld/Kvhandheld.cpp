@@ -222,7 +222,7 @@ public:
             return in.usage(QStringLiteral("the device's token goes in $KVCRADLE_TOKEN (kvctl cradle token N "
                                            "prints it), and it is not set"));
         const QString path = QFileInfo(cli::fromStd(m_file)).absoluteFilePath();
-        const cradle::ExchangeReport r = client().exchange(path, token);
+        const cradle::ExchangeReceipt r = client().exchange(path, token);
         if (format == QLatin1String("json")) {
             in.out << QJsonDocument(r.toJson()).toJson(QJsonDocument::Compact) << '\n';
             return exitcode::Done;
@@ -236,9 +236,9 @@ public:
         line("imported", r.imported.size());
         line("existing", r.existing.size());
         line("refused", r.refused.size());
-        for (const cradle::ExchangeReport::Refused& d : r.refused) in.out << "    " << d.key << "  " << d.reason << '\n';
+        for (const cradle::ExchangeReceipt::Refused& d : r.refused) in.out << "    " << d.key << "  " << d.reason << '\n';
         line("tables updated", r.tables.size());
-        for (const cradle::ExchangeReport::Table& t : r.tables)
+        for (const cradle::ExchangeReceipt::Table& t : r.tables)
             in.out << "    " << t.table.leftJustified(18) << QString::number(t.rows).rightJustified(8) << " rows\n";
         return exitcode::Done;
     }

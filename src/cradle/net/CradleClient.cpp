@@ -203,10 +203,10 @@ CradleClient::SyncOutcome CradleClient::sync(const QString& handheldPath, const 
     return {s.sent, s.received};
 }
 
-ExchangeReport CradleClient::exchange(const QString& handheldPath, const QString& token) const {
+ExchangeReceipt CradleClient::exchange(const QString& handheldPath, const QString& token) const {
     const Stored s = roundTrip(handheldPath, token, QStringLiteral("exchange"));
     bool ok = false;
-    ExchangeReport report = ExchangeReport::fromJson(s.confirmation, &ok);
+    ExchangeReceipt report = ExchangeReceipt::fromJson(s.confirmation, &ok);
     if (!ok)
         throw RunTimeError(kRefused,
                            QStringLiteral("The exchange %1 is done and confirmed, but the cradle's report is not "

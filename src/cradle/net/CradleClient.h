@@ -1,6 +1,6 @@
 #pragma once
 
-#include "cradle/net/ExchangeReport.h"
+#include "cradle/net/ExchangeReceipt.h"
 
 #include <QByteArray>
 #include <QString>
@@ -32,7 +32,7 @@ public:
 
     // One exchange (POST /exchange): the handheld's documents into the ERP and the device's
     // fresh data back, stored over the handheld atomically, then confirmed; the cradle's report.
-    ExchangeReport exchange(const QString& handheldPath, const QString& token) const;
+    ExchangeReceipt exchange(const QString& handheldPath, const QString& token) const;
 
     // The cradle's GET /status, as the JSON text it sent.
     QByteArray status() const;

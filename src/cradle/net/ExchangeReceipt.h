@@ -8,9 +8,9 @@
 
 namespace kv::cradle {
 
-// What one confirmed exchange did, as the cradle reports it at its confirmation, with the
-// client's own counts beside it.
-struct ExchangeReport {
+// The handheld's receipt of one confirmed exchange: what it did, as the cradle reports it at
+// its confirmation, with the client's own counts beside it.
+struct ExchangeReceipt {
     struct Refused {
         QString key;
         QString reason;
@@ -32,7 +32,7 @@ struct ExchangeReport {
     // The cradle's report, read as a stranger's text: what is not of the expected shape is left
     // out, so a malformed report can only come out emptier, never wrong in type. Empty with
     // `ok` false when the text is no JSON object at all.
-    static ExchangeReport fromJson(const QByteArray& text, bool* ok);
+    static ExchangeReceipt fromJson(const QByteArray& text, bool* ok);
     QJsonObject toJson() const;
 };
 

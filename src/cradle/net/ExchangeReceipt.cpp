@@ -1,4 +1,4 @@
-#include "cradle/net/ExchangeReport.h"
+#include "cradle/net/ExchangeReceipt.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -21,8 +21,8 @@ qint64 count(const QJsonValue& value) {
 
 } // namespace
 
-ExchangeReport ExchangeReport::fromJson(const QByteArray& text, bool* ok) {
-    ExchangeReport r;
+ExchangeReceipt ExchangeReceipt::fromJson(const QByteArray& text, bool* ok) {
+    ExchangeReceipt r;
     const QJsonDocument doc = QJsonDocument::fromJson(text);
     *ok = doc.isObject();
     const QJsonObject o = doc.object();
@@ -43,7 +43,7 @@ ExchangeReport ExchangeReport::fromJson(const QByteArray& text, bool* ok) {
     return r;
 }
 
-QJsonObject ExchangeReport::toJson() const {
+QJsonObject ExchangeReceipt::toJson() const {
     QJsonArray refusedArray, tableArray;
     for (const Refused& d : refused)
         refusedArray.append(QJsonObject{{QStringLiteral("key"), d.key}, {QStringLiteral("reason"), d.reason}});
