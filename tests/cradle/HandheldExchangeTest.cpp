@@ -187,31 +187,20 @@ private:
     std::vector<std::thread> m_pipes;
 };
 
-// The cradle killed after its answer and before the confirmation, with the answer lost on the
-// way, or stored by kvhandheld exchange, which then cannot confirm: the next exchange, on a
-// cradle started again, leaves every document in the ERP once and none on the handheld.
-class KilledCradle : public Exchange, public ::testing::WithParamInterface<bool> {};
-
-TEST_P(KilledCradle, LosesAndDoublesNothing) {
-    const bool stored = GetParam();
+// The cradle killed as the confirmation comes through, once kvhandheld exchange has stored its
+// answer: it says the exchange did not count, and the next exchange, on a cradle started again,
+// finds the handheld without those documents and the ERP with each of them once.
+TEST_F(Exchange, ACradleKilledBeforeTheConfirmationLosesAndDoublesNothing) {
     QStringList keys;
     {
         Cradle cradle(home, cradleArgs());
         ASSERT_FALSE(cradle.url().isEmpty()) << cradle.log().toStdString();
         keys = captured(cradle.url(), 2);
-        const QByteArray before = contents(palm);
-        if (stored) {
-            ConfirmationKiller proxy(cradle.port(), pid_t(cradle.pid()));
-            const ToolRun r = exchange(proxy.url(), tokens[1]);
-            EXPECT_EQ(r.exitCode, 1) << r.out.toStdString();
-            EXPECT_TRUE(r.err.contains(QLatin1String("did not take the confirmation"))) << r.err.toStdString();
-            EXPECT_TRUE(rows(palm, QStringLiteral("SELECT * FROM MV_CPTE")).isEmpty()) << "the answer was not stored";
-        } else {
-            const test::Reply answer = request(cradle.url() + QStringLiteral("/exchange"), &before, tokens[1]);
-            ASSERT_EQ(answer.status, 200) << answer.body.toStdString();
-            cradle.signal(SIGKILL);
-            EXPECT_EQ(contents(palm), before);
-        }
+        ConfirmationKiller proxy(cradle.port(), pid_t(cradle.pid()));
+        const ToolRun r = exchange(proxy.url(), tokens[1]);
+        EXPECT_EQ(r.exitCode, 1) << r.out.toStdString();
+        EXPECT_TRUE(r.err.contains(QLatin1String("did not take the confirmation"))) << r.err.toStdString();
+        EXPECT_TRUE(rows(palm, QStringLiteral("SELECT * FROM MV_CPTE")).isEmpty()) << "the answer was not stored";
         EXPECT_EQ(cradle.exitStatus(), -1) << "the cradle was not killed";
     }
     Cradle again(home, cradleArgs());
@@ -219,13 +208,10 @@ TEST_P(KilledCradle, LosesAndDoublesNothing) {
     const ToolRun r = exchange(again.url(), tokens[1], {QStringLiteral("--format"), QStringLiteral("json")});
     ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
     const QJsonObject report = QJsonDocument::fromJson(r.out.toUtf8()).object();
-    EXPECT_EQ(report.value(QStringLiteral("existing")).toArray().size(), stored ? 0 : 2) << r.out.toStdString();
     EXPECT_TRUE(report.value(QStringLiteral("imported")).toArray().isEmpty()) << r.out.toStdString();
+    EXPECT_TRUE(report.value(QStringLiteral("existing")).toArray().isEmpty()) << r.out.toStdString();
     EXPECT_EQ(inErp(keys), QStringList(2, QStringLiteral("1")));
     EXPECT_TRUE(rows(palm, QStringLiteral("SELECT * FROM MV_CPTE")).isEmpty());
 }
-
-INSTANTIATE_TEST_SUITE_P(Answer, KilledCradle, ::testing::Bool(),
-                         [](const auto& info) { return info.param ? "StoredButNotConfirmed" : "Lost"; });
 
 } // namespace
