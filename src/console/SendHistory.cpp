@@ -4,11 +4,10 @@
 
 namespace kv {
 
-history::Record sendRecord(history::Record job, const SendResult& result) {
-    using history::Outcome;
-    for (int i = 0; i < result.steps.size() && i < exportSteps().size(); ++i) {
+void addExportSteps(history::Record& job, const QList<StepOutcome>& steps) {
+    for (int i = 0; i < steps.size() && i < exportSteps().size(); ++i) {
         const ExportStep& step = exportSteps().at(i);
-        const StepOutcome& o = result.steps.at(i);
+        const StepOutcome& o = steps.at(i);
         if (o.executionResult == 1) job.failedSteps << step.description;
         if (o.executionResult == 1 && !o.error.isEmpty())
             job.detail += (job.detail.isEmpty() ? QString() : QStringLiteral("\n")) + step.description +
@@ -16,6 +15,11 @@ history::Record sendRecord(history::Record job, const SendResult& result) {
         if (!step.destination.isEmpty())
             job.tables << history::TableRows{step.destination, o.rows, o.executionResult == 1};
     }
+}
+
+history::Record sendRecord(history::Record job, const SendResult& result) {
+    using history::Outcome;
+    addExportSteps(job, result.steps);
     if (!result.exported) {
         job.outcome = Outcome::Failed;
     } else if (!result.wait) {

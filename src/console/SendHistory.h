@@ -10,5 +10,8 @@ namespace kv {
 // through the error treatment, cancelled when the operator cancelled the wait before the sync
 // began.
 history::Record sendRecord(history::Record job, const SendResult& result);
+// The export's part of a record: the rows of each master table, the failed steps and their
+// reasons. For every job that exports (a send, a handheld's exchange).
+void addExportSteps(history::Record& job, const QList<StepOutcome>& steps);
 
 } // namespace kv

@@ -4,7 +4,9 @@
 #include "conduit/Conducto.h"
 #include "conduit/FileConduitConfig.h"
 #include "cradle/AppFiles.h"
+#include "cradle/CradleRefusals.h"
 #include "cradle/CradleTokens.h"
+#include "cradle/ExchangeService.h"
 #include "cradle/HandheldGuard.h"
 #include "cradle/HotSync.h"
 #include "cradle/RequestFolder.h"
@@ -23,120 +25,25 @@ namespace kv::cradle {
 
 namespace {
 
-const QByteArray kSqliteType = "application/vnd.sqlite3";
-const QByteArray kSyncHeader = "X-Kvcradle-Sync";
-// Seconds a client is asked to wait before it tries again after a 503.
-const QByteArray kRetryAfter = "5";
-// Confirmed syncs remembered, so a confirmation repeated because its answer was lost is taken.
 constexpr int kConfirmedKept = 32;
-
-QByteArray json(const QJsonObject& object) {
-    return QJsonDocument(object).toJson(QJsonDocument::Compact) + '\n';
-}
-
-CradleAnswer busy(const QString& error, const QString& message) {
-    CradleAnswer a = CradleService::refusal(503, error, message);
-    a.headers.emplaceBack("Retry-After", kRetryAfter);
-    return a;
-}
-
-// A fault on the cradle's side: the client is told so, the log gets the reason (which may name
-// the server's files).
-CradleAnswer fault(const QString& detail) {
-    CradleAnswer a = CradleService::refusal(
-        500, QStringLiteral("cradle-fault"),
-        QStringLiteral("The cradle failed on its side; nothing was copied. Its log says why."));
-    a.outcome = QStringLiteral("cradle-fault (%1)").arg(detail);
-    return a;
-}
-
-std::optional<CradleAnswer> contentRefusal(const RunTimeError& e);
-
-// The answer to a failed sync, by its error number. A refusal for the handheld names no file of
-// the server; the log keeps the whole reason.
-CradleAnswer failedSync(const RunTimeError& e) {
-    CradleAnswer a;
-    switch (e.number()) {
-    case syncerr::SyncUnderWay:
-        a = busy(QStringLiteral("sync-under-way"), QStringLiteral("Another sync is under way; try again when "
-                                                                  "it has ended. Nothing was copied."));
-        break;
-    case syncerr::ConduitNotReady:
-        a = CradleService::refusal(409, QStringLiteral("conduit-not-ready"),
-                                   QStringLiteral("No send or receive waits for a sync (the conduit is not "
-                                                  "registered or is disabled); the operator starts one in the "
-                                                  "program. Nothing was copied."));
-        break;
-    case syncerr::WrongDevice:
-        return CradleService::refusal(409, QStringLiteral("wrong-device"), e.description());
-    case syncerr::SendIncomplete:
-        return CradleService::refusal(409, QStringLiteral("send-incomplete"), e.description());
-    case syncerr::SchemaRefused:
-    case syncerr::ContentRefused:
-    case syncerr::TooMuchWork:
-    case syncerr::Stopped:
-        return *contentRefusal(e);
-    default:
-        return fault(e.description());
-    }
-    a.outcome += QStringLiteral(" (%1)").arg(e.description());
-    return a;
-}
-
-// A refusal of the handheld's file itself (not the program's fault): 422 with its reason, which
-// speaks of "the handheld's file", never of where the service keeps it.
-std::optional<CradleAnswer> contentRefusal(const RunTimeError& e) {
-    switch (e.number()) {
-    case storeerr::CannotOpen:
-    case storeerr::FileNotFound:
-        return CradleService::refusal(422, QStringLiteral("not-sqlite"), e.description());
-    case syncerr::TablesMissing:
-        return CradleService::refusal(422, QStringLiteral("tables-missing"), e.description());
-    case syncerr::SchemaRefused:
-        return CradleService::refusal(422, QStringLiteral("schema-refused"), e.description());
-    case syncerr::ContentRefused:
-        return CradleService::refusal(422, QStringLiteral("content-refused"), e.description());
-    case syncerr::TooMuchWork:
-        return CradleService::refusal(422, QStringLiteral("too-much-work"), e.description());
-    case syncerr::Stopped:
-        return busy(QStringLiteral("stopping"),
-                    QStringLiteral("The cradle is stopping; sync again in a moment. Nothing was copied."));
-    default:
-        return std::nullopt;
-    }
-}
-
-// The uploaded file checked on its own, before the sync lock is taken: an SQLite database whose
-// store tables are real tables with every column a sync copies.
-std::optional<CradleAnswer> checkUpload(const QString& path) {
-    try {
-        checkHandheldFile(path);
-    } catch (const RunTimeError& e) {
-        if (std::optional<CradleAnswer> refused = contentRefusal(e)) return refused;
-        return fault(e.description());
-    }
-    return std::nullopt;
-}
-
-QByteArray newSyncId() {
-    QByteArray raw(16, Qt::Uninitialized);
-    QRandomGenerator::system()->fillRange(reinterpret_cast<quint32*>(raw.data()), raw.size() / 4);
-    return raw.toHex();
-}
 
 } // namespace
 
 QByteArray confirmedSyncId(const QByteArray& path) {
-    static const QByteArray prefix = "/sync/", suffix = "/done";
-    if (!path.startsWith(prefix) || !path.endsWith(suffix) || path.size() <= prefix.size() + suffix.size())
-        return {};
-    const QByteArray id = path.mid(prefix.size(), path.size() - prefix.size() - suffix.size());
-    for (char c : id)
-        if (!std::isxdigit(static_cast<unsigned char>(c))) return {};
-    return id;
+    return confirmedId(path, "/sync");
 }
 
-CradleService::CradleService(CradleLimits limits) : m_limits(limits), m_app(std::make_unique<AppFiles>()) {}
+QByteArray confirmedExchangeId(const QByteArray& path) {
+    return confirmedId(path, "/exchange");
+}
+
+CradleService::CradleService(CradleLimits limits)
+    : m_limits(limits), m_app(std::make_unique<AppFiles>()),
+      m_exchanges(std::make_unique<ExchangeService>(m_limits, ExchangeWorkersOptions{})) {}
+
+void CradleService::offerExchanges(const ExchangeWorkersOptions& workers) {
+    m_exchanges = std::make_unique<ExchangeService>(m_limits, workers);
+}
 
 void CradleService::setAppFolder(const QString& folder) {
     m_app = std::make_unique<AppFiles>(folder);
@@ -160,7 +67,7 @@ std::optional<qint32> CradleService::deviceOf(const QByteArray& authorization) c
 }
 
 qint64 CradleService::bodyLimit(const CradleHead& head) const {
-    return head.path == "/sync" ? m_limits.maxBytes : 0;
+    return head.path == "/sync" || head.path == "/exchange" ? m_limits.maxBytes : 0;
 }
 
 std::optional<CradleAnswer> CradleService::checkHead(const CradleHead& head) const {
@@ -180,7 +87,8 @@ CradleAnswer CradleService::tooLarge(qint64 length, qint64 limit) const {
 }
 
 std::optional<CradleAnswer> CradleService::checkHead(const CradleHead& head, qint32* device) const {
-    const bool confirmation = !confirmedSyncId(head.path).isEmpty();
+    const bool confirmation = !confirmedSyncId(head.path).isEmpty() || !confirmedExchangeId(head.path).isEmpty();
+    const bool upload = head.path == "/sync" || head.path == "/exchange";
     const qint64 limit = bodyLimit(head);
     if (head.path == "/status") {
         if (head.method != "GET")
@@ -194,10 +102,10 @@ std::optional<CradleAnswer> CradleService::checkHead(const CradleHead& head, qin
         if (head.length.value_or(0) > limit || head.chunked) return tooLarge(head.length.value_or(0), limit);
         return std::nullopt;
     }
-    if (head.path != "/sync" && !confirmation)
+    if (!upload && !confirmation)
         return refusal(404, QStringLiteral("not-found"),
-                       QStringLiteral("The cradle answers GET /status, POST /sync, POST /sync/ID/done and "
-                                      "GET /app/."));
+                       QStringLiteral("The cradle answers GET /status, POST /sync, POST /sync/ID/done, POST "
+                                      "/exchange, POST /exchange/ID/done and GET /app/."));
     if (head.method != "POST")
         return refusal(405, QStringLiteral("method-not-allowed"),
                        QStringLiteral("%1 answers POST.").arg(QString::fromUtf8(head.path)));
@@ -240,6 +148,10 @@ CradleAnswer CradleService::answer(const CradleHead& head, const QString& bodyFi
     CradleAnswer a;
     if (const QByteArray id = confirmedSyncId(head.path); !id.isEmpty()) {
         a = confirm(who, id);
+    } else if (const QByteArray exchange = confirmedExchangeId(head.path); !exchange.isEmpty()) {
+        a = m_exchanges->confirm(who, exchange);
+    } else if (head.path == "/exchange") {
+        a = m_exchanges->exchange(who, bodyFile);
     } else {
         {
             std::lock_guard guard(m_mutex);
@@ -283,7 +195,7 @@ CradleAnswer CradleService::sync(qint32 device, const QString& bodyFile) {
     const QString answerFile = folder->filePath(QStringLiteral("answer.db"));
     std::unique_ptr<PreparedSync> prepared;
     try {
-        prepared = PreparedSync::prepare(handheld, device);
+        prepared = PreparedSync::prepare(handheld, device, m_limits.workBudget);
         prepared->writeAnswer(answerFile);
     } catch (const RunTimeError& e) {
         return failedSync(e);
@@ -358,7 +270,7 @@ QStringList CradleService::expire() {
             }
         }
     }
-    QStringList lines;
+    QStringList lines = m_exchanges->expire();
     for (auto& [id, pending] : overdue) {
         pending.sync->drop();
         lines << QStringLiteral("sync %1 of device %2 dropped: not confirmed within %3 s; nothing was copied")
@@ -370,18 +282,20 @@ QStringList CradleService::expire() {
 }
 
 void CradleService::stop() {
+    m_exchanges->stop();
     std::lock_guard guard(m_mutex);
     m_stopping = true;
 }
 
 bool CradleService::idle() const {
+    if (!m_exchanges->idle()) return false;
     std::lock_guard guard(m_mutex);
     return !m_syncing && m_pending.empty();
 }
 
 std::optional<std::chrono::steady_clock::time_point> CradleService::nextDeadline() const {
+    std::optional<std::chrono::steady_clock::time_point> next = m_exchanges->nextDeadline();
     std::lock_guard guard(m_mutex);
-    std::optional<std::chrono::steady_clock::time_point> next;
     for (const auto& [id, pending] : m_pending)
         if (!next || pending.deadline < *next) next = pending.deadline;
     return next;
@@ -405,6 +319,7 @@ CradleAnswer CradleService::status() const {
     } else if (code != uc::ConduitNotFound) {
         o.insert(QStringLiteral("problem"), MensajeConducto(code));
     }
+    m_exchanges->describe(o);
     CradleAnswer a;
     a.contentType = "application/json";
     a.body = json(o);

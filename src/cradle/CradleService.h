@@ -15,6 +15,8 @@ namespace kv::cradle {
 class PreparedSync;
 class RequestFolder;
 class AppFiles;
+class ExchangeService;
+struct ExchangeWorkersOptions;
 
 // What the network cradle knows of a request before its body has been read.
 struct CradleHead {
@@ -42,6 +44,7 @@ struct CradleAnswer {
 struct CradleLimits {
     qint64 maxBytes = qint64(64) << 20; // largest handheld file
     std::chrono::seconds confirmWithin{60};
+    std::chrono::seconds workBudget{120}; // the most work a handheld's file may ask for
 };
 
 // The network cradle without sockets. `GET /status`; `POST /sync` with a device token and the
@@ -50,6 +53,9 @@ struct CradleLimits {
 // `POST /sync/ID/done`, with which the handheld says it has stored that file. Only then does the
 // sync count (the store's side committed, the waiting program told); a sync not confirmed within
 // `confirmWithin` is dropped whole and the program goes on waiting.
+//
+// `POST /exchange` and `POST /exchange/ID/done`: a handheld's exchange with nobody at a cradle
+// (ExchangeService.h).
 //
 // `GET /app/...` answers the handheld web application's files (AppFiles.h).
 //
@@ -69,6 +75,8 @@ public:
     const CradleLimits& limits() const { return m_limits; }
     // The folder of the handheld web application answered at /app/ (none when empty).
     void setAppFolder(const QString& folder);
+    // Takes exchanges, run as `workers` says (until called, /exchange is refused: 409 exchange-off).
+    void offerExchanges(const ExchangeWorkersOptions& workers);
     // The largest body the request may carry: 0 for paths that take none.
     qint64 bodyLimit(const CradleHead& head) const;
 
@@ -114,6 +122,7 @@ private:
 
     CradleLimits m_limits;
     std::unique_ptr<AppFiles> m_app;
+    std::unique_ptr<ExchangeService> m_exchanges;
     mutable std::mutex m_mutex; // guards everything below
     bool m_syncing = false;     // a sync is being prepared
     bool m_stopping = false;
@@ -123,5 +132,7 @@ private:
 
 // "/sync/ID/done" → ID; empty for any other path.
 QByteArray confirmedSyncId(const QByteArray& path);
+// "/exchange/ID/done" → ID; empty for any other path.
+QByteArray confirmedExchangeId(const QByteArray& path);
 
 } // namespace kv::cradle

@@ -105,23 +105,6 @@ bool endedByBudget(const RunTimeError& e) {
     return e.number() == syncerr::TooMuchWork || e.number() == syncerr::Stopped;
 }
 
-// The handheld's file as untrusted input; a file that is no SQLite database is refused as the
-// other refusals are.
-std::unique_ptr<const Database> openHandheld(const QString& path, std::chrono::seconds workBudget) {
-    try {
-        return std::make_unique<const Database>(path, QStringLiteral("handheld"), Trust::Untrusted,
-                                                workBudget);
-    } catch (const RunTimeError& e) {
-        if (endedByBudget(e)) throw;
-        refuse(e.number(), e.description());
-    }
-}
-
-// Neither file may grow past twice the two together: a copy moves at most the other file's rows
-// into it, and the doubling leaves room for indexes and pages of another size.
-qint64 growthRoom(const SyncResult& files) {
-    return 2 * (QFileInfo(files.handheld).size() + QFileInfo(files.store).size()) + (1 << 20);
-}
 
 // A write past the growth limit fails as a full disk. With more free space on the disk than the
 // limit, it was the limit: the handheld's own indexes or rows asked for that much.
@@ -144,6 +127,8 @@ QString sameKey(const TableCopy& copy, const QString& target) {
         refuse(syncerr::ConduitNotReady, QStringLiteral("The table %1 has no key columns.").arg(copy.table));
     return terms.join(QStringLiteral(" AND "));
 }
+
+} // namespace
 
 // Empties the destination's table and fills it with the source's rows, column by column by name.
 qint64 copyTable(const Database& db, TableCopy& copy, qint64 room) {
@@ -180,6 +165,8 @@ qint64 copyTable(const Database& db, TableCopy& copy, qint64 room) {
     }
     return db.changes() + copy.kept;
 }
+
+namespace {
 
 // A send that did not wait registered this sync: no program records it or switches the conduit
 // off, so the sync does both (the switch only while the registration is still its own).
@@ -261,6 +248,34 @@ void removeLeftCopies(const QString& handheldPath, const QString& ours) {
 
 } // namespace
 
+std::unique_ptr<const Database> openHandheld(const QString& path, std::chrono::seconds workBudget) {
+    try {
+        return std::make_unique<const Database>(path, QStringLiteral("handheld"), Trust::Untrusted,
+                                                workBudget);
+    } catch (const RunTimeError& e) {
+        if (endedByBudget(e)) throw;
+        refuse(e.number(), e.description());
+    }
+}
+
+// A copy moves at most the other file's rows into a file, and the doubling leaves room for
+// indexes and pages of another size.
+qint64 growthRoom(const QString& handheldPath, const QString& storePath) {
+    return 2 * (QFileInfo(handheldPath).size() + QFileInfo(storePath).size()) + (1 << 20);
+}
+
+void attachStore(const Database& handheld, const QString& storePath, qint64 room) {
+    {
+        Statement attach(handheld, QStringLiteral("ATTACH DATABASE ? AS %1").arg(quoteIdentifier(kStoreSchema)));
+        attach.bind(1, storePath);
+        attach.run();
+    }
+    handheld.limitGrowth(QStringLiteral("main"), room);
+    handheld.limitGrowth(kStoreSchema, room);
+    requireRollbackJournal(handheld, QStringLiteral("main"), QStringLiteral("handheld"));
+    requireRollbackJournal(handheld, kStoreSchema, QStringLiteral("local sync store"));
+}
+
 QString directionText(qint32 transferCode) {
     return transferCode == transfer::FromHandheld ? QStringLiteral("handheld -> store")
                                                   : QStringLiteral("store -> handheld");
@@ -329,16 +344,8 @@ std::unique_ptr<PreparedSync> PreparedSync::prepare(const QString& handheldPath,
                QStringLiteral("This handheld is device %1, but it syncs as device %2.").arg(carried).arg(device));
     checkDevice(conduit, device > 0 ? device : carried, result);
 
-    {
-        Statement attach(*db, QStringLiteral("ATTACH DATABASE ? AS %1").arg(quoteIdentifier(kStoreSchema)));
-        attach.bind(1, result.store);
-        attach.run();
-    }
-    const qint64 room = growthRoom(result);
-    db->limitGrowth(QStringLiteral("main"), room);
-    db->limitGrowth(kStoreSchema, room);
-    requireRollbackJournal(*db, QStringLiteral("main"), QStringLiteral("handheld"));
-    requireRollbackJournal(*db, kStoreSchema, QStringLiteral("local sync store"));
+    const qint64 room = growthRoom(result.handheld, result.store);
+    attachStore(*db, result.store, room);
 
     // From here on the sync counts for the wait that registered it, copied or refused.
     result.sequence = lock->began(conduit.generation);

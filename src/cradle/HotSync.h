@@ -10,6 +10,8 @@
 
 namespace kv::cradle {
 
+class Database;
+
 // Error numbers of a sync that is refused, having copied nothing.
 namespace syncerr {
 constexpr long SyncUnderWay = 70;    // another sync holds the sync lock
@@ -55,6 +57,20 @@ struct SyncResult {
 
 // "store -> handheld" or "handheld -> store".
 QString directionText(qint32 transferCode);
+
+// The pieces of a sync that a handheld's exchange shares with it.
+// The handheld's file opened as untrusted input; a file that is no SQLite database is refused as
+// the other refusals are (RunTimeError, "Nothing was copied.").
+std::unique_ptr<const Database> openHandheld(const QString& path, std::chrono::seconds workBudget);
+// Attaches the store at `storePath` to the handheld's connection as schema "store", both files
+// allowed to grow by `room` at most and both on a rollback journal.
+void attachStore(const Database& handheld, const QString& storePath, qint64 room);
+// Neither file may grow past twice the two together.
+qint64 growthRoom(const QString& handheldPath, const QString& storePath);
+// Empties the destination's table and fills it with the source's rows (code 4: from "store" to
+// "main"; 5: the other way), refusing as a sync does; a document table copied to the handheld
+// keeps the rows whose key the store does not hold. The rows the destination holds after.
+qint64 copyTable(const Database& db, TableCopy& copy, qint64 room);
 
 // One sync between the handheld file and the local sync store named by the settings file, as the
 // person at the cradle starts it. Holds the sync lock from before the first read of the conduit's

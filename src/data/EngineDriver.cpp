@@ -21,6 +21,14 @@ bool isLostConnection(const ProviderError& e) {
     return false;
 }
 
+bool isRefusedValue(const ProviderError& e) {
+    if (e.sqlState.size() == 5) return e.sqlState.startsWith(QLatin1String("22")) || e.sqlState.startsWith(QLatin1String("23"));
+    // SQLite's result code, extended or not: its low byte is the primary code.
+    bool numeric = false;
+    const int code = e.sqlState.toInt(&numeric) & 0xff;
+    return numeric && (code == 18 || code == 19 || code == 20); // TOOBIG, CONSTRAINT, MISMATCH
+}
+
 QString tablesStatement(Engine e) {
     switch (e) {
     case Engine::Sqlite:

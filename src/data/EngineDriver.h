@@ -85,6 +85,10 @@ public:
 
 // Whether a failure says the server is gone: the connection must be opened again.
 bool isLostConnection(const ProviderError& e);
+// Whether a failure is the engine refusing a value of the statement (a constraint, a type, a
+// length): the row's own fault, not the database's. SQLSTATE classes 22 and 23; SQLite's
+// constraint, mismatch and too-big codes.
+bool isRefusedValue(const ProviderError& e);
 
 // The catalogue statement that lists an engine's tables and views: the name, then "TABLE" or
 // "VIEW".

@@ -16,42 +16,64 @@ namespace {
 
 constexpr const char* kTimeFormat = "yyyy-MM-ddTHH:mm:ss";
 
-// Layout version 1. A later version adds its statements as the next element; a file is brought
-// up to date by running every step past its user_version.
+// The jobs table of a layout: SQLite cannot alter a CHECK, so a layout that takes a new direction
+// builds the table again under another name and copies the rows over.
+QString jobsTable(const QString& name, const QString& directions) {
+    return QStringLiteral("CREATE TABLE %1 ("
+                          " id INTEGER PRIMARY KEY AUTOINCREMENT,"
+                          " started_at TEXT NOT NULL," // local time, yyyy-MM-ddTHH:mm:ss
+                          " ended_at TEXT NOT NULL,"
+                          " device INTEGER NOT NULL,"
+                          " device_name TEXT NOT NULL DEFAULT '',"
+                          " direction TEXT NOT NULL CHECK (direction IN (%2)),"
+                          " operator TEXT NOT NULL DEFAULT '',"
+                          " outcome TEXT NOT NULL CHECK (outcome IN ('done', 'cancelled', 'failed')),"
+                          " failed_steps TEXT NOT NULL DEFAULT ''," // step descriptions, one per line
+                          " detail TEXT NOT NULL DEFAULT '',"
+                          " imported INTEGER,"
+                          " skipped INTEGER,"
+                          " planilla TEXT);")
+        .arg(name, directions);
+}
+
+const QString kJobsIndexes = QStringLiteral("CREATE INDEX jobs_by_device ON jobs (device, started_at);"
+                                            "CREATE INDEX jobs_by_start ON jobs (started_at);");
+const QString kJobColumns = QStringLiteral("id, started_at, ended_at, device, device_name, direction, operator, "
+                                           "outcome, failed_steps, detail, imported, skipped, planilla");
+
+// One element per layout version: a file is brought up to date by running every step past its
+// user_version, inside one transaction.
 const QStringList& layoutSteps() {
     static const QStringList steps{
-        QStringLiteral("CREATE TABLE jobs ("
-                       " id INTEGER PRIMARY KEY AUTOINCREMENT,"
-                       " started_at TEXT NOT NULL," // local time, yyyy-MM-ddTHH:mm:ss
-                       " ended_at TEXT NOT NULL,"
-                       " device INTEGER NOT NULL,"
-                       " device_name TEXT NOT NULL DEFAULT '',"
-                       " direction TEXT NOT NULL CHECK (direction IN ('send', 'receive')),"
-                       " operator TEXT NOT NULL DEFAULT '',"
-                       " outcome TEXT NOT NULL CHECK (outcome IN ('done', 'cancelled', 'failed')),"
-                       " failed_steps TEXT NOT NULL DEFAULT ''," // step descriptions, one per line
-                       " detail TEXT NOT NULL DEFAULT '',"
-                       " imported INTEGER,"
-                       " skipped INTEGER,"
-                       " planilla TEXT);"
-                       "CREATE INDEX jobs_by_device ON jobs (device, started_at);"
-                       "CREATE INDEX jobs_by_start ON jobs (started_at);"
-                       "CREATE TABLE job_tables ("
-                       " job_id INTEGER NOT NULL REFERENCES jobs (id),"
-                       " position INTEGER NOT NULL,"
-                       " table_name TEXT NOT NULL,"
-                       " row_count INTEGER NOT NULL,"
-                       " failed INTEGER NOT NULL DEFAULT 0,"
-                       " PRIMARY KEY (job_id, position));"
-                       "CREATE TABLE job_documents ("
-                       " job_id INTEGER NOT NULL REFERENCES jobs (id),"
-                       " position INTEGER NOT NULL,"
-                       " document_key TEXT NOT NULL,"
-                       " imported INTEGER NOT NULL," // 1 imported, 0 skipped as already in the ERP
-                       " PRIMARY KEY (job_id, position));"),
+        // 1: sends and receives.
+        jobsTable(QStringLiteral("jobs"), QStringLiteral("'send', 'receive'")) + kJobsIndexes +
+            QStringLiteral("CREATE TABLE job_tables ("
+                           " job_id INTEGER NOT NULL REFERENCES jobs (id),"
+                           " position INTEGER NOT NULL,"
+                           " table_name TEXT NOT NULL,"
+                           " row_count INTEGER NOT NULL,"
+                           " failed INTEGER NOT NULL DEFAULT 0,"
+                           " PRIMARY KEY (job_id, position));"
+                           "CREATE TABLE job_documents ("
+                           " job_id INTEGER NOT NULL REFERENCES jobs (id),"
+                           " position INTEGER NOT NULL,"
+                           " document_key TEXT NOT NULL,"
+                           " imported INTEGER NOT NULL," // 1 imported, 0 skipped as already in the ERP
+                           " PRIMARY KEY (job_id, position));"),
+        // 2: exchanges, and the documents the ERP refused (imported = 2) with the reason. The ids
+        // are kept: job_tables and job_documents name them.
+        jobsTable(QStringLiteral("jobs_v2"), QStringLiteral("'send', 'receive', 'exchange'")) +
+            QStringLiteral("INSERT INTO jobs_v2 (%1) SELECT %1 FROM jobs;"
+                           "DROP TABLE jobs;"
+                           "ALTER TABLE jobs_v2 RENAME TO jobs;")
+                .arg(kJobColumns) +
+            kJobsIndexes + QStringLiteral("ALTER TABLE job_documents ADD COLUMN reason TEXT NOT NULL DEFAULT '';"),
     };
     return steps;
 }
+
+// job_documents.imported
+enum DocumentFate : qint64 { Skipped = 0, Imported = 1, Refused = 2 };
 
 // A prepared statement that finalizes itself.
 class Statement {
@@ -113,32 +135,34 @@ QStringList linesOf(const QString& s) {
 
 } // namespace
 
+namespace {
+
+// The stored words, in the order of the enumerations.
+const char* const kDirectionWords[] = {"send", "receive", "exchange"};
+const char* const kOutcomeWords[] = {"done", "cancelled", "failed"};
+
+template <typename Enum, std::size_t N> std::optional<Enum> fromWord(const char* const (&words)[N], const QString& w) {
+    for (std::size_t i = 0; i < N; ++i)
+        if (w == QLatin1String(words[i])) return Enum(i);
+    return std::nullopt;
+}
+
+} // namespace
+
 QString directionWord(Direction d) {
-    return d == Direction::Send ? QStringLiteral("send") : QStringLiteral("receive");
+    return QLatin1String(kDirectionWords[int(d)]);
 }
 
 QString outcomeWord(Outcome o) {
-    switch (o) {
-    case Outcome::Done:
-        return QStringLiteral("done");
-    case Outcome::Cancelled:
-        return QStringLiteral("cancelled");
-    case Outcome::Failed:
-        return QStringLiteral("failed");
-    }
-    return QString();
+    return QLatin1String(kOutcomeWords[int(o)]);
 }
 
 std::optional<Direction> directionFromWord(const QString& w) {
-    for (Direction d : {Direction::Send, Direction::Receive})
-        if (directionWord(d) == w) return d;
-    return std::nullopt;
+    return fromWord<Direction>(kDirectionWords, w);
 }
 
 std::optional<Outcome> outcomeFromWord(const QString& w) {
-    for (Outcome o : {Outcome::Done, Outcome::Cancelled, Outcome::Failed})
-        if (outcomeWord(o) == w) return o;
-    return std::nullopt;
+    return fromWord<Outcome>(kOutcomeWords, w);
 }
 
 HistoryFile::HistoryFile(const QString& path, Mode mode) : m_path(path) {
@@ -250,20 +274,22 @@ qint64 HistoryFile::append(const Record& r) {
             table.reset();
         }
         Statement doc(m_db,
-                      QStringLiteral("INSERT INTO job_documents (job_id, position, document_key, imported) "
-                                     "VALUES (?, ?, ?, ?)"),
+                      QStringLiteral("INSERT INTO job_documents (job_id, position, document_key, imported, reason) "
+                                     "VALUES (?, ?, ?, ?, ?)"),
                       failer);
         int position = 0;
-        for (const auto& [keys, imported] : {std::pair{&r.importedKeys, 1}, std::pair{&r.skippedKeys, 0}}) {
-            for (const QString& key : *keys) {
-                doc.bind(1, id);
-                doc.bind(2, qint64(++position));
-                doc.bind(3, key);
-                doc.bind(4, qint64(imported));
-                doc.step();
-                doc.reset();
-            }
-        }
+        const auto addDocument = [&](const QString& key, DocumentFate fate, const QString& reason) {
+            doc.bind(1, id);
+            doc.bind(2, qint64(++position));
+            doc.bind(3, key);
+            doc.bind(4, qint64(fate));
+            doc.bind(5, reason);
+            doc.step();
+            doc.reset();
+        };
+        for (const QString& key : r.importedKeys) addDocument(key, Imported, QString());
+        for (const QString& key : r.skippedKeys) addDocument(key, Skipped, QString());
+        for (const RefusedDocument& d : r.refused) addDocument(d.key, Refused, d.reason);
         exec(QStringLiteral("COMMIT"));
         return id;
     } catch (...) {
@@ -273,20 +299,36 @@ qint64 HistoryFile::append(const Record& r) {
 }
 
 QList<Record> HistoryFile::read(const Filter& filter) const {
-    const auto failer = [this](const QString& w) { fail(w); };
-    QList<Record> records;
-    if (userVersion() == 0) return records; // created, nothing written yet
-
-    QString sql =
-        QStringLiteral("SELECT id, started_at, ended_at, device, device_name, direction, operator, outcome, "
-                       "failed_steps, detail, imported, skipped, planilla FROM jobs WHERE 1 = 1");
+    if (userVersion() == 0) return {}; // created, nothing written yet
+    QString sql = QStringLiteral("SELECT %1 FROM jobs WHERE 1 = 1").arg(kJobColumns);
     if (filter.device) sql += QStringLiteral(" AND device = ?1");
     // Times are stored as ISO text, so a day compares as the prefix it is.
     if (filter.since) sql += QStringLiteral(" AND started_at >= ?2");
     sql += QStringLiteral(" ORDER BY started_at, id");
+    return readJobs(sql, filter.device, filter.since);
+}
+
+QList<Record> HistoryFile::lastPerDevice() const {
+    if (userVersion() == 0) return {};
+    // Device by device through the (device, started_at) index: each step seeks the next device
+    // number and its newest job, so the answer costs the devices, not the length of the history.
+    const QString sql = QStringLiteral(
+        "WITH RECURSIVE d (n) AS ("
+        " SELECT MIN(device) FROM jobs"
+        " UNION ALL SELECT (SELECT MIN(device) FROM jobs WHERE device > d.n) FROM d WHERE d.n IS NOT NULL)"
+        " SELECT %1 FROM jobs WHERE id IN (SELECT (SELECT id FROM jobs WHERE device = d.n"
+        " ORDER BY started_at DESC, id DESC LIMIT 1) FROM d WHERE d.n IS NOT NULL)"
+        " ORDER BY device").arg(kJobColumns);
+    return readJobs(sql, std::nullopt, std::nullopt);
+}
+
+QList<Record> HistoryFile::readJobs(const QString& sql, const std::optional<int>& device,
+                                    const std::optional<QDate>& since) const {
+    const auto failer = [this](const QString& w) { fail(w); };
+    QList<Record> records;
     Statement jobs(m_db, sql, failer);
-    if (filter.device) jobs.bind(1, qint64(*filter.device));
-    if (filter.since) jobs.bind(2, filter.since->toString(Qt::ISODate));
+    if (device) jobs.bind(1, qint64(*device));
+    if (since) jobs.bind(2, since->toString(Qt::ISODate));
     while (jobs.step()) {
         Record r;
         r.id = jobs.integer(0);
@@ -310,18 +352,30 @@ QList<Record> HistoryFile::read(const Filter& filter) const {
         QStringLiteral(
             "SELECT table_name, row_count, failed FROM job_tables WHERE job_id = ? ORDER BY position"),
         failer);
-    Statement docs(
-        m_db,
-        QStringLiteral("SELECT document_key, imported FROM job_documents WHERE job_id = ? ORDER BY position"),
-        failer);
+    // A file of layout 1 read without a write (so not brought up to date) has no reasons.
+    Statement docs(m_db,
+                   QStringLiteral("SELECT document_key, imported, %1 FROM job_documents WHERE job_id = ? "
+                                  "ORDER BY position")
+                       .arg(userVersion() < 2 ? QStringLiteral("''") : QStringLiteral("reason")),
+                   failer);
     for (Record& r : records) {
         tables.bind(1, r.id);
         while (tables.step())
             r.tables << TableRows{tables.text(0), tables.integer(1), tables.integer(2) != 0};
         tables.reset();
         docs.bind(1, r.id);
-        while (docs.step())
-            (docs.integer(1) ? r.importedKeys : r.skippedKeys) << docs.text(0);
+        while (docs.step()) {
+            switch (docs.integer(1)) {
+            case Imported:
+                r.importedKeys << docs.text(0);
+                break;
+            case Refused:
+                r.refused << RefusedDocument{docs.text(0), docs.text(2)};
+                break;
+            default:
+                r.skippedKeys << docs.text(0);
+            }
+        }
         docs.reset();
     }
     return records;

@@ -13,10 +13,11 @@ namespace kv::history {
 // the application folder ("historial.db"), so no ERP or store trouble can lose it and no history
 // trouble can touch them.
 
-enum class Direction { Send, Receive };
+enum class Direction { Send, Receive, Exchange };
 enum class Outcome { Done, Cancelled, Failed };
 
-// The words stored in the file and printed by kvctl: "send"/"receive", "done"/"cancelled"/"failed".
+// The words stored in the file and printed by kvctl: "send"/"receive"/"exchange",
+// "done"/"cancelled"/"failed".
 QString directionWord(Direction d);
 QString outcomeWord(Outcome o);
 std::optional<Direction> directionFromWord(const QString& w);
@@ -30,6 +31,15 @@ struct TableRows {
     bool operator==(const TableRows&) const = default;
 };
 
+// A document the ERP refused in an exchange: it stays on the handheld, and why.
+struct RefusedDocument {
+    QString key;
+    QString reason;
+    bool operator==(const RefusedDocument&) const = default;
+};
+
+// An exchange (a handheld that syncs itself through kvcradle) fills in both halves: the documents
+// it brought (imported, skipped as found in the ERP already, refused) and the rows it got back.
 struct Record {
     qint64 id = 0; // given by the file on append
     QDateTime startedAt;
@@ -41,14 +51,15 @@ struct Record {
     Outcome outcome = Outcome::Done;
     QStringList failedSteps; // send: the export steps that failed
     QString detail;          // why it failed or was cancelled, or a note on how it ran
-    // Send.
+    // Send and exchange: the master rows the handheld got.
     QList<TableRows> tables;
-    // Receive (absent when the run never reached the import).
+    // Receive and exchange (absent when the run never reached the import).
     std::optional<qint32> imported;
     std::optional<qint32> skipped;
     QStringList importedKeys;
     QStringList skippedKeys;
     QString planilla;
+    QList<RefusedDocument> refused; // exchange: left on the handheld
 };
 
 struct Filter {
@@ -63,7 +74,7 @@ class HistoryFile {
 public:
     static QString fileName() { return QStringLiteral("historial.db"); }
     // The layout this program writes (PRAGMA user_version).
-    static constexpr int SchemaVersion = 1;
+    static constexpr int SchemaVersion = 2;
     // How long a write waits for another program that holds the file; past that the write fails
     // and the job goes on without its record.
     static constexpr int BusyTimeoutMs = 1500;
@@ -80,12 +91,16 @@ public:
     QList<Record> read(const Filter& filter = {}) const;
     // The device numbers the history holds, ascending.
     QList<int> devices() const;
+    // The newest record of each device (any direction or outcome), by device number.
+    QList<Record> lastPerDevice() const;
 
 private:
     void exec(const QString& sql) const;
     [[noreturn]] void fail(const QString& what) const;
     void migrate();
     int userVersion() const;
+    QList<Record> readJobs(const QString& sql, const std::optional<int>& device,
+                           const std::optional<QDate>& since) const;
 
     QString m_path;
     sqlite3* m_db = nullptr;

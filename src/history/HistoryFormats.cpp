@@ -22,6 +22,9 @@ QJsonObject jsonRecord(const Record& r) {
         tables.append(QJsonObject{{QStringLiteral("table"), t.table},
                                   {QStringLiteral("rows"), t.rows},
                                   {QStringLiteral("failed"), t.failed}});
+    QJsonArray refused;
+    for (const RefusedDocument& d : r.refused)
+        refused.append(QJsonObject{{QStringLiteral("key"), d.key}, {QStringLiteral("reason"), d.reason}});
     return QJsonObject{
         {QStringLiteral("id"), r.id},
         {QStringLiteral("started"), isoTime(r.startedAt)},
@@ -39,6 +42,7 @@ QJsonObject jsonRecord(const Record& r) {
         {QStringLiteral("importedKeys"), QJsonArray::fromStringList(r.importedKeys)},
         {QStringLiteral("skippedKeys"), QJsonArray::fromStringList(r.skippedKeys)},
         {QStringLiteral("controlSheet"), r.planilla},
+        {QStringLiteral("refused"), refused},
     };
 }
 
@@ -63,17 +67,19 @@ QByteArray historyJson(const QList<Record>& records) {
 QString historyTsv(const QList<Record>& records) {
     QString text = QStringLiteral(
         "started\tended\tdevice\tdevice_name\tdirection\toperator\toutcome\tfailed_steps\tdetail\t"
-        "rows\timported\tskipped\timported_keys\tskipped_keys\tcontrol_sheet\n");
+        "rows\timported\tskipped\timported_keys\tskipped_keys\tcontrol_sheet\trefused\n");
     for (const Record& r : records) {
         QStringList rows;
         for (const TableRows& t : r.tables)
             rows << t.table + QLatin1Char('=') + (t.failed ? QStringLiteral("failed") : QString::number(t.rows));
+        QStringList refused;
+        for (const RefusedDocument& d : r.refused) refused << d.key + QLatin1Char('=') + d.reason;
         const QStringList cells{isoTime(r.startedAt), isoTime(r.endedAt),  QString::number(r.device),
                                 r.deviceName,         directionWord(r.direction), r.operatorName,
                                 outcomeWord(r.outcome), r.failedSteps.join(QLatin1Char(',')), r.detail,
                                 rows.join(QLatin1Char(',')), number(r.imported), number(r.skipped),
                                 r.importedKeys.join(QLatin1Char(',')), r.skippedKeys.join(QLatin1Char(',')),
-                                r.planilla};
+                                r.planilla, refused.join(QLatin1Char(','))};
         QStringList clean;
         for (const QString& c : cells) clean << cell(c);
         text += clean.join(QLatin1Char('\t')) + QLatin1Char('\n');

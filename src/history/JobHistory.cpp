@@ -22,11 +22,58 @@ QString joined(const QStringList& items) {
     return items.join(QStringLiteral(", "));
 }
 
-QString tablesText(const Record& r, const QString& failedWord) {
+// How one reader words what a job moved: kvctl's line in English, the list window in Spanish.
+struct Wording {
+    const char* failedTable;           // instead of a failed table's rows
+    const char* rows;                  // before the tables
+    const char* imported;              // %1 the count, then the keys
+    const char* skipped;               // the same, joined to the imported part
+    const char* sheet;                 // %1 the control sheet, joined to the imported part
+    const char* refused;               // %1 the count, then the keys with their reasons
+    const char* open;                  // around a list of keys
+    const char* close;
+    bool emptyList;                    // whether an empty list of keys is shown
+};
+
+const Wording kLineWords{"failed", "rows: ", "imported %1", ", skipped %1", ", control sheet %1",
+                         "refused %1", " [", "]", true};
+const Wording kColumnWords{"error", "Filas: ", "Importados: %1", "; omitidos: %1", "; planilla Nº %1",
+                           "Rechazados: %1", " (", ")", false};
+
+QString oneLine(QString text) {
+    return text.replace(QLatin1Char('\r'), QLatin1Char(' ')).replace(QLatin1Char('\n'), QLatin1Char(' '));
+}
+
+QString counted(const Wording& w, const char* format, qsizetype count, const QStringList& keys) {
+    QString text = QString::fromUtf8(format).arg(count);
+    if (w.emptyList || !keys.isEmpty())
+        text += QString::fromUtf8(w.open) + joined(keys) + QString::fromUtf8(w.close);
+    return text;
+}
+
+// What the job moved, in the order it happened: the documents that came in, the rows that went
+// out, the documents left on the handheld. A send has only rows, a receive only documents; an
+// exchange may have all three.
+QStringList movedParts(const Record& r, const Wording& w) {
     QStringList parts;
-    for (const TableRows& t : r.tables)
-        parts << t.table + QLatin1Char(' ') + (t.failed ? failedWord : QString::number(t.rows));
-    return joined(parts);
+    if (r.direction != Direction::Send && r.imported) {
+        QString documents = counted(w, w.imported, *r.imported, r.importedKeys) +
+                            counted(w, w.skipped, r.skipped.value_or(0), r.skippedKeys);
+        if (!r.planilla.isEmpty()) documents += QString::fromUtf8(w.sheet).arg(r.planilla);
+        parts << documents;
+    }
+    if (r.direction != Direction::Receive && !r.tables.isEmpty()) {
+        QStringList tables;
+        for (const TableRows& t : r.tables)
+            tables << t.table + QLatin1Char(' ') + (t.failed ? QString::fromUtf8(w.failedTable) : QString::number(t.rows));
+        parts << QString::fromUtf8(w.rows) + joined(tables);
+    }
+    if (!r.refused.isEmpty()) {
+        QStringList keys;
+        for (const RefusedDocument& d : r.refused) keys << d.key + QStringLiteral(": ") + oneLine(d.reason);
+        parts << counted(w, w.refused, r.refused.size(), keys);
+    }
+    return parts;
 }
 
 } // namespace
@@ -90,6 +137,11 @@ QList<int> historyDevices() {
     return HistoryFile(historyPath(), HistoryFile::Mode::Read).devices();
 }
 
+QList<Record> lastSyncs() {
+    if (!QFileInfo::exists(historyPath())) return {};
+    return HistoryFile(historyPath(), HistoryFile::Mode::Read).lastPerDevice();
+}
+
 QString historyLine(const Record& r) {
     QString line = r.startedAt.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")) + QStringLiteral("  device ") +
                    QString::number(r.device);
@@ -98,22 +150,8 @@ QString historyLine(const Record& r) {
             (r.operatorName.isEmpty() ? QStringLiteral("-") : r.operatorName) + QStringLiteral("  ") +
             outcomeWord(r.outcome);
     if (!r.failedSteps.isEmpty()) line += QStringLiteral("  failed steps: ") + joined(r.failedSteps);
-    if (!r.detail.isEmpty())
-        line += QStringLiteral("  (") +
-                QString(r.detail)
-                    .replace(QLatin1Char('\r'), QLatin1Char(' '))
-                    .replace(QLatin1Char('\n'), QLatin1Char(' ')) +
-                QLatin1Char(')');
-    if (r.direction == Direction::Send) {
-        if (!r.tables.isEmpty()) line += QStringLiteral("  rows: ") + tablesText(r, QStringLiteral("failed"));
-    } else if (r.imported) {
-        line += QStringLiteral("  imported %1 [%2], skipped %3 [%4]")
-                    .arg(*r.imported)
-                    .arg(joined(r.importedKeys))
-                    .arg(r.skipped.value_or(0))
-                    .arg(joined(r.skippedKeys));
-        if (!r.planilla.isEmpty()) line += QStringLiteral(", control sheet ") + r.planilla;
-    }
+    if (!r.detail.isEmpty()) line += QStringLiteral("  (") + oneLine(r.detail) + QLatin1Char(')');
+    for (const QString& part : movedParts(r, kLineWords)) line += QStringLiteral("  ") + part;
     return line;
 }
 
@@ -125,26 +163,17 @@ QStringList historyColumnTitles() {
 QStringList historyColumns(const Record& r) {
     static const QString outcomes[] = {QStringLiteral("Finalizado"), QStringLiteral("Cancelado"),
                                        QStringLiteral("Con errores")};
+    static const QString operations[] = {QStringLiteral("Envío"), QStringLiteral("Recepción"),
+                                         QStringLiteral("Intercambio")};
     QStringList detail;
     if (!r.failedSteps.isEmpty()) detail << QStringLiteral("Pasos con error: ") + joined(r.failedSteps);
     if (!r.detail.isEmpty()) detail << r.detail;
-    if (r.direction == Direction::Send) {
-        if (!r.tables.isEmpty()) detail << QStringLiteral("Filas: ") + tablesText(r, QStringLiteral("error"));
-    } else if (r.imported) {
-        QString counts = QStringLiteral("Importados: %1").arg(*r.imported);
-        if (!r.importedKeys.isEmpty())
-            counts += QStringLiteral(" (") + joined(r.importedKeys) + QLatin1Char(')');
-        counts += QStringLiteral("; omitidos: %1").arg(r.skipped.value_or(0));
-        if (!r.skippedKeys.isEmpty())
-            counts += QStringLiteral(" (") + joined(r.skippedKeys) + QLatin1Char(')');
-        if (!r.planilla.isEmpty()) counts += QStringLiteral("; planilla Nº ") + r.planilla;
-        detail << counts;
-    }
+    detail << movedParts(r, kColumnWords);
     const QString device = r.deviceName.isEmpty() ? QString::number(r.device)
                                                   : QStringLiteral("%1 - %2").arg(r.device).arg(r.deviceName);
     return {r.startedAt.toString(QStringLiteral("dd/MM/yyyy HH:mm:ss")),
             device,
-            r.direction == Direction::Send ? QStringLiteral("Envío") : QStringLiteral("Recepción"),
+            operations[int(r.direction)],
             r.operatorName,
             outcomes[int(r.outcome)],
             detail.join(QStringLiteral(". "))};

@@ -25,6 +25,9 @@ void resetFailureNotice();
 // file cannot be read.
 QList<Record> readHistory(const Filter& filter = {});
 QList<int> historyDevices();
+// The newest record of each device, by device number; empty when nothing was ever recorded.
+// Throws RunTimeError when the file cannot be read.
+QList<Record> lastSyncs();
 
 // One record on one line, as kvctl prints it.
 QString historyLine(const Record& r);

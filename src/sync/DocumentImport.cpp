@@ -152,10 +152,15 @@ void importOne(SyncRunState& run, ImportBatch& batch, ImportPrompts& prompts, Re
         key = textOf(docs.value(QStringLiteral("MV_CPTE_TSNL")));
         k = splitKey(key);
     });
+    run.currentKey = key;
     if (unusableKey(key)) {
         // Nothing is held while the person reads the message.
         if (const std::optional<int> lost = batch.pause()) throw ImportRestart{*lost};
-        if (!run.refusedKeys.contains(key)) run.refusedKeys << key;
+        if (!run.refusedKeys.contains(key)) {
+            run.refusedKeys << key;
+            if (run.unattended)
+                run.leftOut.append({shownKey(key), QStringLiteral("its key has characters that cannot be read")});
+        }
         runStatement(run, [&] {
             op().messageBox(QStringLiteral("El comprobante '%1' no se importó: su clave tiene caracteres que no se "
                                            "pueden leer. Corríjalo en la palm.")

@@ -28,6 +28,12 @@ struct ImportRestart {
 //   again; the engine's words may differ, naming a new row's generated values).
 // Outside a document (between documents, the summary) the answer applies to the statement alone,
 // as everywhere else, unless a group was lost: Retry then writes it again.
+//
+// When nobody can be asked (SyncRunState::unattended) the treatment answers itself: a document
+// whose own values the ERP refuses (a constraint, a type, a length) is undone, named in the run's
+// `leftOut` with the reason, and the import goes on with the next one; any other failure (the
+// connection lost, the lock not got in time, a statement the ERP cannot run at all, a failure
+// outside a document) leaves the import, the whole documents committed.
 class ImportPrompts {
 public:
     ImportPrompts(SyncRunState& run, ImportBatch& batch, const Recordset& docs);
@@ -40,6 +46,7 @@ public:
 
 private:
     int handle(const RunTimeError& e);
+    int answerUnattended(const RunTimeError& e, bool inDocument, int row);
 
     struct Ignored {
         int row;

@@ -15,6 +15,30 @@
 
 namespace kv {
 
+bool openDeviceErp(SyncRunState& run, int device) {
+    DB_Dll& erp = ErpDb();
+    if (erp.gOpenFlag) return true;
+    runStatement(run, [&] {
+        erp.gProveedor = DB_Dll::pSQLOLEDB();
+        const settings::DeviceConnection c = settings::readDeviceConnection(device);
+        erp.gDBName = c.baseDeDatos;
+        erp.gUsuario = c.usuario;
+        erp.gUserPassWord = c.contrasena;
+        erp.gServidor = c.servidor;
+        erp.OpenServerADODB(false, 3, QString(), true);
+    });
+    return erp.gOpenFlag;
+}
+
+bool readPlanillaMode(SyncRunState& run) {
+    // Read under the run's own error treatment, so an Abort ends the run.
+    runStatement(run, [&] {
+        run.planillaMode =
+            CfgValue(QStringLiteral("GM_UsaPlanillaControl")).compare(QStringLiteral("SI"), Qt::CaseInsensitive) == 0;
+    });
+    return run.planillaMode;
+}
+
 RunOutcome importDocuments(SyncRunState& run) {
     try {
         ImportarComprobantes(run);
@@ -33,29 +57,13 @@ RunOutcome receive(int device, SyncRunState& run) {
         // A server restarted since the last command: its connection is opened again first.
         runStatement(run, [] { ErpDb().reopenIfLost(); });
         // 1. Control-sheet mode.
-        runStatement(run, [&] {
-            // Read under the run's own error treatment, so an Abort ends the run.
-            run.planillaMode =
-                CfgValue(QStringLiteral("GM_UsaPlanillaControl")).compare(QStringLiteral("SI"), Qt::CaseInsensitive) == 0;
-        });
+        readPlanillaMode(run);
         // 2. The ERP connection: the open one as it is, otherwise the device's own.
-        DB_Dll& erp = ErpDb();
-        if (!erp.gOpenFlag) {
-            runStatement(run, [&] {
-                erp.gProveedor = DB_Dll::pSQLOLEDB();
-                const settings::DeviceConnection c = settings::readDeviceConnection(device);
-                erp.gDBName = c.baseDeDatos;
-                erp.gUsuario = c.usuario;
-                erp.gUserPassWord = c.contrasena;
-                erp.gServidor = c.servidor;
-                erp.OpenServerADODB(false, 3, QString(), true);
-            });
-            if (!erp.gOpenFlag) {
-                op().messageBox(QStringLiteral("Atención No se pudo conectar con la Base de Datos de VELTRO,verifique "
-                                               "los parámetros y vuelva a intentarlo!!!"),
-                                mb::Critical, QStringLiteral("Aviso al Operador!!!"));
-                return RunOutcome::ConnectionFailed;
-            }
+        if (!openDeviceErp(run, device)) {
+            op().messageBox(QStringLiteral("Atención No se pudo conectar con la Base de Datos de VELTRO,verifique "
+                                           "los parámetros y vuelva a intentarlo!!!"),
+                            mb::Critical, QStringLiteral("Aviso al Operador!!!"));
+            return RunOutcome::ConnectionFailed;
         }
         // 3. Register for receiving; 4. wait for the sync.
         quint64 generation = 0;

@@ -37,6 +37,15 @@ struct SyncRunState {
     QStringList importedKeys;
     QStringList skippedKeys;
     QStringList refusedKeys; // keys that cannot be given to the engines as read
+    // Nobody can be asked (a handheld that syncs on its own): a document the ERP refuses is left
+    // out and named in `leftOut`, and a failure of the ERP itself ends the import.
+    bool unattended = false;
+    struct LeftOut {
+        QString key;
+        QString reason;
+    };
+    QList<LeftOut> leftOut;
+    QString currentKey; // the document being written
     // The line targets, opened by the first document that needs one and kept for the others.
     QHash<QString, std::shared_ptr<Recordset>> lineTargets;
     // The statement being run: where it is written in the program and how many times that place
@@ -72,6 +81,11 @@ void runStatement(SyncRunState& run, Statement&& statement) {
 }
 
 RunOutcome ActualizaDatos_KVControl(int device, bool receive = true);
+// The ERP connection of the program: the open one as it is, otherwise device `device`'s own
+// (its settings), opened under the run's error treatment. Whether it is open.
+bool openDeviceErp(SyncRunState& run, int device);
+// Control-sheet mode, read from the ERP's configuration under the run's error treatment.
+bool readPlanillaMode(SyncRunState& run);
 // The import alone, on the open ERP and store connections (what the run does after the sync).
 RunOutcome importDocuments(SyncRunState& run);
 

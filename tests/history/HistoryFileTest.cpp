@@ -13,6 +13,7 @@ using namespace kv::history;
 
 namespace {
 
+using test::exchangeJob;
 using test::receiveJob;
 using test::sendJob;
 
@@ -36,6 +37,26 @@ void expectSame(const Record& a, const Record& b) {
     EXPECT_EQ(a.importedKeys, b.importedKeys);
     EXPECT_EQ(a.skippedKeys, b.skippedKeys);
     EXPECT_EQ(a.planilla, b.planilla);
+    EXPECT_EQ(a.refused, b.refused);
+}
+
+// The rows of a statement on the file, outside the program's own reading.
+QStringList sqlRows(const QString& path, const char* sql) {
+    sqlite3* db = nullptr;
+    sqlite3_open(QFile::encodeName(path).constData(), &db);
+    sqlite3_stmt* st = nullptr;
+    QStringList rows;
+    if (sqlite3_prepare_v2(db, sql, -1, &st, nullptr) != SQLITE_OK) rows << QString::fromUtf8(sqlite3_errmsg(db));
+    for (int rc = st ? sqlite3_step(st) : SQLITE_DONE; rc != SQLITE_DONE; rc = sqlite3_step(st)) {
+        if (rc != SQLITE_ROW) {
+            rows << QString::fromUtf8(sqlite3_errmsg(db)); // what refused the statement
+            break;
+        }
+        rows << QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(st, 0)));
+    }
+    sqlite3_finalize(st);
+    sqlite3_close(db);
+    return rows;
 }
 
 class HistoryFileTest : public ::testing::Test {
@@ -47,6 +68,7 @@ protected:
 TEST_F(HistoryFileTest, EveryFieldComesBackAsWritten) {
     Record send = sendJob(3, at(1, 9));
     Record receive = receiveJob(2, at(1, 10));
+    Record exchange = exchangeJob(4, at(1, 12));
     Record cancelled = receiveJob(2, at(1, 11)); // a run that never reached the import
     cancelled.outcome = Outcome::Cancelled;
     cancelled.imported.reset();
@@ -59,12 +81,13 @@ TEST_F(HistoryFileTest, EveryFieldComesBackAsWritten) {
         send.id = file.append(send);
         receive.id = file.append(receive);
         cancelled.id = file.append(cancelled);
+        exchange.id = file.append(exchange);
     }
     const QList<Record> back = HistoryFile(path, HistoryFile::Mode::Read).read();
-    ASSERT_EQ(back.size(), 3);
-    for (int i = 0; i < 3; ++i) {
+    ASSERT_EQ(back.size(), 4);
+    for (int i = 0; i < 4; ++i) {
         SCOPED_TRACE(i);
-        const Record& expected = i == 0 ? send : i == 1 ? receive : cancelled;
+        const Record& expected = i == 0 ? send : i == 1 ? receive : i == 2 ? cancelled : exchange;
         EXPECT_EQ(back[i].id, expected.id);
         expectSame(back[i], expected);
     }
@@ -126,6 +149,63 @@ TEST_F(HistoryFileTest, ANewFileCarriesTheCurrentLayoutAndTheDevicesItHolds) {
     sqlite3_close(db);
 }
 
+// A history left by the program of layout 1: read as it is, and brought up to date by the first
+// write, its records and their ids kept.
+class LayoutOneHistory : public HistoryFileTest, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(LayoutOneHistory, IsReadAsItIsAndTakesExchangesOnceWritten) {
+    const bool write = GetParam();
+    test::writeLayoutOneHistory(path);
+    const QByteArray before = test::digest(path);
+    Record exchange = exchangeJob(2, at(2, 8));
+    if (write) exchange.id = HistoryFile(path, HistoryFile::Mode::Write).append(exchange);
+
+    const QList<Record> back = HistoryFile(path, HistoryFile::Mode::Read).read();
+    ASSERT_EQ(back.size(), write ? 3 : 2);
+    EXPECT_EQ(back[0].id, 4);
+    EXPECT_EQ(back[0].tables, (QList<TableRows>{{QStringLiteral("TA_BANCOS"), 6}, {QStringLiteral("MA_CLIENTES"), 0, true}}));
+    EXPECT_EQ(back[1].id, 7);
+    EXPECT_EQ(back[1].importedKeys, QStringList{QStringLiteral("NP000100000001A")});
+    EXPECT_EQ(back[1].skippedKeys, QStringList{QStringLiteral("RM000100000003B")});
+    EXPECT_TRUE(back[1].refused.isEmpty());
+    if (!write) {
+        EXPECT_EQ(test::digest(path), before) << "reading changes nothing";
+        return;
+    }
+    EXPECT_GT(exchange.id, 7) << "no id is given twice";
+    expectSame(back[2], exchange);
+    EXPECT_EQ(sqlRows(path, "PRAGMA user_version"), QStringList{QString::number(HistoryFile::SchemaVersion)});
+    EXPECT_EQ(sqlRows(path, "SELECT name FROM sqlite_master WHERE type = 'index' AND tbl_name = 'jobs' "
+                            "AND sql IS NOT NULL ORDER BY name"),
+              (QStringList{QStringLiteral("jobs_by_device"), QStringLiteral("jobs_by_start")}));
+    EXPECT_EQ(sqlRows(path, "INSERT INTO jobs (started_at, ended_at, device, direction, outcome) "
+                            "VALUES ('', '', 1, 'sideways', 'done')"),
+              QStringList{QStringLiteral("CHECK constraint failed: direction IN ('send', 'receive', 'exchange')")});
+}
+
+INSTANTIATE_TEST_SUITE_P(Opened, LayoutOneHistory, ::testing::Values(false, true),
+                         [](const auto& info) { return std::string(info.param ? "ForWriting" : "ForReading"); });
+
+TEST_F(HistoryFileTest, LastPerDeviceIsTheNewestRecordOfEachDevice) {
+    EXPECT_TRUE(HistoryFile(path, HistoryFile::Mode::Write).lastPerDevice().isEmpty());
+    // Device 12's two jobs started in the same second: the one written last is the newer.
+    const QList<Record> jobs{sendJob(1, at(1, 9)),  exchangeJob(2, at(3, 8)), receiveJob(1, at(2, 10)),
+                             sendJob(2, at(2, 8)),  sendJob(12, at(4, 8)),    receiveJob(12, at(4, 8))};
+    QList<qint64> ids;
+    {
+        HistoryFile file(path, HistoryFile::Mode::Write);
+        for (const Record& r : jobs) ids << file.append(r);
+    }
+    const QList<Record> last = HistoryFile(path, HistoryFile::Mode::Read).lastPerDevice();
+    ASSERT_EQ(last.size(), 3);
+    const int expected[] = {2, 1, 5};
+    for (int i = 0; i < 3; ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ(last[i].id, ids[expected[i]]);
+        expectSame(last[i], jobs[expected[i]]);
+    }
+}
+
 TEST_F(HistoryFileTest, IsOwnerOnlyAfterEveryWriteWhateverTheModeItHad) {
     const mode_t oldMask = ::umask(0);
     HistoryFile(path, HistoryFile::Mode::Write).append(sendJob(3, at(1, 9)));
@@ -170,6 +250,18 @@ TEST_F(HistoryFileTest, KvctlLinesSayWhatHappenedInOneLine) {
     EXPECT_EQ(historyLine(cancelled),
               QStringLiteral(
                   "2026-12-02 07:00:00  device 1  receive  by -  cancelled  (Cancelado por el Usuario)"));
+    const Record exchange = exchangeJob(4, at(3, 18, 30));
+    EXPECT_EQ(historyLine(exchange),
+              QStringLiteral("2026-12-03 18:30:00  device 4 (Ruta 4)  exchange  by -  done  imported 2 "
+                             "[NP000100000001A, OT000100000002A], skipped 1 [RM000100000003B], control sheet "
+                             "000000000007X  rows: MA_CLIENTES 40, TA_ZONAS 3  refused 2 [NP000100000009A: "
+                             "cliente 000099 inexistente, OT000100000010A: sin artículos en la orden]"));
+    EXPECT_EQ(historyColumns(exchange).mid(2),
+              (QStringList{QStringLiteral("Intercambio"), QString(), QStringLiteral("Finalizado"),
+                           QStringLiteral("Importados: 2 (NP000100000001A, OT000100000002A); omitidos: 1 "
+                                          "(RM000100000003B); planilla Nº 000000000007X. Filas: MA_CLIENTES 40, "
+                                          "TA_ZONAS 3. Rechazados: 2 (NP000100000009A: cliente 000099 inexistente, "
+                                          "OT000100000010A: sin artículos en la orden)")}));
     EXPECT_EQ(historyColumns(receive),
               (QStringList{QStringLiteral("01/12/2026 10:00:00"), QStringLiteral("2 - Ruta 2"),
                            QStringLiteral("Recepción"), QStringLiteral("Íñigo"), QStringLiteral("Finalizado"),

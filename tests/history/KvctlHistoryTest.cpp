@@ -68,6 +68,9 @@ INSTANTIATE_TEST_SUITE_P(
                       PrintCase{"Since", {"--since", "2026-12-01"}, {1, 2, 3}},
                       PrintCase{"SinceBeforeDevice", {"--since", "2026-12-02", "2"}, {2}},
                       PrintCase{"DeviceBeforeSince", {"2", "--since", "2026-12-02"}, {2}},
+                      PrintCase{"DeviceOption", {"--device", "2"}, {1, 2}},
+                      PrintCase{"DeviceOptionAndSince", {"--since", "2026-12-02", "--device", "2"}, {2}},
+                      PrintCase{"DeviceBothWays", {"2", "--device", "2"}, {1, 2}},
                       PrintCase{"NothingYet", {"--since", "2027-01-01"}, {}}),
     [](const auto& info) { return std::string(info.param.name); });
 
@@ -122,6 +125,8 @@ INSTANTIATE_TEST_SUITE_P(
         BadCase{"Zero", {"0"}, "\"0\" is no device number"},
         BadCase{"Negative", {"-3"}, "\"-3\" is no device number"},
         BadCase{"TwoDevices", {"1", "2"}, "not expected: 2"},
+        BadCase{"OtherDeviceOption", {"1", "--device", "2"}, "device 1 or device 2: give one"},
+        BadCase{"DeviceOptionWord", {"--device", "dos"}, "\"dos\" is no device number"},
         BadCase{"SinceWithoutDate", {"--since"}, "--since: 1 required YYYY-MM-DD missing"},
         BadCase{"SinceTwice", {"--since", "2026-12-01", "--since", "2026-12-02"}, "--since: At Most 1"},
         BadCase{"NoSuchMonth", {"--since", "2026-13-01"}, "\"2026-13-01\" is no date"},

@@ -5,10 +5,15 @@
 #include "cradle/net/CradleServer.h"
 #include "cradle/RequestFolder.h"
 #include "ExitCodes.h"
+#include "ExchangeWorker.h"
+#include "app/LaunchSource.h"
+#include "cradle/ExchangeWorkers.h"
 
 #include <csignal>
 #include <QCoreApplication>
 #include <QFileInfo>
+#include <QThread>
+#include <algorithm>
 #include <QSocketNotifier>
 #include <QTimer>
 #include <sys/signalfd.h>
@@ -62,6 +67,7 @@ QString appFolder() {
 } // namespace
 
 int main(int argc, char** argv) {
+    if (isExchangeWorker(argc, argv)) return exchangeWorkerMain(argc, argv);
     // SIGTERM (systemd's stop) and Ctrl-C are read from a descriptor by the event loop; blocked
     // before any thread starts, so every thread ignores them.
     sigset_t stopping;
@@ -82,11 +88,16 @@ int main(int argc, char** argv) {
                 "POST /sync with \"Authorization: Bearer TOKEN\" and the handheld's SQLite file\n"
                 "prepares the sync the program registered and answers with the file after it;\n"
                 "POST /sync/ID/done says the handheld has stored it, and only then does the sync\n"
-                "count. GET /status tells whether a sync is awaited. kvctl cradle token N makes a\n"
-                "device's token. One line per request and per dropped connection goes to stderr.\n"
-                "SIGTERM or Ctrl-C: new syncs are refused, the one under way is finished; a second\n"
-                "one stops at once."));
-        std::string listen = "127.0.0.1:" + std::to_string(kDefaultPort), cert, key;
+                "count. POST /exchange does a receive and a send for the token's device in one\n"
+                "request, with nobody at the program (it needs the ERP's launch string: --launch-file\n"
+                "or KVCONTROL_LAUNCH); POST /exchange/ID/done confirms it. GET /status tells whether\n"
+                "a sync is awaited. kvctl cradle token N makes a device's token. One line per request\n"
+                "and per dropped connection goes to stderr. SIGTERM or Ctrl-C: new syncs are\n"
+                "refused, those under way are finished; a second one stops at once."));
+        std::string listen = "127.0.0.1:" + std::to_string(kDefaultPort), cert, key, launchFile;
+        // Exchanges wait on the ERP more than on this machine: two per core keep both busy.
+        unsigned exchanges = std::clamp(2u * unsigned(std::max(1, QThread::idealThreadCount())), 2u, 16u);
+        int workSeconds = 120;
         const cradle::CradleNetLimits net;
         double maxMb = 64;
         int idle = int(net.idle.count()), deadline = int(net.deadline.count()), confirmWithin = 60;
@@ -131,7 +142,25 @@ int main(int argc, char** argv) {
                      "(default 60)")
             ->option_text("SECONDS")
             ->check(CLI::Range(1, 86400));
+        a.add_option("--exchanges", exchanges,
+                     "exchanges run at once; more get 503 with Retry-After (default two per core, "
+                     "at most 16)")
+            ->option_text("N")
+            ->check(CLI::Range(1u, 256u));
+        a.add_option("--launch-file", launchFile,
+                     "the ERP's launch string, for exchanges, from an owner-only file (else "
+                     "$KVCONTROL_LAUNCH; without one /exchange is refused)")
+            ->option_text("FILE");
+        a.add_option("--work-seconds", workSeconds,
+                     "the most work a handheld's file may ask for, in seconds (default 120)")
+            ->option_text("SECONDS")
+            ->check(CLI::Range(1, 86400));
         if (const std::optional<int> status = cli.parse(app.arguments().mid(1), out, err)) return *status;
+        const ResolvedLaunch launch = resolveLaunch({QString(), cli::fromStd(launchFile)});
+        if (!launch.error.isEmpty()) {
+            err << "kvcradle: " << launch.error << '\n';
+            return cli::exitcode::Failed;
+        }
 
         cradle::CradleServerOptions options;
         if (!parseListen(cli::fromStd(listen), options))
@@ -155,8 +184,22 @@ int main(int argc, char** argv) {
         cradle::CradleLimits limits;
         limits.maxBytes = qint64(maxMb * 1024 * 1024);
         limits.confirmWithin = std::chrono::seconds(confirmWithin);
+        limits.workBudget = std::chrono::seconds(workSeconds);
         cradle::CradleService service(limits);
         service.setAppFolder(appFolder());
+        if (!launch.text.isEmpty()) {
+            cradle::ExchangeWorkersOptions workers;
+            workers.program = QCoreApplication::applicationFilePath();
+            workers.arguments = {QStringLiteral("--exchange-worker")};
+            workers.limit = exchanges;
+            workers.launch = launch.text.toUtf8();
+            workers.within = std::chrono::seconds(deadline);
+            workers.workBudget = std::chrono::seconds(workSeconds);
+            service.offerExchanges(workers);
+        } else {
+            log.say(QStringLiteral("kvcradle: exchanges are off: no launch string for the ERP (--launch-file or "
+                                   "KVCONTROL_LAUNCH)"));
+        }
         cradle::CradleServer server(service, log);
         QString problem;
         if (!server.start(options, &problem)) {

@@ -19,10 +19,11 @@ public:
     QStringList words() const override { return {QStringLiteral("history")}; }
     QString summary() const override {
         return QStringLiteral(
-            "print the sends and receives recorded, one a line (device N only, from a day on)");
+            "print the sends, receives and exchanges recorded, one a line (device N only, from a day on)");
     }
     void define(CLI::App& command) override {
         argument(command, "N", m_device, "only device N");
+        command.add_option("--device", m_deviceOption, "only device N (as N alone)")->type_name("N");
         command.add_option("--since", m_since, "only from that day on")->type_name("YYYY-MM-DD");
         m_format.define(command);
     }
@@ -35,10 +36,13 @@ public:
             if (!filter.since)
                 return ctx.usage(QStringLiteral("\"%1\" is no date; write it as YYYY-MM-DD").arg(fromStd(m_since)));
         }
-        if (!m_device.empty()) {
+        if (!m_device.empty() && !m_deviceOption.empty() && m_device != m_deviceOption)
+            return ctx.usage(QStringLiteral("device %1 or device %2: give one")
+                                 .arg(fromStd(m_device), fromStd(m_deviceOption)));
+        if (const std::string& device = m_device.empty() ? m_deviceOption : m_device; !device.empty()) {
             bool ok = false;
-            const int n = fromStd(m_device).toInt(&ok);
-            if (!ok || n < 1) return ctx.usage(QStringLiteral("\"%1\" is no device number").arg(fromStd(m_device)));
+            const int n = fromStd(device).toInt(&ok);
+            if (!ok || n < 1) return ctx.usage(QStringLiteral("\"%1\" is no device number").arg(fromStd(device)));
             filter.device = n;
         }
         try {
@@ -61,7 +65,7 @@ private:
         if (!shape.match(text).hasMatch() || !d.isValid()) return std::nullopt;
         return d;
     }
-    std::string m_device, m_since;
+    std::string m_device, m_deviceOption, m_since;
     FormatOption m_format{{QStringLiteral("text"), QStringLiteral("tsv"), QStringLiteral("json")}, {}};
 };
 

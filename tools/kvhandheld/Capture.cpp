@@ -1,6 +1,7 @@
 #include "Capture.h"
 
 #include "app/RunTimeError.h"
+#include "cradle/HandheldDevice.h"
 #include "cradle/SqliteFile.h"
 #include "store/StoreFile.h"
 
@@ -271,6 +272,7 @@ Line taskLine(const Task& t, double hours) {
 
 struct Document {
     QString type;
+    QString branch;
     qint64 number = 0;
     const Client* client = nullptr;
     QDate date, delivery;
@@ -298,7 +300,7 @@ public:
                      "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)")) {}
 
     CapturedDocument write(const Document& d) {
-        const QString key = documentKey(d.type, d.number);
+        const QString key = documentKey(d.type, d.number, d.branch);
         const QString date = d.date.toString(Qt::ISODate);
         const QString delivery = d.delivery.toString(Qt::ISODate);
         double net = 0, vat = 0, internal = 0, taxed = 0, untaxed = 0;
@@ -329,14 +331,14 @@ private:
 
 // The highest number the handheld holds for the type at this branch; lines count too, so a line
 // left without its document is never joined by a new one.
-qint64 highestNumber(const Database& db, const QString& type) {
+qint64 highestNumber(const Database& db, const QString& type, const QString& branch) {
     return db
         .value(QStringLiteral("SELECT max(CAST(substr(k, 7, 8) AS INTEGER)) FROM ("
                               "SELECT MV_CPTE_TSNL AS k FROM MV_CPTE UNION ALL "
                               "SELECT MV_CPTE_DET_TSNL FROM MV_CPTE_DETALLE) "
                               "WHERE length(k) = 15 AND upper(substr(k, 1, 2)) = ? AND substr(k, 3, 4) = ? "
                               "AND substr(k, 7, 8) GLOB '[0-9][0-9][0-9][0-9][0-9][0-9][0-9][0-9]'"),
-               {type, kBranch})
+               {type, branch})
         .toLongLong();
 }
 
@@ -344,10 +346,34 @@ qint64 highestNumber(const Database& db, const QString& type) {
     throw RunTimeError(number, text + QStringLiteral(" Nothing was captured."), kSource);
 }
 
+// The last number each type used at the branch, kept beside the store's tables (a sync leaves
+// it alone): once a sync or an exchange has taken the documents away, their numbers are still
+// not given again, or the ERP would take the new document for the old one and leave it out.
+const QString kNumbering = QStringLiteral("KV_NUMERACION");
+
+qint64 lastUsed(const Database& db, const QString& type, const QString& branch) {
+    db.exec(QStringLiteral("CREATE TABLE IF NOT EXISTS %1 (TC TEXT NOT NULL, SUCURSAL TEXT NOT NULL, "
+                           "ULTIMO INTEGER NOT NULL, PRIMARY KEY (TC, SUCURSAL))")
+                .arg(kNumbering));
+    return std::max(highestNumber(db, type, branch),
+                    db.value(QStringLiteral("SELECT ULTIMO FROM %1 WHERE TC = ? AND SUCURSAL = ?").arg(kNumbering),
+                             {type, branch})
+                        .toLongLong());
+}
+
+void keepLastUsed(const Database& db, const QString& type, const QString& branch, qint64 number) {
+    db.value(QStringLiteral("INSERT OR REPLACE INTO %1 (TC, SUCURSAL, ULTIMO) VALUES (?, ?, ?)").arg(kNumbering),
+             {type, branch, number});
+}
+
 } // namespace
 
-QString documentKey(const QString& type, qint64 number) {
-    return type + kBranch + QStringLiteral("%1").arg(number, 8, 10, QLatin1Char('0')) + kLetter;
+QString branchOf(qint32 device) {
+    return device >= 1 && device <= 9999 ? QStringLiteral("%1").arg(device, 4, 10, QLatin1Char('0')) : kBranch;
+}
+
+QString documentKey(const QString& type, qint64 number, const QString& branch) {
+    return type + branch + QStringLiteral("%1").arg(number, 8, 10, QLatin1Char('0')) + kLetter;
 }
 
 QList<CapturedDocument> capture(const QString& handheldPath, const CaptureRequest& request,
@@ -355,6 +381,7 @@ QList<CapturedDocument> capture(const QString& handheldPath, const CaptureReques
     const Database db(handheldPath, QStringLiteral("handheld"), Trust::Untrusted);
     if (const cradle::StoreProblem problem = storeProblems(db)) refuse(storeerr::CannotOpen, problem.text);
 
+    const QString branch = branchOf(cradle::handheldDevice(db));
     Transaction transaction(db);
     Catalogue catalogue(db);
     if (catalogue.clients().isEmpty())
@@ -376,14 +403,15 @@ QList<CapturedDocument> capture(const QString& handheldPath, const CaptureReques
     QList<CapturedDocument> captured;
     for (const auto& [type, count] : plan) {
         if (count <= 0) continue;
-        const qint64 first = highestNumber(db, type) + 1;
+        const qint64 first = lastUsed(db, type, branch) + 1;
         if (first + count - 1 > kLastNumber)
             refuse(captureerr::NumbersExhausted,
                    QStringLiteral("The handheld %1 has no %2 numbers left at branch %3.")
-                       .arg(db.path(), type, kBranch));
+                       .arg(db.path(), type, branch));
         for (int i = 0; i < count; ++i) {
             Document d;
             d.type = type;
+            d.branch = branch;
             d.number = first + i;
             d.client = &catalogue.clients().at(int(rng.bounded(quint32(catalogue.clients().size()))));
             d.date = today;
@@ -410,6 +438,7 @@ QList<CapturedDocument> capture(const QString& handheldPath, const CaptureReques
             }
             captured << writer.write(d);
         }
+        keepLastUsed(db, type, branch, first + count - 1);
     }
     transaction.commit();
     return captured;

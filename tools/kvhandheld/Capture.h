@@ -18,9 +18,13 @@ inline const QString kOrder = QStringLiteral("NP");
 inline const QString kDeliveryNote = QStringLiteral("RM");
 inline const QString kQuote = QStringLiteral("PR");
 inline const QString kWorkOrder = QStringLiteral("OT");
-// The handheld's branch and document letter: the number part of its keys.
+// The branch of a handheld made without a device number, and the document letter: the number
+// part of its keys.
 inline const QString kBranch = QStringLiteral("0001");
 inline const QString kLetter = QStringLiteral("A");
+// Each device numbers its documents at a branch of its own (device 7: "0007"), so two
+// handhelds never capture the same key and the ERP never takes one's document for the other's.
+QString branchOf(qint32 device);
 
 struct CaptureRequest {
     int orders = 0;
@@ -38,7 +42,7 @@ struct CapturedDocument {
 };
 
 // "NP" + "0001" + "00000012" + "A".
-QString documentKey(const QString& type, qint64 number);
+QString documentKey(const QString& type, qint64 number, const QString& branch = kBranch);
 
 // Records the documents in the handheld file, dated `today`, in one transaction: orders, then
 // delivery notes, quotes and work orders, each type numbered on from the highest number the

@@ -1,0 +1,130 @@
+#include "exchange/FleetExchange.h"
+
+#include "app/Clock.h"
+#include "app/Operator.h"
+#include "app/RunTimeError.h"
+#include "app/Trap.h"
+#include "console/ExportFilters.h"
+#include "console/SendHistory.h"
+#include "data/DB_Dll.h"
+#include "exchange/HandheldDocuments.h"
+#include "export/ExportRunner.h"
+#include "export/ExportTasks.h"
+#include "sync/SyncRun.h"
+
+#include <QDir>
+
+namespace kv {
+
+namespace {
+
+using Stage = ExchangeReport::Stage;
+
+void stopAt(ExchangeReport& r, Stage stage, const RunTimeError& e) {
+    r.stage = stage;
+    r.errorNumber = e.number();
+    r.errorText = e.description();
+}
+
+void stopAt(ExchangeReport& r, Stage stage, const QString& why) {
+    stopAt(r, stage, RunTimeError(0, why, QStringLiteral("exchange")));
+}
+
+// The private store as the import and the export see it: the program's local sync store.
+bool openPrivateStore(const QString& path) {
+    DB_Dll& local = LocalDb();
+    local.gDBName = path;
+    local.gProveedor = DB_Dll::pJETOLEDB40();
+    local.OpenLocalADODB(QString(), QStringLiteral("User Id"), QStringLiteral("Password"));
+    return local.gCnn.state();
+}
+
+// Step 1 on the ERP: false when the ERP failed (the report says why).
+bool importInto(ExchangeReport& r, qint32 device) {
+    // Nobody answers: the first failure outside a document's own values leaves the import.
+    Trap trap([](const RunTimeError&) { return mb::Abort; });
+    SyncRunState run(trap);
+    run.unattended = true;
+    const auto erpFailed = [&](const QString& otherwise) {
+        if (const RunTimeError* e = trap.leavingError()) stopAt(r, Stage::Erp, *e);
+        else stopAt(r, Stage::Erp, otherwise);
+        return false;
+    };
+    try {
+        if (!openDeviceErp(run, device))
+            return erpFailed(QStringLiteral("the ERP database of device %1 could not be opened").arg(device));
+        readPlanillaMode(run);
+        if (trap.left()) return erpFailed(QStringLiteral("the ERP's configuration could not be read"));
+        r.importBegan = true;
+        const RunOutcome outcome = importDocuments(run);
+        r.imported = run.importedKeys;
+        r.existing = run.skippedKeys;
+        for (const SyncRunState::LeftOut& d : run.leftOut)
+            r.refused.append({d.key, d.reason});
+        r.planilla = run.planilla;
+        if (outcome != RunOutcome::Imported) return erpFailed(QStringLiteral("the import was left"));
+    } catch (const RunLeft&) {
+        return erpFailed(QStringLiteral("the ERP failed"));
+    } catch (const RunTimeError& e) {
+        stopAt(r, Stage::Erp, e);
+        return false;
+    }
+    return true;
+}
+
+// Step 2: false when a step failed.
+bool exportFrom(ExchangeReport& r, qint32 device, const QString& storePath) {
+    QList<StepOutcome> steps;
+    try {
+        const ExportFilters filters = buildExportFilters(device);
+        steps = EjecutarExportacion(storePath, filters.client, filters.priceList, ErpDb().gCnn);
+    } catch (const RunTimeError& e) {
+        stopAt(r, ErpDb().gCnn.lost() ? Stage::Erp : Stage::Export, e);
+        return false;
+    }
+    for (int i = 0; i < steps.size() && i < exportSteps().size(); ++i) {
+        const ExportStep& step = exportSteps().at(i);
+        const StepOutcome& o = steps.at(i);
+        if (!step.destination.isEmpty()) r.tables.append({step.destination, o.rows, o.executionResult == 1});
+    }
+    r.failedSteps = failedSteps(steps);
+    if (r.failedSteps.isEmpty()) return true;
+    QStringList reasons;
+    for (const StepOutcome& o : steps)
+        if (o.executionResult == 1 && !o.error.isEmpty()) reasons << o.error;
+    stopAt(r, ErpDb().gCnn.lost() ? Stage::Erp : Stage::Export,
+           QStringLiteral("export steps failed: %1 (%2)")
+               .arg(r.failedSteps.join(QStringLiteral(", ")), reasons.join(QStringLiteral("; "))));
+    return false;
+}
+
+} // namespace
+
+ExchangeReport runExchange(qint32 device, const QString& folder, std::chrono::seconds workBudget) {
+    ExchangeReport r;
+    r.device = device;
+    r.startedAt = Clock::now();
+    const QDir dir(folder);
+    const QString handheld = dir.filePath(QStringLiteral("handheld.db"));
+    const QString store = dir.filePath(QStringLiteral("store.db"));
+    try {
+        takeDocuments(handheld, store, device, workBudget);
+    } catch (const RunTimeError& e) {
+        stopAt(r, Stage::File, e);
+        return r;
+    }
+    if (!openPrivateStore(store)) {
+        stopAt(r, Stage::Answer, QStringLiteral("the exchange's own store could not be opened"));
+        return r;
+    }
+    if (!importInto(r, device)) return r;
+    if (!exportFrom(r, device, store)) return r;
+    try {
+        answerHandheld(handheld, store, r.imported + r.existing, workBudget);
+    } catch (const RunTimeError& e) {
+        stopAt(r, Stage::Answer, e);
+    }
+    return r;
+}
+
+} // namespace kv
