@@ -177,27 +177,46 @@ QStringList keysOn(const QString& palm) {
     return keys;
 }
 
+// The ERP opened for the bench's own statements, as connection `name`; false, said, when it cannot be.
+bool openErp(const Erp& erp, const QString& name) {
+    QSqlDatabase db = QSqlDatabase::addDatabase(erp.driver, name);
+    if (erp.driver == QLatin1String("QSQLITE")) {
+        db.setDatabaseName(erp.conn);
+    } else {
+        for (const QString& part : erp.conn.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
+            const QString key = part.section(QLatin1Char('='), 0, 0), value = part.section(QLatin1Char('='), 1);
+            if (key == QLatin1String("host")) db.setHostName(value);
+            if (key == QLatin1String("port")) db.setPort(value.toInt());
+            if (key == QLatin1String("user")) db.setUserName(value);
+            if (key == QLatin1String("dbname")) db.setDatabaseName(value);
+        }
+    }
+    if (db.open()) return true;
+    std::fprintf(stderr, "cannot open the ERP: %s\n", qPrintable(db.lastError().text()));
+    return false;
+}
+
+// The ERP's count of devices, so that the fleet's and the console's are all known to it.
+bool setDevices(const Erp& erp, int devices) {
+    bool ok = openErp(erp, QStringLiteral("devices"));
+    if (ok) {
+        QSqlQuery q(QSqlDatabase::database(QStringLiteral("devices")));
+        q.prepare(QStringLiteral("UPDATE ta_configuracion SET VALOR = ? WHERE CLAVE = 'GM_CANT_DISPOSITIVOS'"));
+        q.addBindValue(QString::number(devices));
+        ok = q.exec() && q.numRowsAffected() == 1;
+        if (!ok) std::fprintf(stderr, "cannot set the ERP's device count: %s\n", qPrintable(q.lastError().text()));
+    }
+    QSqlDatabase::database(QStringLiteral("devices")).close();
+    QSqlDatabase::removeDatabase(QStringLiteral("devices"));
+    return ok;
+}
+
 // How many of `keys` the ERP holds other than exactly once.
 int notExactlyOnce(const Erp& erp, const QStringList& keys) {
     int wrong = 0;
+    if (!openErp(erp, QStringLiteral("check"))) return int(keys.size());
     {
-        QSqlDatabase db = QSqlDatabase::addDatabase(erp.driver, QStringLiteral("check"));
-        if (erp.driver == QLatin1String("QSQLITE")) {
-            db.setDatabaseName(erp.conn);
-        } else {
-            for (const QString& part : erp.conn.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
-                const QString key = part.section(QLatin1Char('='), 0, 0), value = part.section(QLatin1Char('='), 1);
-                if (key == QLatin1String("host")) db.setHostName(value);
-                if (key == QLatin1String("port")) db.setPort(value.toInt());
-                if (key == QLatin1String("user")) db.setUserName(value);
-                if (key == QLatin1String("dbname")) db.setDatabaseName(value);
-            }
-        }
-        if (!db.open()) {
-            std::fprintf(stderr, "cannot open the ERP to check it: %s\n", qPrintable(db.lastError().text()));
-            return int(keys.size());
-        }
-        QSqlQuery q(db);
+        QSqlQuery q(QSqlDatabase::database(QStringLiteral("check")));
         q.prepare(QStringLiteral("SELECT count(*) FROM V_MV_CPTE WHERE trim(TC) = ? AND IDCOMPROBANTE = ?"));
         for (const QString& key : keys) {
             q.addBindValue(key.left(2));
@@ -210,6 +229,7 @@ int notExactlyOnce(const Erp& erp, const QStringList& keys) {
             }
         }
     }
+    QSqlDatabase::database(QStringLiteral("check")).close();
     QSqlDatabase::removeDatabase(QStringLiteral("check"));
     return wrong;
 }
@@ -228,7 +248,8 @@ double measure(const Erp& erp, int handhelds) {
     if (!settings.open(QIODevice::WriteOnly) || settings.write(settingsFile(2 * handhelds).toUtf8()) < 0) return -1;
     settings.close();
     if (!run(tool("kverp"), QStringList{QStringLiteral("init")} + erp.kverp + QStringList{QStringLiteral("--clients"), QStringLiteral("300")}) ||
-        !run(tool("kvctl"), inHome + QStringList{QStringLiteral("store"), QStringLiteral("init"), home + QStringLiteral("/kvpalmsync.mdb")}))
+        !run(tool("kvctl"), inHome + QStringList{QStringLiteral("store"), QStringLiteral("init"), home + QStringLiteral("/kvpalmsync.mdb")}) ||
+        !setDevices(erp, 2 * handhelds))
         return -1;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     QMap<int, QString> tokens;
