@@ -23,12 +23,6 @@
 
 namespace kv::cradle {
 
-namespace {
-
-constexpr int kConfirmedKept = 32;
-
-} // namespace
-
 QByteArray confirmedSyncId(const QByteArray& path) {
     return confirmedId(path, "/sync");
 }
@@ -209,70 +203,55 @@ CradleAnswer CradleService::sync(qint32 device, const QString& bodyFile) {
                     .arg(prepared->result().copies.size())
                     .arg(QString::fromLatin1(id));
     std::lock_guard guard(m_mutex);
-    m_pending[id] = Pending{device, std::chrono::steady_clock::now() + m_limits.confirmWithin,
-                            std::move(prepared), std::move(folder)};
+    m_pending.add(id, {device, std::chrono::steady_clock::now() + m_limits.confirmWithin,
+                       HeldSync{std::move(prepared), std::move(folder)}});
     return a;
 }
 
 CradleAnswer CradleService::confirm(qint32 device, const QByteArray& id) {
-    Pending pending;
+    std::optional<AwaitingConfirmation<HeldSync>::Entry> pending;
     {
         std::lock_guard guard(m_mutex);
-        const auto it = m_pending.find(id);
-        if (it == m_pending.end() || it->second.device != device) {
-            for (const auto& [done, who] : m_confirmed)
-                if (done == id && who == device) {
-                    CradleAnswer again;
-                    again.contentType = "application/json";
-                    again.body = json({{QStringLiteral("confirmed"), true}});
-                    again.outcome = QStringLiteral("sync %1 confirmed already").arg(QString::fromLatin1(id));
-                    return again;
-                }
+        pending = m_pending.take(id, device);
+        if (!pending) {
+            if (const std::optional<QByteArray> answered = m_pending.confirmedAnswer(id, device)) {
+                CradleAnswer again;
+                again.contentType = "application/json";
+                again.body = *answered;
+                again.outcome = QStringLiteral("sync %1 confirmed already").arg(QString::fromLatin1(id));
+                return again;
+            }
             return refusal(404, QStringLiteral("unknown-sync"),
                            QStringLiteral("No sync %1 of this device awaits its confirmation: it was not "
                                           "confirmed within %2 s and was dropped, or never was. Sync again.")
                                .arg(QString::fromLatin1(id))
                                .arg(m_limits.confirmWithin.count()));
         }
-        pending = std::move(it->second);
-        m_pending.erase(it);
     }
     qsizetype tables = 0;
     try {
-        tables = pending.sync->commit().copies.size();
+        tables = pending->item.sync->commit().copies.size();
     } catch (const RunTimeError& e) {
         return fault(e.description());
-    }
-    {
-        std::lock_guard guard(m_mutex);
-        m_confirmed.append({id, device});
-        while (m_confirmed.size() > kConfirmedKept)
-            m_confirmed.removeFirst();
     }
     CradleAnswer a;
     a.contentType = "application/json";
     a.body = json({{QStringLiteral("confirmed"), true}, {QStringLiteral("tables"), double(tables)}});
     a.outcome = QStringLiteral("copied %1 tables, sync %2 confirmed").arg(tables).arg(QString::fromLatin1(id));
+    std::lock_guard guard(m_mutex);
+    m_pending.confirmed(id, device, a.body);
     return a;
 }
 
 QStringList CradleService::expire() {
-    std::list<std::pair<QByteArray, Pending>> overdue;
+    std::list<std::pair<QByteArray, AwaitingConfirmation<HeldSync>::Entry>> overdue;
     {
         std::lock_guard guard(m_mutex);
-        const auto now = std::chrono::steady_clock::now();
-        for (auto it = m_pending.begin(); it != m_pending.end();) {
-            if (it->second.deadline <= now) {
-                overdue.emplace_back(it->first, std::move(it->second));
-                it = m_pending.erase(it);
-            } else {
-                ++it;
-            }
-        }
+        overdue = m_pending.takeOverdue(std::chrono::steady_clock::now());
     }
     QStringList lines = m_exchanges->expire();
     for (auto& [id, pending] : overdue) {
-        pending.sync->drop();
+        pending.item.sync->drop();
         lines << QStringLiteral("sync %1 of device %2 dropped: not confirmed within %3 s; nothing was copied")
                      .arg(QString::fromLatin1(id))
                      .arg(pending.device)
@@ -296,8 +275,8 @@ bool CradleService::idle() const {
 std::optional<std::chrono::steady_clock::time_point> CradleService::nextDeadline() const {
     std::optional<std::chrono::steady_clock::time_point> next = m_exchanges->nextDeadline();
     std::lock_guard guard(m_mutex);
-    for (const auto& [id, pending] : m_pending)
-        if (!next || pending.deadline < *next) next = pending.deadline;
+    const std::optional<std::chrono::steady_clock::time_point> mine = m_pending.nextDeadline();
+    if (mine && (!next || *mine < *next)) next = mine;
     return next;
 }
 

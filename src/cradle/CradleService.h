@@ -10,6 +10,8 @@
 #include <QString>
 #include <QStringList>
 
+#include "cradle/AwaitingConfirmation.h"
+
 namespace kv::cradle {
 
 class PreparedSync;
@@ -107,9 +109,7 @@ public:
     static CradleAnswer refusal(int status, const QString& error, const QString& message);
 
 private:
-    struct Pending {
-        qint32 device = 0;
-        std::chrono::steady_clock::time_point deadline;
+    struct HeldSync {
         std::unique_ptr<PreparedSync> sync;
         std::unique_ptr<RequestFolder> folder; // the handheld's copy and its answer live here
     };
@@ -126,8 +126,7 @@ private:
     mutable std::mutex m_mutex; // guards everything below
     bool m_syncing = false;     // a sync is being prepared
     bool m_stopping = false;
-    std::map<QByteArray, Pending> m_pending;
-    QList<std::pair<QByteArray, qint32>> m_confirmed; // the last syncs confirmed, for a repeated confirmation
+    AwaitingConfirmation<HeldSync> m_pending;
 };
 
 // "/sync/ID/done" → ID; empty for any other path.

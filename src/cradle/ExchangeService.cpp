@@ -3,7 +3,7 @@
 #include "app/RunTimeError.h"
 #include "cradle/CradleRefusals.h"
 #include "cradle/RequestFolder.h"
-#include "exchange/ExchangeHistory.h"
+#include "cradle/ExchangeHistory.h"
 #include "history/JobHistory.h"
 
 #include <list>
@@ -15,7 +15,6 @@ namespace kv::cradle {
 
 namespace {
 
-constexpr int kConfirmedKept = 32;
 // An ERP that cannot take documents now is usually back within a minute.
 const QByteArray kErpRetryAfter = "30";
 
@@ -121,23 +120,22 @@ CradleAnswer ExchangeService::answered(qint32 device, ExchangeReport report, std
                     .arg(report.tables.size())
                     .arg(QString::fromLatin1(id));
     std::lock_guard guard(m_mutex);
-    m_pending[id] = Pending{device, std::chrono::steady_clock::now() + m_limits.confirmWithin, std::move(report),
-                            std::move(folder)};
+    m_pending.add(id, {device, std::chrono::steady_clock::now() + m_limits.confirmWithin,
+                       HeldExchange{std::move(report), std::move(folder)}});
     return a;
 }
 
 CradleAnswer ExchangeService::confirm(qint32 device, const QByteArray& id) {
-    Pending pending;
+    std::optional<AwaitingConfirmation<HeldExchange>::Entry> pending;
     {
         std::lock_guard guard(m_mutex);
-        const auto it = m_pending.find(id);
-        if (it == m_pending.end() || it->second.device != device) {
-            for (const Confirmed& c : m_confirmed)
-                if (c.id == id && c.device == device) {
-                    CradleAnswer again = reportAnswer(c.report);
-                    again.outcome = QStringLiteral("exchange %1 confirmed already").arg(QString::fromLatin1(id));
-                    return again;
-                }
+        pending = m_pending.take(id, device);
+        if (!pending) {
+            if (const std::optional<QByteArray> report = m_pending.confirmedAnswer(id, device)) {
+                CradleAnswer again = reportAnswer(*report);
+                again.outcome = QStringLiteral("exchange %1 confirmed already").arg(QString::fromLatin1(id));
+                return again;
+            }
             return CradleService::refusal(
                 404, QStringLiteral("unknown-exchange"),
                 QStringLiteral("No exchange %1 of this device awaits its confirmation: it was not confirmed "
@@ -146,38 +144,24 @@ CradleAnswer ExchangeService::confirm(qint32 device, const QByteArray& id) {
                     .arg(QString::fromLatin1(id))
                     .arg(m_limits.confirmWithin.count()));
         }
-        pending = std::move(it->second);
-        m_pending.erase(it);
     }
-    history::recordJob(exchangeRecord(pending.report, history::Outcome::Done, QString()));
-    const QByteArray report = reportForHandheld(pending.report, id);
-    {
-        std::lock_guard guard(m_mutex);
-        m_confirmed.append({id, device, report});
-        while (m_confirmed.size() > kConfirmedKept)
-            m_confirmed.removeFirst();
-    }
-    CradleAnswer a = reportAnswer(report);
+    const ExchangeReport& r = pending->item.report;
+    history::recordJob(exchangeRecord(r, history::Outcome::Done, QString()));
+    CradleAnswer a = reportAnswer(reportForHandheld(r, id));
     a.outcome = QStringLiteral("exchange %1 confirmed: %2 documents in, %3 refused")
                     .arg(QString::fromLatin1(id))
-                    .arg(pending.report.imported.size() + pending.report.existing.size())
-                    .arg(pending.report.refused.size());
+                    .arg(r.imported.size() + r.existing.size())
+                    .arg(r.refused.size());
+    std::lock_guard guard(m_mutex);
+    m_pending.confirmed(id, device, a.body);
     return a;
 }
 
 QStringList ExchangeService::expire() {
-    std::list<std::pair<QByteArray, Pending>> overdue;
+    std::list<std::pair<QByteArray, AwaitingConfirmation<HeldExchange>::Entry>> overdue;
     {
         std::lock_guard guard(m_mutex);
-        const auto now = std::chrono::steady_clock::now();
-        for (auto it = m_pending.begin(); it != m_pending.end();) {
-            if (it->second.deadline <= now) {
-                overdue.emplace_back(it->first, std::move(it->second));
-                it = m_pending.erase(it);
-            } else {
-                ++it;
-            }
-        }
+        overdue = m_pending.takeOverdue(std::chrono::steady_clock::now());
     }
     QStringList lines;
     for (auto& [id, pending] : overdue) {
@@ -185,8 +169,8 @@ QStringList ExchangeService::expire() {
             QStringLiteral("not confirmed within %1 s: the handheld keeps its documents; the %2 imported stay "
                            "in the ERP and leave the handheld at its next exchange")
                 .arg(m_limits.confirmWithin.count())
-                .arg(pending.report.imported.size());
-        history::recordJob(exchangeRecord(pending.report, history::Outcome::Failed, why));
+                .arg(pending.item.report.imported.size());
+        history::recordJob(exchangeRecord(pending.item.report, history::Outcome::Failed, why));
         lines << QStringLiteral("exchange %1 of device %2 dropped: %3")
                      .arg(QString::fromLatin1(id))
                      .arg(pending.device)
@@ -207,10 +191,7 @@ bool ExchangeService::idle() const {
 
 std::optional<std::chrono::steady_clock::time_point> ExchangeService::nextDeadline() const {
     std::lock_guard guard(m_mutex);
-    std::optional<std::chrono::steady_clock::time_point> next;
-    for (const auto& [id, pending] : m_pending)
-        if (!next || pending.deadline < *next) next = pending.deadline;
-    return next;
+    return m_pending.nextDeadline();
 }
 
 void ExchangeService::describe(QJsonObject& status) const {

@@ -1,10 +1,10 @@
 #pragma once
 
+#include "cradle/AwaitingConfirmation.h"
 #include "cradle/CradleService.h"
 #include "cradle/ExchangeWorkers.h"
 
 #include <chrono>
-#include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -38,9 +38,7 @@ public:
     void describe(QJsonObject& status) const;
 
 private:
-    struct Pending {
-        qint32 device = 0;
-        std::chrono::steady_clock::time_point deadline;
+    struct HeldExchange {
         ExchangeReport report;
         std::unique_ptr<RequestFolder> folder; // the answer lives here until confirmed or dropped
     };
@@ -51,13 +49,7 @@ private:
     ExchangeWorkers m_workers;
     mutable std::mutex m_mutex; // guards everything below
     bool m_stopping = false;
-    std::map<QByteArray, Pending> m_pending;
-    struct Confirmed {
-        QByteArray id;
-        qint32 device;
-        QByteArray report;
-    };
-    QList<Confirmed> m_confirmed; // the last ones, for a confirmation repeated after its answer was lost
+    AwaitingConfirmation<HeldExchange> m_pending;
 };
 
 } // namespace kv::cradle

@@ -8,6 +8,7 @@
 #include <QSqlField>
 #include <QSqlQuery>
 #include <QSqlRecord>
+#include <algorithm>
 
 namespace kv {
 
@@ -113,6 +114,18 @@ std::unique_ptr<EngineDriver> EngineDriver::create(Engine e, const QString& odbc
         return std::make_unique<OdbcDriver>(e, odbcDriver.isEmpty() ? QStringLiteral("Oracle") : odbcDriver);
     }
     return nullptr;
+}
+
+int EngineDriver::rowsPerInsert(int columns) const {
+    int parameters = 999; // SQLite as any build has it
+    switch (engine()) {
+    case Engine::Oracle: return 1;
+    case Engine::SqlServer: parameters = 2100 - 1; break;
+    case Engine::PostgreSql: parameters = 32767; break;
+    case Engine::Sqlite:
+    case Engine::Jet: break;
+    }
+    return std::clamp(parameters / std::max(columns, 1), 1, 1000); // SQL Server: 1000 rows at most
 }
 
 } // namespace kv

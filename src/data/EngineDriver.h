@@ -64,6 +64,9 @@ public:
     virtual void prepared(QSqlQuery&, int /*timeoutSeconds*/) const {}
     // The value type of result column `column` (a QMetaType id), as assignments must bind it.
     virtual int valueType(const QSqlQuery& query, int column) const;
+    // How many rows of `columns` parameters one INSERT ... VALUES (...), (...) may carry: the
+    // engine's limits on parameters and rows; 1 where one statement inserts one row only.
+    int rowsPerInsert(int columns) const;
     // A value as the engine's driver must receive it as a parameter.
     virtual QVariant bindable(const QVariant& v) const { return v; }
 

@@ -8,6 +8,7 @@
 #include <QSqlDriver>
 #include <QSqlField>
 #include <QSqlRecord>
+#include <utility>
 
 namespace kv {
 
@@ -185,12 +186,13 @@ void Recordset::readAll(QSqlQuery& query, bool prepared) {
     m_bof = m_eof;
 }
 
-void Recordset::openRows(const QStringList& names, const QList<QVariantList>& rows) {
+void Recordset::openRows(const QStringList& names, const QList<QVariantList>& rows,
+                         std::shared_ptr<const ColumnIndex> index) {
     close();
     m_rows = rows;
     m_source.clear();
     m_table.clear();
-    buildFields(names, QList<int>(names.size(), 0));
+    buildFields(names, QList<int>(names.size(), 0), {}, std::move(index));
     m_open = true;
     m_rowIndex = -1;
     fetch();
@@ -307,38 +309,67 @@ void Recordset::update() {
     requireOpen();
     if (!m_adding) return;
     const EngineDriver& drv = m_connection->driver();
-    auto sqlIt = m_inserts.constFind(m_assigned);
-    if (sqlIt == m_inserts.constEnd()) {
-        QSqlDatabase db = m_connection->database();
-        QStringList columns;
-        QStringList marks;
-        for (int i = 0; i < m_fields.count(); ++i) {
-            if (!m_assigned[i]) continue;
-            columns << drv.quoteName(db, m_fields.item(i).name());
-            marks << QStringLiteral("?");
-        }
-        QString table;
-        for (const QString& part : m_table.split(QLatin1Char('.')))
-            table += (table.isEmpty() ? QString() : QStringLiteral(".")) + drv.quoteName(db, part);
-        sqlIt = m_inserts.insert(m_assigned, columns.isEmpty() ? QStringLiteral("INSERT INTO %1 DEFAULT VALUES").arg(table)
-                                                               : QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
-                                                                     .arg(table, columns.join(QLatin1Char(',')),
-                                                                          marks.join(QLatin1Char(','))));
-    }
-    const QString& sql = *sqlIt;
-    m_connection->requireIdle();
-    StatementGuard guard(*m_connection);
-    QSqlQuery& q = m_connection->preparedStatement(sql);
-    for (int i = 0, bound = 0; i < m_fields.count(); ++i)
-        if (m_assigned[i]) q.bindValue(bound++, drv.bindable(m_pending[i]));
-    if (!q.exec()) m_connection->fail(q);
-    q.finish();
-    guard.succeeded();
+    QVariantList values;
+    for (int i = 0; i < m_fields.count(); ++i)
+        if (m_assigned[i]) values.append(drv.bindable(m_pending[i]));
+    if (m_deferred) m_queued.append({m_assigned, std::move(values)});
+    else writeRows(m_assigned, values, 1);
     // The added row becomes the current one, with the values as assigned.
     m_current = m_pending;
     m_adding = false;
     m_eof = false;
     m_bof = false;
+}
+
+// One INSERT of `rows` rows of the same assigned columns, their values in `values` row after row.
+void Recordset::writeRows(const QList<bool>& assigned, const QVariantList& values, int rows) {
+    const EngineDriver& drv = m_connection->driver();
+    auto headIt = m_inserts.constFind(assigned);
+    if (headIt == m_inserts.constEnd()) {
+        QSqlDatabase db = m_connection->database();
+        QStringList columns;
+        for (int i = 0; i < m_fields.count(); ++i)
+            if (assigned[i]) columns << drv.quoteName(db, m_fields.item(i).name());
+        QString table;
+        for (const QString& part : m_table.split(QLatin1Char('.')))
+            table += (table.isEmpty() ? QString() : QStringLiteral(".")) + drv.quoteName(db, part);
+        headIt = m_inserts.insert(assigned, columns.isEmpty() ? QStringLiteral("INSERT INTO %1 DEFAULT VALUES").arg(table)
+                                                              : QStringLiteral("INSERT INTO %1 (%2) VALUES ")
+                                                                    .arg(table, columns.join(QLatin1Char(','))));
+    }
+    const int perRow = rows > 0 ? int(values.size()) / rows : 0;
+    QString sql = *headIt;
+    if (perRow > 0) {
+        QString marks = QStringLiteral("(?") + QStringLiteral(",?").repeated(perRow - 1) + QLatin1Char(')');
+        sql.reserve(sql.size() + rows * (marks.size() + 1));
+        for (int r = 0; r < rows; ++r) sql += (r ? QStringLiteral(",") : QString()) + marks;
+    }
+    m_connection->requireIdle();
+    StatementGuard guard(*m_connection);
+    QSqlQuery& q = m_connection->preparedStatement(sql);
+    for (int i = 0; i < values.size(); ++i) q.bindValue(i, values[i]);
+    if (!q.exec()) m_connection->fail(q);
+    q.finish();
+    guard.succeeded();
+}
+
+void Recordset::flushInserts() {
+    requireOpen();
+    const QList<Queued> queued = std::exchange(m_queued, {});
+    const EngineDriver& drv = m_connection->driver();
+    for (qsizetype first = 0; first < queued.size();) {
+        const Queued& head = queued.at(first);
+        const int most = head.values.isEmpty() ? 1 : drv.rowsPerInsert(int(head.values.size()));
+        qsizetype end = first + 1;
+        while (end < queued.size() && end - first < most && queued.at(end).assigned == head.assigned) ++end;
+        // Whole statements of the largest size are prepared once; a shorter rest is a
+        // statement of its own.
+        QVariantList values;
+        values.reserve((end - first) * head.values.size());
+        for (qsizetype r = first; r < end; ++r) values.append(queued.at(r).values);
+        writeRows(head.assigned, values, int(end - first));
+        first = end;
+    }
 }
 
 } // namespace kv

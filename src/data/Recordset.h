@@ -86,8 +86,10 @@ public:
     // lock).
     void open(QSqlQuery& prepared, Connection& connection, int lockType = lock::ReadOnly,
               const QString& source = QString());
-    // A record set over rows held in memory (the table list of a schema query).
-    void openRows(const QStringList& names, const QList<QVariantList>& rows);
+    // A record set over rows held in memory (the table list of a schema query); `index`, when
+    // given, is the names' index, shared by record sets opened on the same columns.
+    void openRows(const QStringList& names, const QList<QVariantList>& rows,
+                  std::shared_ptr<const ColumnIndex> index = nullptr);
     int state() const { return m_open ? 1 : 0; }
     void close();
 
@@ -108,6 +110,12 @@ public:
     void addNew();
     void setValue(const QString& name, const QVariant& v) { fields().item(name).setValue(v); }
     void update();
+    // While deferred, Update keeps the row instead of writing it; flushInserts writes the kept
+    // rows in their order, as few multi-row INSERTs as the engine's parameter limit allows (one
+    // round trip for many rows on a server), and dropInserts forgets them.
+    void setDeferred(bool deferred) { m_deferred = deferred; }
+    void flushInserts();
+    void dropInserts() { m_queued.clear(); }
 
     const QString& source() const { return m_source; }
     int cursorType() const { return m_cursorType; }
@@ -145,6 +153,13 @@ private:
     QVariantList m_pending;
     QList<bool> m_assigned;
     QHash<QList<bool>, QString> m_inserts; // the INSERT for each set of assigned columns
+    struct Queued {
+        QList<bool> assigned;
+        QVariantList values; // the assigned ones, as bound
+    };
+    bool m_deferred = false;
+    QList<Queued> m_queued;
+    void writeRows(const QList<bool>& assigned, const QVariantList& values, int rows);
 };
 
 // True when the value is Null (an invalid or a null-typed QVariant).

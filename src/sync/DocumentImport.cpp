@@ -6,6 +6,7 @@
 #include "app/Operator.h"
 #include "data/DB_Dll.h"
 #include "data/TypedValue.h"
+#include "sync/GroupImport.h"
 #include "sync/ImportBatch.h"
 #include "sync/ImportPrompts.h"
 #include "sync/ImportTargets.h"
@@ -34,14 +35,12 @@ bool existsIn(const QString& view, const QString& tc, const QString& idComproban
 }
 
 // One document's lines, by its key, on the local sync store.
-void openLines(const QString& key, Recordset& lines) {
+void openLines(SyncRunState& run, const QString& key, Recordset& lines) {
+    if (run.group) {
+        lines.openRows(run.group->lineColumns, run.group->lines.value(key), run.group->lineIndex);
+        return;
+    }
     LocalDb().AbrirConsulta(QStringLiteral("SELECT * FROM MV_CPTE_DETALLE WHERE MV_CPTE_DET_TSNL = ?"), {key}, lines);
-}
-
-// A key the engines cannot be given back exactly: a NUL ends a text for most of them, and a byte
-// that was not UTF-8 was read as U+FFFD, so no query could find the document's lines by it.
-bool unusableKey(const QString& key) {
-    return key.contains(QChar(0)) || key.contains(QChar(QChar::ReplacementCharacter));
 }
 
 QString shownKey(const QString& key) {
@@ -51,7 +50,7 @@ QString shownKey(const QString& key) {
 
 void importLines(SyncRunState& run, const DocumentKey& k, const QString& key) {
     Recordset lines;
-    runStatement(run, [&] { openLines(key, lines); });
+    runStatement(run, [&] { openLines(run, key, lines); });
     if (k.tc.compare(QStringLiteral("OT"), Qt::CaseInsensitive) == 0) ImportarTareas(run, k, lines);
     else if (hasSupplyLines(k.tc)) ImportarDetalle(run, k, lines);
 }
@@ -99,8 +98,9 @@ bool addDocument(SyncRunState& run, const DocumentKey& k, Recordset& doc, Record
     set("FECHAESTFIN", [&] { return local("MV_CPTE_FECHA"); });
     set("Cuenta", [&] { return local("MV_CPTE_IDCLIENTE"); });
     runStatement(run, [&] {
-        erp.AbrirConsulta(importStatement("VT_CLIENTES"),
-                          {textOf(local("MV_CPTE_IDCLIENTE"))}, client);
+        const QString code = textOf(local("MV_CPTE_IDCLIENTE"));
+        if (run.group) openGroupClient(*run.group, code, client);
+        else erp.AbrirConsulta(importStatement("VT_CLIENTES"), {code}, client);
     });
     set("Nombre", [&] { return client.value(QStringLiteral("RAZON_SOCIAL")); });
     set("DOMICILIO", [&] {
@@ -130,14 +130,6 @@ bool addDocument(SyncRunState& run, const DocumentKey& k, Recordset& doc, Record
     const bool stored = !run.trap.lastIgnored();
     erp.CierraRecordset(client);
     return stored;
-}
-
-// What the duplicate test looks for: the type code and number as the import writes them.
-DocumentKey writtenKey(SyncRunState& run, Recordset& docs, const DocumentKey& k) {
-    if (!run.planillaMode) return {k.tc.trimmed(), k.sucursal, k.numero, k.letra};
-    return {TextoNoNulo(docs.value(QStringLiteral("MV_CPTE_TIPOREG"))).trimmed(),
-            TextoNoNulo(docs.value(QStringLiteral("MV_CPTE_IDCOMPROBANTE"))).trimmed(), QStringLiteral(""),
-            QStringLiteral("")};
 }
 
 // One document: the duplicate test and the header and lines, inside the document's savepoint
@@ -177,6 +169,10 @@ void importOne(SyncRunState& run, ImportBatch& batch, ImportPrompts& prompts, Re
     });
     bool exists = false;
     runStatement(run, [&] {
+        if (run.group) {
+            exists = run.group->exists.value(row - run.group->first);
+            return;
+        }
         const DocumentKey w = writtenKey(run, docs, k);
         exists = run.planillaMode ? ExistePlanilla(w.tc, w.sucursal, w.numero, w.letra)
                                   : ExisteComprobante(w.tc, w.sucursal, w.numero, w.letra);
@@ -196,6 +192,66 @@ void importOne(SyncRunState& run, ImportBatch& batch, ImportPrompts& prompts, Re
     runStatement(run, [&] { batch.documentDone(key); });
 }
 
+// Documents written together: their reads made once for all of them, their rows written
+// together, one savepoint for the lot. True when they are written (and `docs` is past them);
+// false when they are to be written one at a time up to `singleUntil` (`docs` back at the
+// first), since nothing of the group is kept when any of its statements fails.
+bool writeGroup(SyncRunState& run, ImportBatch& batch, ImportPrompts& prompts, Recordset& docs, Recordset& newDoc,
+                Recordset& newSheet, int& singleUntil) {
+    constexpr int kDocuments = 100;
+    const int first = docs.position();
+    GroupReads reads;
+    try {
+        reads = readGroup(run, docs, kDocuments);
+    } catch (const RunTimeError&) {
+        reads.count = 0; // written one at a time, where the failing read is treated as always
+    }
+    if (reads.count < 2) {
+        singleUntil = first + 1;
+        return false;
+    }
+    struct Keeping {
+        SyncRunState& run;
+        Recordset &doc, &sheet;
+        ~Keeping() {
+            run.group = nullptr;
+            run.deferInserts = false;
+            stopKeepingRows(run, doc, sheet);
+        }
+    } keeping{run, newDoc, newSheet};
+    run.group = &reads;
+    run.deferInserts = true;
+    newDoc.setDeferred(true);
+    newSheet.setDeferred(true);
+    bool written = false;
+    try {
+        if (batch.beginGroup(first) && run.imported == 0) run.planilla = NuevaPlanilla();
+        StatusWindow& status = op().statusWindow();
+        for (int i = 0; i < reads.count; ++i) {
+            importOne(run, batch, prompts, docs, newDoc, newSheet);
+            runStatement(run, [&] { status.showTexts(QStringLiteral("Actualizando comprobantes"), TextoAvance()); });
+            docs.moveNext();
+        }
+        writeKeptRows(run, newDoc, newSheet);
+        batch.groupDone();
+        written = true;
+    } catch (const GroupFailed&) {
+    } catch (const RunTimeError&) {
+    }
+    if (written) return true;
+    singleUntil = first + reads.count;
+    // The group is undone and the whole documents before it committed. A commit that failed
+    // (the group's own, or this one) lost documents of earlier groups too: the walk goes back to
+    // the first of them.
+    const std::optional<int> lost = batch.pause();
+    if (lost && *lost < first) {
+        docs.moveTo(*lost);
+        return false;
+    }
+    docs.moveTo(first);
+    return false;
+}
+
 // Each committed group's documents, counted as what they turned out to be.
 void countCommitted(SyncRunState& run, const QList<ImportBatch::Entry>& entries) {
     for (const ImportBatch::Entry& e : entries) {
@@ -210,6 +266,20 @@ void countCommitted(SyncRunState& run, const QList<ImportBatch::Entry>& entries)
 }
 
 } // namespace
+
+// A key the engines cannot be given back exactly: a NUL ends a text for most of them, and a byte
+// that was not UTF-8 was read as U+FFFD, so no query could find the document's lines by it.
+bool unusableKey(const QString& key) {
+    return key.contains(QChar(0)) || key.contains(QChar(QChar::ReplacementCharacter));
+}
+
+// What the duplicate test looks for: the type code and number as the import writes them.
+DocumentKey writtenKey(SyncRunState& run, Recordset& docs, const DocumentKey& k) {
+    if (!run.planillaMode) return {k.tc.trimmed(), k.sucursal, k.numero, k.letra};
+    return {TextoNoNulo(docs.value(QStringLiteral("MV_CPTE_TIPOREG"))).trimmed(),
+            TextoNoNulo(docs.value(QStringLiteral("MV_CPTE_IDCOMPROBANTE"))).trimmed(), QStringLiteral(""),
+            QStringLiteral("")};
+}
 
 const QString& columnName(const char* column) {
     thread_local QHash<const char*, QString> names;
@@ -295,6 +365,7 @@ void ImportarComprobantes(SyncRunState& run) {
     runStatement(run, [&] { run.planilla = NuevaPlanilla(); });
     bool empty = true;
     runStatement(run, [&] { empty = docs.bof(); });
+    int singleUntil = -1; // the documents of a group that failed are written one at a time
     // Leaving through the error treatment unwinds through the batch, which keeps the whole
     // documents done and drops the current one; a prompt answered with Retry or Ignore may send
     // the walk back to a document to write it again.
@@ -304,6 +375,9 @@ void ImportarComprobantes(SyncRunState& run) {
                 bool atEnd = true;
                 runStatement(run, [&] { atEnd = docs.eof(); });
                 if (atEnd) break;
+                if (docs.position() >= singleUntil &&
+                    writeGroup(run, batch, prompts, docs, newDoc, newSheet, singleUntil))
+                    continue;
                 importOne(run, batch, prompts, docs, newDoc, newSheet);
                 runStatement(run, [&] { status.showTexts(QStringLiteral("Actualizando comprobantes"), TextoAvance()); });
                 runStatement(run, [&] { docs.moveNext(); });

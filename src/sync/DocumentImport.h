@@ -6,6 +6,8 @@
 
 namespace kv {
 
+class Recordset;
+
 // The documents of the local sync store into the ERP database: each one the ERP does not hold
 // yet is written whole (header and lines, in one transaction), the others are counted as left
 // out, and a summary message ends the import.
@@ -26,6 +28,9 @@ struct DocumentKey {
     QString idComprobante() const { return sucursal + numero + letra; }
 };
 DocumentKey splitKey(const QString& key);
+// What the duplicate test looks for: the type code and number as the import writes them.
+DocumentKey writtenKey(SyncRunState& run, Recordset& docs, const DocumentKey& k);
+bool unusableKey(const QString& key);
 
 // A column name written in the program as a literal, as text: converted once, since the same
 // literals name the columns of every document and line.

@@ -66,6 +66,7 @@ void ImportBatch::openGroup() {
 }
 
 bool ImportBatch::beginDocument(int row) {
+    if (m_grouped) return false;
     const bool again = m_paused;
     openGroup();
     m_paused = false;
@@ -75,20 +76,50 @@ bool ImportBatch::beginDocument(int row) {
     return again;
 }
 
+bool ImportBatch::beginGroup(int row) {
+    const bool again = beginDocument(row);
+    m_grouped = true;
+    m_groupEntries.clear();
+    return again;
+}
+
+void ImportBatch::groupDone() {
+    if (!m_grouped) return;
+    m_c.releaseSavepoint(kDocument);
+    m_grouped = false;
+    m_inDocument = false;
+    m_pending.append(std::exchange(m_groupEntries, {}));
+    commitWhenFull();
+}
+
+void ImportBatch::commitWhenFull() {
+    if (m_pending.size() >= kGroupDocuments || m_since.hasExpired(kGroupMilliseconds)) commit();
+}
+
 void ImportBatch::documentDone(const QString& key) {
+    if (m_grouped) {
+        m_groupEntries.append({key, false});
+        return;
+    }
     if (!m_inDocument) return;
     m_c.releaseSavepoint(kDocument);
     m_inDocument = false;
     m_pending.append({key, false});
-    if (m_pending.size() >= kGroupDocuments || m_since.hasExpired(kGroupMilliseconds)) commit();
+    commitWhenFull();
 }
 
 void ImportBatch::documentSkipped(const QString& key) {
+    if (m_grouped) {
+        m_groupEntries.append({key, true});
+        return;
+    }
     dropDocument();
     m_pending.append({key, true});
 }
 
 void ImportBatch::dropDocument() {
+    m_grouped = false;
+    m_groupEntries.clear();
     if (!m_inDocument) return;
     m_inDocument = false;
     m_c.rollbackToSavepoint(kDocument);

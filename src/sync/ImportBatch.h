@@ -55,6 +55,14 @@ public:
     void documentSkipped(const QString& key);
     // The document is given up: everything it wrote is undone, the group goes on.
     void dropDocument();
+    // Many documents written together, inside one savepoint, so they are whole or absent
+    // together: between beginGroup and groupDone, beginDocument opens nothing, documentDone and
+    // documentSkipped note the document for groupDone, and dropDocument undoes the whole group.
+    // While one is open a failure is not shown to anyone (ImportPrompts): the group is undone and
+    // its documents are written again one at a time.
+    bool beginGroup(int row);
+    void groupDone();
+    bool inGroup() const { return m_grouped; }
     // Commits the group and releases the lock.
     void finish();
     // Before a person is asked: the document being written is undone, the whole ones committed,
@@ -80,10 +88,13 @@ private:
     bool m_locked = false;
     bool m_paused = false;
     bool m_inDocument = false;
+    bool m_grouped = false;
+    QList<Entry> m_groupEntries; // the open group of documents written together
     QList<Entry> m_pending; // the open group's documents
     int m_groupRow = -1;    // the place of its first one
     std::optional<int> m_lostRow;
     QElapsedTimer m_since;
+    void commitWhenFull();
 };
 
 } // namespace kv

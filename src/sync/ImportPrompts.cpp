@@ -23,6 +23,7 @@ void ImportPrompts::documentBegins() {
 }
 
 int ImportPrompts::handle(const RunTimeError& e) {
+    if (m_batch.inGroup()) throw GroupFailed{};
     const bool inDocument = m_batch.inDocument();
     const int row = m_docs.position();
     if (m_run.unattended) return answerUnattended(e, inDocument, row);

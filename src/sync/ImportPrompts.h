@@ -18,6 +18,11 @@ struct ImportRestart {
     int row;
 };
 
+// A statement failed while documents were written together (ImportBatch::beginGroup): nobody is
+// asked; the group is undone and its documents written again one at a time, where a failure is
+// treated as below.
+struct GroupFailed {};
+
 // The import's error treatment, in force on the run's trap while the import runs. Before the
 // person is asked, the batch is paused: the document being written is undone, the whole ones are
 // committed and the ERP's lock is given back, so no other program waits on the answer. Then:

@@ -19,6 +19,7 @@ void copyLines(SyncRunState& run, const QString& targetQuery, const QString& pro
     Recordset& target = *kept;
     if (!target.state())
         runStatement(run, [&] { erp.AbrirConsulta(targetQuery, {}, target, &erp.gCnn, lock::Optimistic); });
+    target.setDeferred(run.deferInserts);
     bool empty = true;
     runStatement(run, [&] { empty = lines.bof(); });
     if (empty) return;

@@ -9,6 +9,7 @@
 namespace kv {
 
 class Recordset;
+struct GroupReads;
 
 // The receive direction ("Enviar Datos PC"): one run for one handheld that makes sure the ERP
 // database is open, registers the conduit for receiving, waits for the cradle sync, switches
@@ -48,6 +49,10 @@ struct SyncRunState {
     QString currentKey; // the document being written
     // The line targets, opened by the first document that needs one and kept for the others.
     QHash<QString, std::shared_ptr<Recordset>> lineTargets;
+    // While documents are written together: what their duplicate tests, client lookups and lines
+    // read, fetched for all of them at once; and their rows kept to be written together.
+    const GroupReads* group = nullptr;
+    bool deferInserts = false;
     // The statement being run: where it is written in the program and how many times that place
     // has run in the document so far. A document written again after a prompt knows its
     // statements by it at every attempt, whatever was skipped the second time.

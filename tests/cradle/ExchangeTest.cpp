@@ -371,6 +371,24 @@ TEST_P(FleetOnSqlite, BusyAndUnavailableChangeNothing) {
     EXPECT_EQ(texts(later.body[QStringLiteral("imported")]).size(), keys.size());
 }
 
+// A failed export step ends the exchange with 500 export-failed naming the step: the handheld
+// keeps its file; what was imported before is in the ERP once and in the history.
+TEST_P(FleetOnSqlite, AFailedExportKeepsTheHandheldAsItWas) {
+    Cradle cradle(home, cradleArgs());
+    ASSERT_EQ(exchange(cradle.url(), tokens[1], palm(1)).status, 200);
+    const QStringList keys = capture(1, 2);
+    const QByteArray before = contents(palm(1));
+    QSqlQuery drop(checks.file(erpPath));
+    ASSERT_TRUE(drop.exec(QStringLiteral("DROP VIEW V_MA_Precios")));
+    const Exchanged e = exchange(cradle.url(), tokens[1], palm(1));
+    EXPECT_EQ(e.status, 500);
+    EXPECT_EQ(e.body[QStringLiteral("error")].toString(), QStringLiteral("export-failed"));
+    EXPECT_EQ(contents(palm(1)), before);
+    for (const QString& key : keys)
+        EXPECT_EQ(erpDocuments().value(key), 1) << key.toStdString();
+    EXPECT_TRUE(history().contains(QStringLiteral("failed"))) << history().toStdString();
+}
+
 // A hostile handheld file is refused as /sync refuses it, before anything reaches the ERP.
 TEST_P(FleetOnSqlite, AHostileFileIsRefused) {
     Cradle cradle(home, cradleArgs());

@@ -7,7 +7,7 @@
 #include "app/TerminalOperator.h"
 #include "CliApp.h"
 #include "data/DB_Dll.h"
-#include "exchange/FleetExchange.h"
+#include "cradle/FleetExchange.h"
 #include "ExitCodes.h"
 
 #include <csignal>

@@ -1,4 +1,4 @@
-#include "exchange/HandheldDocuments.h"
+#include "cradle/HandheldDocuments.h"
 
 #include "app/RunTimeError.h"
 #include "cradle/HandheldDevice.h"

@@ -1,4 +1,4 @@
-#include "exchange/ExchangeHistory.h"
+#include "cradle/ExchangeHistory.h"
 
 #include "history/JobHistory.h"
 

@@ -1,4 +1,4 @@
-#include "exchange/FleetExchange.h"
+#include "cradle/FleetExchange.h"
 
 #include "app/Clock.h"
 #include "app/Operator.h"
@@ -7,7 +7,7 @@
 #include "console/ExportFilters.h"
 #include "console/SendHistory.h"
 #include "data/DB_Dll.h"
-#include "exchange/HandheldDocuments.h"
+#include "cradle/HandheldDocuments.h"
 #include "export/ExportRunner.h"
 #include "export/ExportTasks.h"
 #include "sync/SyncRun.h"

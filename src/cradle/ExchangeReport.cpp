@@ -1,4 +1,4 @@
-#include "exchange/ExchangeReport.h"
+#include "cradle/ExchangeReport.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>

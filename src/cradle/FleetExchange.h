@@ -1,6 +1,6 @@
 #pragma once
 
-#include "exchange/ExchangeReport.h"
+#include "cradle/ExchangeReport.h"
 
 #include <chrono>
 
