@@ -13,7 +13,9 @@
 #include <QApplication>
 #include <QDir>
 #include <QLineEdit>
+#include <QLabel>
 #include <QPushButton>
+#include <QTest>
 #include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
@@ -128,6 +130,30 @@ TEST_F(ConsoleWiring, ClosingTheConsoleDuringAWaitCancelsItAndEndsTheProgram) {
     const QList<history::Record> jobs = history::readHistory();
     ASSERT_EQ(jobs.size(), 1);
     EXPECT_EQ(jobs.first().outcome, history::Outcome::Cancelled);
+}
+
+// A job another program records while the console is open shows on its device's tile: the
+// console hears of the write, it does not look at the disk in between.
+TEST_F(ConsoleWiring, ATileShowsTheLastSyncAnotherProgramRecords) {
+    FrmControl w;
+    w.load();
+    w.show();
+    const QString never = QStringLiteral("Última sincronización: ninguna");
+    ASSERT_EQ(w.tile(0)->lastSync(), never);
+    const test::ToolRun send = test::runTool(QStringLiteral("kvctl"), f.home, {"--launch", f.launch(), "send", "1", "--no-wait"});
+    ASSERT_EQ(send.exitCode, 0) << send.err.toStdString();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return w.tile(0)->lastSync() != never; }, 20000));
+    const history::Record recorded = history::lastSyncs().value(0);
+    EXPECT_EQ(w.tile(0)->lastSync(), QStringLiteral("Última sincronización: %1 · envío correcto")
+                                         .arg(recorded.endedAt.toString(QStringLiteral("dd/MM HH:mm"))));
+    EXPECT_EQ(w.tile(1)->lastSync(), never);
+    // The whole text fits the tile as the console first opens, the longest outcome too, clear of the commands.
+    w.tile(0)->setLastSync({lastSyncText(&recorded).when, QStringLiteral("intercambio cancelado")}, QString());
+    const QRect commands = w.findChild<QToolBar*>(QStringLiteral("TbOpciones0"))->geometry();
+    for (const QLabel* label : w.tile(0)->lastSyncLabels())
+        EXPECT_TRUE(label->fontMetrics().horizontalAdvance(label->text()) <= label->width() &&
+                    w.tile(0)->rect().contains(label->geometry()) && !label->geometry().intersects(commands))
+            << label->text().toStdString();
 }
 
 // Errors no trap takes, from the toolbar: each is shown naming its procedure, and the console

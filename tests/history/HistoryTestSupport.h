@@ -61,49 +61,29 @@ inline history::Record exchangeJob(int device, const QDateTime& when) {
     return r;
 }
 
-// A history file as the program of layout 1 left it: its very statements, and one send with
-// two tables and one receive with an imported and a skipped document.
+// A history file as the program of layout 1 left it (its statements as they were), with a send
+// of two tables and a receive of one imported and one skipped document.
 inline void writeLayoutOneHistory(const QString& path) {
     sqlite3* db = nullptr;
     sqlite3_open(QFile::encodeName(path).constData(), &db);
     sqlite3_exec(db,
-                 "CREATE TABLE jobs ("
-                 " id INTEGER PRIMARY KEY AUTOINCREMENT,"
-                 " started_at TEXT NOT NULL,"
-                 " ended_at TEXT NOT NULL,"
-                 " device INTEGER NOT NULL,"
-                 " device_name TEXT NOT NULL DEFAULT '',"
-                 " direction TEXT NOT NULL CHECK (direction IN ('send', 'receive')),"
-                 " operator TEXT NOT NULL DEFAULT '',"
-                 " outcome TEXT NOT NULL CHECK (outcome IN ('done', 'cancelled', 'failed')),"
-                 " failed_steps TEXT NOT NULL DEFAULT '',"
-                 " detail TEXT NOT NULL DEFAULT '',"
-                 " imported INTEGER,"
-                 " skipped INTEGER,"
-                 " planilla TEXT);"
-                 "CREATE INDEX jobs_by_device ON jobs (device, started_at);"
-                 "CREATE INDEX jobs_by_start ON jobs (started_at);"
-                 "CREATE TABLE job_tables ("
-                 " job_id INTEGER NOT NULL REFERENCES jobs (id),"
-                 " position INTEGER NOT NULL,"
-                 " table_name TEXT NOT NULL,"
-                 " row_count INTEGER NOT NULL,"
-                 " failed INTEGER NOT NULL DEFAULT 0,"
-                 " PRIMARY KEY (job_id, position));"
-                 "CREATE TABLE job_documents ("
-                 " job_id INTEGER NOT NULL REFERENCES jobs (id),"
-                 " position INTEGER NOT NULL,"
-                 " document_key TEXT NOT NULL,"
-                 " imported INTEGER NOT NULL,"
-                 " PRIMARY KEY (job_id, position));"
-                 "PRAGMA user_version = 1;"
-                 "INSERT INTO jobs VALUES (4, '2026-12-01T09:00:00', '2026-12-01T09:01:35', 3, 'Ruta 3', 'send',"
-                 " 'ana', 'done', '', '', NULL, NULL, NULL);"
-                 "INSERT INTO job_tables VALUES (4, 1, 'TA_BANCOS', 6, 0), (4, 2, 'MA_CLIENTES', 0, 1);"
-                 "INSERT INTO jobs VALUES (7, '2026-12-01T10:00:00', '2026-12-01T10:00:30', 2, 'Ruta 2', 'receive',"
-                 " 'ana', 'done', '', '', 1, 1, '000000000007X');"
-                 "INSERT INTO job_documents VALUES (7, 1, 'NP000100000001A', 1), (7, 2, 'RM000100000003B', 0);",
-                 nullptr, nullptr, nullptr);
+        "CREATE TABLE jobs (id INTEGER PRIMARY KEY AUTOINCREMENT, started_at TEXT NOT NULL, ended_at TEXT NOT NULL,"
+        " device INTEGER NOT NULL, device_name TEXT NOT NULL DEFAULT '', direction TEXT NOT NULL CHECK (direction IN"
+        " ('send', 'receive')), operator TEXT NOT NULL DEFAULT '', outcome TEXT NOT NULL CHECK (outcome IN ('done',"
+        " 'cancelled', 'failed')), failed_steps TEXT NOT NULL DEFAULT '', detail TEXT NOT NULL DEFAULT '',"
+        " imported INTEGER, skipped INTEGER, planilla TEXT);"
+        "CREATE INDEX jobs_by_device ON jobs (device, started_at); CREATE INDEX jobs_by_start ON jobs (started_at);"
+        "CREATE TABLE job_tables (job_id INTEGER NOT NULL REFERENCES jobs (id), position INTEGER NOT NULL, table_name"
+        " TEXT NOT NULL, row_count INTEGER NOT NULL, failed INTEGER NOT NULL DEFAULT 0, PRIMARY KEY (job_id, position));"
+        "CREATE TABLE job_documents (job_id INTEGER NOT NULL REFERENCES jobs (id), position INTEGER NOT NULL,"
+        " document_key TEXT NOT NULL, imported INTEGER NOT NULL, PRIMARY KEY (job_id, position));"
+        "PRAGMA user_version = 1;"
+        "INSERT INTO jobs VALUES (4, '2026-12-01T09:00:00', '2026-12-01T09:01:35', 3, 'Ruta 3', 'send', 'ana', 'done',"
+        " '', '', NULL, NULL, NULL), (7, '2026-12-01T10:00:00', '2026-12-01T10:00:30', 2, 'Ruta 2', 'receive', 'ana',"
+        " 'done', '', '', 1, 1, '000000000007X');"
+        "INSERT INTO job_tables VALUES (4, 1, 'TA_BANCOS', 6, 0), (4, 2, 'MA_CLIENTES', 0, 1);"
+        "INSERT INTO job_documents VALUES (7, 1, 'NP000100000001A', 1), (7, 2, 'RM000100000003B', 0);",
+        nullptr, nullptr, nullptr);
     sqlite3_close(db);
 }
 

@@ -1,6 +1,9 @@
+#include "history/HistoryFile.h"
 #include "TestEnv.h"
 
 #include <QFile>
+#include <QProcess>
+#include <tuple>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <gtest/gtest.h>
@@ -109,6 +112,56 @@ TEST_F(KvctlDevices, TheLaunchStringFromAFileOrTheEnvironment) {
     const test::ToolRun fromEnvironment = kvctl({QStringLiteral("--home"), home.path(), QStringLiteral("devices")});
     qunsetenv("KVCONTROL_LAUNCH");
     EXPECT_EQ(fromEnvironment.out, owned.out) << fromEnvironment.err.toStdString();
+}
+
+// What a script reads with another JSON parser: one "device|name|when|direction|outcome|in|out|
+// refused|detail" line per device, "null" after the name of one that never synced.
+QString pythonReading(const QString& json) {
+    QProcess python;
+    python.start(QStringLiteral("python3"), {QStringLiteral("-c"), QStringLiteral(
+        "import json, sys\nfor d in json.load(sys.stdin):\n    s = d['lastSync']\n"
+        "    last = ['null'] if s is None else [s['when'][:19]] + [str(s[k]) for k in ('direction', 'outcome',"
+        " 'documentsIn', 'rowsOut', 'refused', 'detail')]\n    print('|'.join([str(d['device']), d['name']] + last))\n")});
+    python.write(json.toUtf8());
+    python.closeWriteChannel();
+    python.waitForFinished(30000);
+    return QString::fromUtf8(python.readAllStandardOutput() + python.readAllStandardError());
+}
+
+TEST_F(KvctlDevices, EachDeviceWithItsLastSyncOrNoneForOneThatNeverSynced) {
+    using history::Direction;
+    using history::Outcome;
+    const auto job = [](int device, Direction d, Outcome o, int minute) {
+        const QDateTime at(QDate(2026, 12, 11), QTime(17, minute));
+        history::Record r;
+        std::tie(r.startedAt, r.endedAt, r.device, r.direction, r.outcome) = std::tuple(at, at.addSecs(4), device, d, o);
+        return r;
+    };
+    history::Record exchange = job(1, Direction::Exchange, Outcome::Done, 5);
+    exchange.imported = 3;
+    exchange.tables = {{QStringLiteral("MA_CLIENTES"), 40}, {QStringLiteral("TA_ZONAS"), 3}, {QStringLiteral("MA_PRECIOS"), 0, true}};
+    exchange.refused = {{QStringLiteral("NP000100000009A"), QStringLiteral("cliente inexistente")}};
+    history::Record failed = job(3, Direction::Send, Outcome::Failed, 1);
+    failed.detail = QStringLiteral("MA_CLIENTES:\tfila 3\nrechazada");
+    {
+        history::HistoryFile file(home.file(history::HistoryFile::fileName()), history::HistoryFile::Mode::Write);
+        for (const history::Record& r : {job(1, Direction::Send, Outcome::Done, 0), exchange, failed}) file.append(r);
+    }
+    const test::ToolRun json = kvctl(base() << QStringLiteral("devices") << QStringLiteral("--format") << QStringLiteral("json"));
+    EXPECT_EQ(json.exitCode, 0) << json.err.toStdString();
+    EXPECT_EQ(pythonReading(json.out), QStringLiteral("1|Nº 1|2026-12-11T17:05:04|exchange|done|3|43|1|\n2|Ruta Norte|null\n"
+                                                      "3||2026-12-11T17:01:04|send|failed|0|0|0|MA_CLIENTES:\tfila 3\nrechazada\n"));
+    EXPECT_EQ(kvctl(base() << QStringLiteral("devices")).out,
+              QStringLiteral("1\tNº 1\t2026-12-11 17:05:04 exchange done: 3 documents in, 43 rows out, 1 refused\n2\tRuta Norte\n"
+                             "3\t\t2026-12-11 17:01:04 send failed: 0 documents in, 0 rows out, 0 refused (MA_CLIENTES: fila 3 rechazada)\n"));
+
+    QFile junk(home.file(history::HistoryFile::fileName()));
+    ASSERT_TRUE(junk.open(QIODevice::WriteOnly | QIODevice::Truncate) && junk.write("Notas del turno\n") > 0);
+    junk.close();
+    const test::ToolRun unreadable = kvctl(base() << QStringLiteral("devices"));
+    EXPECT_EQ(unreadable.exitCode, 1);
+    EXPECT_TRUE(unreadable.out.isEmpty() && unreadable.err.startsWith(QStringLiteral("kvctl devices: the history cannot be read: ")))
+        << unreadable.err.toStdString();
 }
 
 TEST_F(KvctlDevices, AnAbsurdCountListsTheFirstThousandAndSaysWhyOnStderr) {

@@ -51,6 +51,16 @@ DeviceTile::DeviceTile(int index, QWidget* parent) : QFrame(parent), m_index(ind
     }
     m_data->hide();
 
+    // Shown on every tile, selected or not: the operator sees at a glance which handheld is behind.
+    // The whole sentence is wider than a tile; its outcome goes beside the commands.
+    m_lastSync = new QLabel(this);
+    m_lastSync->setObjectName(QStringLiteral("lblUltimaSync%1").arg(index));
+    m_lastSync->setGeometry(twipsRect(120, 1710, 4215, 315));
+    m_lastOutcome = new QLabel(this);
+    m_lastOutcome->setObjectName(QStringLiteral("lblResultadoSync%1").arg(index));
+    m_lastOutcome->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    for (QLabel* l : {m_lastSync, m_lastOutcome}) l->setTextFormat(Qt::PlainText);
+
     m_toolbar = new QToolBar(this);
     m_toolbar->setObjectName(QStringLiteral("TbOpciones%1").arg(index));
     m_toolbar->setGeometry(twipsRect(120, 2040, 4215, 330));
@@ -73,6 +83,10 @@ DeviceTile::DeviceTile(int index, QWidget* parent) : QFrame(parent), m_index(ind
         if (QWidget* button = m_toolbar->widgetForAction(a)) button->setFocusPolicy(Qt::TabFocus);
     }
     m_toolbar->setEnabled(false);
+    // The toolbar keeps the room its buttons need; the rest of its row is the outcome's.
+    const QRect bar = m_toolbar->geometry();
+    m_toolbar->resize(std::min(bar.width(), m_toolbar->sizeHint().width()), bar.height());
+    m_lastOutcome->setGeometry(QRect(QPoint(m_toolbar->geometry().right() + 1, bar.top()), bar.bottomRight()));
 }
 
 void DeviceTile::setCaption(const QString& caption) {
@@ -86,6 +100,19 @@ void DeviceTile::setCaption(const QString& caption) {
     m_button->setToolTip(Qt::mightBeRichText(name)
                              ? QStringLiteral("<p style=\"white-space:pre\">%1</p>").arg(name.toHtmlEscaped())
                              : name);
+}
+
+void DeviceTile::setLastSync(const LastSyncText& text, const QString& tip) {
+    m_lastSync->setText(text.when);
+    m_lastOutcome->setText(text.outcome);
+    // A reason from a handheld or the ERP, shown as its characters.
+    const QString shown =
+        tip.isEmpty() ? QString() : QStringLiteral("<p style=\"white-space:pre-wrap\">%1</p>").arg(tip.toHtmlEscaped());
+    for (QLabel* l : {m_lastSync, m_lastOutcome}) l->setToolTip(shown);
+}
+
+QString DeviceTile::lastSync() const {
+    return LastSyncText{m_lastSync->text(), m_lastOutcome->text()}.line();
 }
 
 bool DeviceTile::isSelected() const {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "console/LastSyncText.h"
+
 #include <QFrame>
 
 class QLabel;
@@ -20,6 +22,12 @@ public:
     // "Móvil", CR LF and the display name, as the tile shows it.
     void setCaption(const QString& caption);
     QString caption() const { return m_caption; }
+    // The device's last sync: when, under the selection button, and how it ended, beside the
+    // commands; the tooltip of both says more.
+    void setLastSync(const LastSyncText& text, const QString& tip);
+    // Both on one line, as the operator reads them.
+    QString lastSync() const;
+    QList<QLabel*> lastSyncLabels() const { return {m_lastSync, m_lastOutcome}; }
     bool isSelected() const;
     void setSelected(bool on);
     void setCommandsEnabled(bool on);
@@ -34,6 +42,8 @@ private:
     QString m_caption;
     QToolButton* m_button;
     QFrame* m_data;
+    QLabel* m_lastSync;
+    QLabel* m_lastOutcome;
     QToolBar* m_toolbar;
 };
 

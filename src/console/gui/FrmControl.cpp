@@ -2,12 +2,15 @@
 
 #include "app/Cfg.h"
 #include "app/Operator.h"
+#include "app/RunTimeError.h"
 #include "app/Startup.h"
 #include "app/Trap.h"
 #include "app/gui/PrepararFormulario.h"
+#include "console/LastSyncText.h"
 #include "console/TileLayout.h"
 #include "console/WindowPlacement.h"
 #include "console/gui/DeviceTile.h"
+#include "history/JobHistory.h"
 #include "history/gui/FrmHistorial.h"
 #include "settings/DeviceSettings.h"
 
@@ -101,6 +104,12 @@ void FrmControl::load() {
         if (!notice.isEmpty()) op().messageBox(notice, mb::Exclamation, QStringLiteral("Aviso al Usuario"));
     });
     silent.step([&] { CrearTerminales(count); });
+    silent.step([&] { refreshLastSyncs(); });
+    // Jobs of this console, of kvctl or of kvcradle: every write shows on the tiles.
+    if (!m_history) {
+        m_history = new history::HistoryWatch(this);
+        connect(m_history, &history::HistoryWatch::changed, this, &FrmControl::refreshLastSyncs);
+    }
     silent.step([&] { layOutNow(); });
     silent.step([&] {
         QPalette p = m_slide->palette();
@@ -269,6 +278,20 @@ int FrmControl::selectedIndex() const {
 
 void FrmControl::refreshCaption(int device) {
     if (DeviceTile* t = tile(device - 1)) t->setCaption(tileCaption(device));
+}
+
+void FrmControl::refreshLastSyncs() {
+    QMap<int, history::Record> last;
+    try {
+        for (const history::Record& r : history::lastSyncs()) last.insert(r.device, r);
+    } catch (const RunTimeError&) {
+        return; // being rewritten, or broken: the next change tries again
+    }
+    for (DeviceTile* t : m_tiles) {
+        const auto found = last.constFind(t->index() + 1);
+        const history::Record* r = found == last.constEnd() ? nullptr : &*found;
+        t->setLastSync(lastSyncText(r), r ? history::historyColumns(*r).last() : QString());
+    }
 }
 
 void FrmControl::runCommand(int tileIndex, const QString& key) {

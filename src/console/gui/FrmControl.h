@@ -1,5 +1,7 @@
 #pragma once
 
+#include "history/HistoryWatch.h"
+
 #include <QMainWindow>
 #include <QTimer>
 #include <functional>
@@ -31,6 +33,9 @@ public:
     int selectedIndex() const;
     // Rewrites a device's tile caption from the settings file (after its parameters changed).
     void refreshCaption(int device);
+    // Rewrites every tile's last sync from the history; a history that cannot be read leaves
+    // them as they were.
+    void refreshLastSyncs();
     // Runs a toolbar command for a tile; the other commands are blocked while it runs.
     void runCommand(int tileIndex, const QString& key);
     bool busy() const { return m_busy; }
@@ -68,6 +73,7 @@ private:
     bool m_closing = false; // closed while a command ran
     int m_wheel = 0; // wheel turn not yet a whole row
     QTimer m_saveTimer;
+    history::HistoryWatch* m_history = nullptr;
     CommandHandler m_handler;
 };
 
