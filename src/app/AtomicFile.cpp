@@ -1,12 +1,12 @@
 #include "app/AtomicFile.h"
 
+#include "app/AtomicFileWriter.h"
 #include "app/RunTimeError.h"
 
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
 #include <QFile>
-#include <QFileInfo>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -23,63 +23,11 @@ void throwFileError(const QString& action, const QString& path, int errorNumber,
     throwFileError(action, path, QString::fromLocal8Bit(std::strerror(errorNumber)), source);
 }
 
-namespace {
-
-bool writeAll(int fd, QByteArrayView data) {
-    const char* p = data.data();
-    qsizetype left = data.size();
-    while (left > 0) {
-        const ssize_t n = ::write(fd, p, size_t(left));
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        p += n;
-        left -= n;
-    }
-    return true;
-}
-
-// Flushes the folder so the rename itself survives a crash; nothing to report if it cannot.
-void syncFolder(const QByteArray& file) {
-    const QByteArray folder = QFile::encodeName(QFileInfo(QFile::decodeName(file)).absolutePath());
-    const int fd = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) return;
-    ::fsync(fd);
-    ::close(fd);
-}
-
-} // namespace
-
 void writeFileAtomically(const QString& path, QByteArrayView data, mode_t mode, const QString& source,
                          ModeOf applies) {
-    const QFileInfo info(path);
-    const QString realPath = info.isSymLink() ? info.symLinkTarget() : path;
-    const QByteArray target = QFile::encodeName(realPath);
-    const auto fail = [&](int e) { throwFileError(QStringLiteral("write"), path, e, source); };
-
-    struct stat old {};
-    const bool exists = ::stat(target.constData(), &old) == 0;
-    if (!exists && errno != ENOENT) fail(errno);
-    if (exists && S_ISDIR(old.st_mode)) fail(EISDIR);
-
-    QByteArray temp = target + ".XXXXXX";
-    const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
-    if (fd < 0) fail(errno);
-    const auto discard = [&](int e) {
-        ::unlink(temp.constData());
-        fail(e);
-    };
-    if (exists) (void)!::fchown(fd, old.st_uid, old.st_gid); // only root may; others keep theirs anyway
-    errno = 0;
-    bool ok = ::fchmod(fd, exists && applies == ModeOf::NewFile ? (old.st_mode & 07777) : mode) == 0 && writeAll(fd, data) &&
-              ::fsync(fd) == 0;
-    int e = errno ? errno : EIO;
-    if (::close(fd) != 0 && ok) {
-        ok = false;
-        e = errno;
-    }
-    if (!ok) discard(e);
-    if (::rename(temp.constData(), target.constData()) != 0) discard(errno);
-    syncFolder(target);
+    AtomicFileWriter file(path, mode, source, applies);
+    file.write(data);
+    file.commit();
 }
 
 FileVersion::FileVersion(const QString& path, const QString& source) : m_path(path), m_source(source) {

@@ -137,12 +137,12 @@ ToolRun NetworkCradle::kvhandheld(const QStringList& command) {
     return runTool(QStringLiteral("kvhandheld"), home, command);
 }
 
+QString NetworkCradle::launch() const {
+    return QStringLiteral("@Motor=sqlite;@Server=local;@DbName=%1;@Usuario=admin;@Password=admin;").arg(erpPath);
+}
+
 QStringList NetworkCradle::kvctlArgs(const QStringList& command) const {
-    return QStringList{
-               QStringLiteral("--home"), home.path(), QStringLiteral("--launch"),
-               QStringLiteral("@Motor=sqlite;@Server=local;@DbName=%1;@Usuario=admin;@Password=admin;")
-                   .arg(erpPath)} +
-           command;
+    return QStringList{QStringLiteral("--home"), home.path(), QStringLiteral("--launch"), launch()} + command;
 }
 
 QString NetworkCradle::withSync(const QStringList& command, const std::function<void()>& sync) {

@@ -57,6 +57,8 @@ class NetworkCradle : public ::testing::Test {
 protected:
     void SetUp() override;
     ToolRun kvhandheld(const QStringList& command);
+    // The launch string of the fixture's ERP.
+    QString launch() const;
     QStringList kvctlArgs(const QStringList& command) const;
     // Runs a waiting kvctl command and, once it waits, syncs with `sync`; kvctl's whole output.
     QString withSync(const QStringList& command, const std::function<void()>& sync);

@@ -16,6 +16,7 @@
 #include <memory>
 #include <QFile>
 #include <QFileInfo>
+#include <QJsonDocument>
 
 namespace kv::handheld {
 
@@ -63,10 +64,18 @@ protected:
     void defineFile(CLI::App& command, const char* what = "the handheld's file") {
         cli::argument(command, "FILE", m_file, what)->required();
     }
+    // kvcradle's address and the certificate to trust for it, as every command that speaks to it takes them.
+    CLI::Option* defineServer(CLI::App& command, const char* what) {
+        command.add_option("--cacert", m_cacert, "trust this certificate (PEM) for a self-signed kvcradle")
+            ->type_name("PEM");
+        return command.add_option("--server", m_server, what)->type_name("URL");
+    }
+    cradle::CradleClient client() const { return cradle::CradleClient(QUrl(cli::fromStd(m_server)), cli::fromStd(m_cacert)); }
     static CLI::Option* numberOption(CLI::App& command, const char* option, std::string& text, const char* what) {
         return command.add_option(option, text, what)->type_name("N");
     }
     std::string m_file;
+    std::string m_server, m_cacert;
 };
 
 class Init : public HandheldCommand {
@@ -129,16 +138,13 @@ public:
         defineFile(command);
         command.add_option("--hold", m_hold, "keep the sync under way SECONDS more after the copy, before it completes")
             ->type_name("SECONDS");
-        command.add_option("--server", m_server, "run the same sync in kvcradle at URL; its answer replaces FILE")
-            ->type_name("URL");
+        defineServer(command, "run the same sync in kvcradle at URL; its answer replaces FILE");
         numberOption(command, "--work-seconds", m_work,
                      "refuse the handheld, changing nothing, when its file asks for more than SECONDS of "
                      "work (default 120)")
             ->type_name("SECONDS");
         command.add_option("--token", m_token, "the device's token for kvcradle (else $KVCRADLE_TOKEN)")
             ->type_name("T");
-        command.add_option("--cacert", m_cacert, "trust this certificate (PEM) for a self-signed kvcradle")
-            ->type_name("PEM");
     }
     int run(Invocation& in) override {
         if (!m_server.empty()) return overNetwork(in);
@@ -180,13 +186,65 @@ private:
             return in.usage(QStringLiteral("--server needs --token T (or $KVCRADLE_TOKEN), and takes no --hold "
                                            "or --work-seconds (kvcradle keeps its own budget)"));
         const QString path = QFileInfo(cli::fromStd(m_file)).absoluteFilePath();
-        const auto r = cradle::CradleClient(QUrl(server), cli::fromStd(m_cacert)).sync(path, token);
+        const auto r = client().sync(path, token);
         in.out << "Synchronised the handheld " << path << " through the cradle at " << server << ": " << r.sent
                << " bytes sent, " << r.received << " bytes back.\n";
         return exitcode::Done;
     }
 
-    std::string m_hold, m_work, m_server, m_token, m_cacert;
+    std::string m_hold, m_work, m_token;
+};
+
+class ExchangeCommand : public HandheldCommand {
+public:
+    QString name() const override { return QStringLiteral("exchange"); }
+    QString summary() const override {
+        return QStringLiteral(
+            "sync the handheld by itself through kvcradle at URL, with no operator: its documents go "
+            "into the ERP and the device's fresh data comes back in the answer, which replaces FILE "
+            "atomically before the exchange is confirmed; the documents the ERP refused stay on it. "
+            "The device's token is read from $KVCRADLE_TOKEN. Prints the report: documents sent, "
+            "imported, found in the ERP already, refused (key and reason), tables updated");
+    }
+    void define(CLI::App& command) override {
+        defineFile(command);
+        defineServer(command, "kvcradle's address, e.g. http://127.0.0.1:8790")->required();
+        command.add_option("--format", m_format, "text (default) or json: the report as one JSON object")
+            ->type_name("FORMAT");
+    }
+    int run(Invocation& in) override {
+        const QString format = cli::fromStd(m_format);
+        if (!format.isEmpty() && format != QLatin1String("text") && format != QLatin1String("json"))
+            return in.usage(QStringLiteral("--format takes text or json, not \"%1\"").arg(format));
+        // Never on the command line, where ps shows it to every user of the machine.
+        const QString token = qEnvironmentVariable("KVCRADLE_TOKEN");
+        if (token.isEmpty())
+            return in.usage(QStringLiteral("the device's token goes in $KVCRADLE_TOKEN (kvctl cradle token N "
+                                           "prints it), and it is not set"));
+        const QString path = QFileInfo(cli::fromStd(m_file)).absoluteFilePath();
+        const cradle::ExchangeReceipt r = client().exchange(path, token);
+        if (format == QLatin1String("json")) {
+            in.out << QJsonDocument(r.toJson()).toJson(QJsonDocument::Compact) << '\n';
+            return exitcode::Done;
+        }
+        in.out << "Exchanged the handheld " << path << " with the cradle at " << cli::fromStd(m_server)
+               << " (exchange " << r.id << ", device " << r.device << "):\n";
+        const auto line = [&](const char* what, qint64 n) {
+            in.out << "  " << QString::fromLatin1(what).leftJustified(20) << QString::number(n).rightJustified(8) << '\n';
+        };
+        line("documents sent", r.documents);
+        line("imported", r.imported.size());
+        line("existing", r.existing.size());
+        line("refused", r.refused.size());
+        for (const cradle::ExchangeReceipt::Refused& d : r.refused) in.out << "    " << d.key << "  " << d.reason << '\n';
+        line("tables updated", r.tables.size());
+        for (const cradle::ExchangeReceipt::Table& t : r.tables)
+            in.out << "    " << t.table.leftJustified(18) << QString::number(t.rows).rightJustified(8) << " rows\n";
+        return exitcode::Done;
+    }
+
+private:
+    std::string m_format;
 };
 
 class Capture : public HandheldCommand {
@@ -282,6 +340,7 @@ int runKvhandheld(const QStringList& arguments, QTextStream& out, QTextStream& e
     std::vector<std::unique_ptr<HandheldCommand>> commands;
     commands.push_back(std::make_unique<Init>());
     commands.push_back(std::make_unique<Hotsync>());
+    commands.push_back(std::make_unique<ExchangeCommand>());
     commands.push_back(std::make_unique<Capture>());
     commands.push_back(std::make_unique<Dump>());
     std::vector<std::pair<CLI::App*, HandheldCommand*>> byApp;

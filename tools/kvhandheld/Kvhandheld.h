@@ -5,7 +5,7 @@
 
 namespace kv::handheld {
 
-// kvhandheld's whole behaviour: global options, the four commands, help and exit status
+// kvhandheld's whole behaviour: global options, the five commands, help and exit status
 // (0 done, 1 failed or refused with the reason on `err`, 2 wrong usage).
 int runKvhandheld(const QStringList& arguments, QTextStream& out, QTextStream& err);
 

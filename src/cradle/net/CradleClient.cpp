@@ -1,7 +1,8 @@
 #include "cradle/net/CradleClient.h"
 
-#include "app/AtomicFile.h"
+#include "app/AtomicFileWriter.h"
 #include "app/RunTimeError.h"
+#include "cradle/net/SqliteImage.h"
 #include "cradle/SqliteFile.h"
 
 #include <QEventLoop>
@@ -12,7 +13,6 @@
 #include <QNetworkReply>
 #include <QSslCertificate>
 #include <QSslConfiguration>
-#include <sqlite3.h>
 
 namespace kv::cradle {
 
@@ -24,14 +24,37 @@ constexpr long kUnreachable = 94; // no answer from the cradle
 // A sync may wait for the sync lock and copy a large store: the limit is on silence, not on
 // the whole exchange.
 constexpr int kSilenceMs = 300000;
+// What the client holds of an answer at once: the network layer stops reading past it.
+constexpr qint64 kReadBuffer = 1 << 20;
+// A refusal is a short JSON text; more of it is not kept.
+constexpr qsizetype kRefusalBytes = 65536;
+
+QString refusalText(int status, const QByteArray& body, const QByteArray& retryAfter) {
+    const QJsonObject refusal = QJsonDocument::fromJson(body).object();
+    const QString message = refusal.value(QStringLiteral("message")).toString();
+    QString text = QStringLiteral("The cradle refused (%1 %2): %3")
+                       .arg(status)
+                       .arg(refusal.value(QStringLiteral("error")).toString(),
+                            message.isEmpty() ? QString::fromUtf8(body.left(200)) : message);
+    bool seconds = false;
+    const int wait = retryAfter.trimmed().toInt(&seconds);
+    if (seconds && wait >= 0) text += QStringLiteral(" Try again in %1 s.").arg(wait);
+    return text;
+}
+
+// `text` with `more` after it as a sentence of its own.
+QString andThen(const QString& text, const QString& more) {
+    const QString t = text.trimmed();
+    return t + (t.endsWith(QLatin1Char('.')) ? QStringLiteral(" ") : QStringLiteral(". ")) + more;
+}
 
 } // namespace
 
 CradleClient::CradleClient(const QUrl& server, QString trustedCertificate)
     : m_server(server), m_certificate(std::move(trustedCertificate)) {}
 
-CradleClient::Reply CradleClient::exchange(const QString& path, const QByteArray* body,
-                                           const QString& token) const {
+CradleClient::Reply CradleClient::call(Method method, const QString& path, QIODevice* upload, const QString& token,
+                                       AtomicFileWriter* answer) const {
     QUrl url = m_server;
     url.setPath(url.path().endsWith(QLatin1Char('/')) ? url.path() + path.mid(1) : url.path() + path);
     if (!url.isValid() || (url.scheme() != QLatin1String("http") && url.scheme() != QLatin1String("https")))
@@ -51,81 +74,150 @@ CradleClient::Reply CradleClient::exchange(const QString& path, const QByteArray
     }
     QNetworkAccessManager manager;
     QNetworkReply* reply;
-    if (body) {
-        request.setHeader(QNetworkRequest::ContentTypeHeader, QByteArray("application/vnd.sqlite3"));
-        reply = manager.post(request, *body);
-    } else {
+    if (method == Method::Get) {
         reply = manager.get(request);
+    } else if (upload) {
+        request.setHeader(QNetworkRequest::ContentTypeHeader, QByteArray("application/vnd.sqlite3"));
+        request.setHeader(QNetworkRequest::ContentLengthHeader, upload->size());
+        reply = manager.post(request, upload);
+    } else {
+        reply = manager.post(request, QByteArray());
     }
+    reply->setReadBufferSize(kReadBuffer);
+    Reply r;
+    bool storeFailed = false;
+    QString storeProblem;
+    // A 200 answer goes to the file as it comes; anything else is a refusal, kept short.
+    const auto take = [&] {
+        const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+        const QByteArray piece = reply->readAll();
+        if (storeFailed) return;
+        if (status == 200 && answer) {
+            try {
+                answer->write(piece);
+            } catch (const RunTimeError& e) {
+                storeFailed = true;
+                storeProblem = e.description();
+                reply->abort();
+            }
+        } else if (r.body.size() < kRefusalBytes) {
+            r.body += piece.left(kRefusalBytes - r.body.size());
+        }
+    };
     QEventLoop loop;
+    QObject::connect(reply, &QNetworkReply::readyRead, &loop, take);
     QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
     if (!reply->isFinished()) loop.exec();
-    Reply r;
+    take();
     r.status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-    r.body = reply->readAll();
     r.syncId = reply->rawHeader("X-Kvcradle-Sync");
+    if (reply->hasRawHeader("Content-Length")) r.declaredLength = reply->rawHeader("Content-Length").toLongLong();
+    const QByteArray retryAfter = reply->rawHeader("Retry-After");
+    const bool broken = reply->error() != QNetworkReply::NoError && r.status == 200;
     const QString problem = reply->errorString();
-    const bool noAnswer = r.status == 0;
     reply->deleteLater();
-    if (noAnswer)
+    if (storeFailed) throw RunTimeError(err::PathFileAccess, storeProblem, kSource);
+    if (r.status == 0 || broken)
         throw RunTimeError(kUnreachable,
                            QStringLiteral("No answer from the cradle at %1: %2").arg(url.toString(), problem),
                            kSource);
-    if (r.status != 200) {
-        const QJsonObject refusal = QJsonDocument::fromJson(r.body).object();
-        const QString message = refusal.value(QStringLiteral("message")).toString();
-        throw RunTimeError(kRefused,
-                           QStringLiteral("The cradle refused (%1 %2): %3")
-                               .arg(r.status)
-                               .arg(refusal.value(QStringLiteral("error")).toString(),
-                                    message.isEmpty() ? QString::fromUtf8(r.body.left(200)) : message),
-                           kSource);
-    }
+    if (r.status != 200) throw RunTimeError(kRefused, refusalText(r.status, r.body, retryAfter), kSource);
     return r;
 }
 
 QByteArray CradleClient::status() const {
-    return exchange(QStringLiteral("/status"), nullptr, QString()).body;
+    return call(Method::Get, QStringLiteral("/status"), nullptr, QString()).body;
 }
 
-CradleClient::SyncOutcome CradleClient::sync(const QString& handheldPath, const QString& token) const {
+CradleClient::Stored CradleClient::roundTrip(const QString& handheldPath, const QString& token,
+                                             const QString& noun) const {
+    const QString keptAsItWas = QStringLiteral("The handheld was left as it was.");
+    // Read through a descriptor of its own that stays open until the handheld's connection has
+    // closed: closing any descriptor of the file would drop this process's locks on it (POSIX
+    // locks belong to the process), so it is declared before the connection and goes after it.
+    QFile upload(handheldPath);
     // Opening rolls back what a killed program left half written; a rollback journal keeps the
     // whole database in the one file that is sent; the write lock keeps captures out until the
     // answer is in place.
     const Database handheld(handheldPath, QStringLiteral("handheld"), Trust::Untrusted);
     handheld.exec(QStringLiteral("PRAGMA journal_mode = DELETE"));
     Transaction hold(handheld);
-    // The bytes come through the connection that holds the lock: opening and closing the file
-    // another way would drop this process's locks on it (POSIX locks belong to the process).
-    sqlite3_int64 size = 0;
-    unsigned char* image = sqlite3_serialize(handheld.handle(), "main", &size, 0);
-    if (!image) handheld.fail(QStringLiteral("Cannot read the handheld"));
-    const QByteArray sent(reinterpret_cast<const char*>(image), qsizetype(size));
-    sqlite3_free(image);
-    const Reply reply = exchange(QStringLiteral("/sync"), &sent, token);
-    if (!reply.body.startsWith(QByteArrayLiteral("SQLite format 3")))
-        throw RunTimeError(kRefused,
-                           QStringLiteral("The cradle's answer is not an SQLite database; the handheld "
-                                          "was left as it was."),
-                           kSource);
-    if (reply.syncId.isEmpty())
-        throw RunTimeError(kRefused,
-                           QStringLiteral("The cradle's answer carries no sync id to confirm; the handheld "
-                                          "was left as it was."),
-                           kSource);
-    writeFileAtomically(handheld.path(), reply.body, 0600, kSource);
-    // Only now, with the answer stored, does the sync count on the cradle's side.
-    const QByteArray none;
+    Stored stored;
     try {
-        exchange(QStringLiteral("/sync/%1/done").arg(QString::fromLatin1(reply.syncId)), &none, token);
+        stored.documents = handheld.value(QStringLiteral("SELECT count(*) FROM MV_CPTE")).toLongLong();
+    } catch (const RunTimeError&) {
+        // A handheld without its document table: the cradle names what it lacks.
+    }
+    if (!upload.open(QIODevice::ReadOnly))
+        throw RunTimeError(err::PathFileAccess,
+                           QStringLiteral("Cannot read the handheld %1: %2").arg(handheldPath, upload.errorString()),
+                           kSource);
+    stored.sent = upload.size();
+    AtomicFileWriter answer(handheld.path(), 0600, kSource);
+    Reply reply;
+    try {
+        reply = call(Method::Post, QLatin1Char('/') + noun, &upload, token, &answer);
     } catch (const RunTimeError& e) {
+        if (e.number() != kUnreachable) throw RunTimeError(e.number(), andThen(e.description(), keptAsItWas), kSource);
         throw RunTimeError(e.number(),
-                           QStringLiteral("The handheld holds the cradle's answer, but the cradle did not "
-                                          "take its confirmation, so the sync did not count: sync again. (%1)")
-                               .arg(e.description()),
+                           andThen(e.description(), keptAsItWas) +
+                               (noun == QLatin1String("exchange")
+                                    ? QStringLiteral(" Whatever the cradle took from it into the ERP stays there, "
+                                                     "and the next exchange finds it: exchange again.")
+                                    : QStringLiteral(" Nothing counted: sync again.")),
                            kSource);
     }
-    return {sent.size(), reply.body.size()};
+    const QString wrong = sqliteImageProblem(answer, reply.declaredLength);
+    if (!wrong.isEmpty())
+        throw RunTimeError(kRefused, andThen(QStringLiteral("The cradle's answer %1").arg(wrong), keptAsItWas), kSource);
+    if (reply.syncId.isEmpty())
+        throw RunTimeError(kRefused,
+                           andThen(QStringLiteral("The cradle's answer carries no %1 id to confirm").arg(noun), keptAsItWas),
+                           kSource);
+    stored.received = answer.written();
+    answer.commit();
+    stored.id = reply.syncId;
+    // Only now, with the answer stored, does it count on the cradle's side.
+    try {
+        stored.confirmation =
+            call(Method::Post, QStringLiteral("/%1/%2/done").arg(noun, QString::fromLatin1(reply.syncId)), nullptr, token)
+                .body;
+    } catch (const RunTimeError& e) {
+        throw RunTimeError(e.number(),
+                           noun == QLatin1String("exchange")
+                               ? QStringLiteral("The handheld holds the cradle's answer and its documents are in "
+                                                "the ERP, but the cradle did not take the confirmation, so this "
+                                                "exchange is not counted in its history. Nothing is lost or "
+                                                "doubled; the next exchange is counted as usual. (%1)")
+                                     .arg(e.description())
+                               : QStringLiteral("The handheld holds the cradle's answer, but the cradle did not "
+                                                "take its confirmation, so the sync did not count: sync again. (%1)")
+                                     .arg(e.description()),
+                           kSource);
+    }
+    return stored;
+}
+
+CradleClient::SyncOutcome CradleClient::sync(const QString& handheldPath, const QString& token) const {
+    const Stored s = roundTrip(handheldPath, token, QStringLiteral("sync"));
+    return {s.sent, s.received};
+}
+
+ExchangeReceipt CradleClient::exchange(const QString& handheldPath, const QString& token) const {
+    const Stored s = roundTrip(handheldPath, token, QStringLiteral("exchange"));
+    bool ok = false;
+    ExchangeReceipt report = ExchangeReceipt::fromJson(s.confirmation, &ok);
+    if (!ok)
+        throw RunTimeError(kRefused,
+                           QStringLiteral("The exchange %1 is done and confirmed, but the cradle's report is not "
+                                          "JSON; its history row says what it did.")
+                               .arg(QString::fromLatin1(s.id)),
+                           kSource);
+    if (report.id.isEmpty()) report.id = QString::fromLatin1(s.id);
+    report.documents = s.documents;
+    report.bytesSent = s.sent;
+    report.bytesReceived = s.received;
+    return report;
 }
 
 } // namespace kv::cradle
