@@ -3,7 +3,7 @@
 // reaches the ERP once.
 import { test } from 'node:test';
 import assert from 'node:assert/strict';
-import { startWait } from './support/tools.mjs';
+import { startCradle, startWait } from './support/tools.mjs';
 import { siteForTests } from './support/site.mjs';
 import { openPhone, pressSync } from './support/phone.mjs';
 import { rows } from './support/databases.mjs';
@@ -68,6 +68,29 @@ test('a sync whose answer or confirmation is lost changes nothing on the phone, 
     assert.deepEqual(await pendingKeys(phone), []);
   } finally {
     await phone.close();
+  }
+});
+
+test('a cradle that takes no exchanges: with nobody waiting the phone says what to ask for, and keeps its documents', async () => {
+  const plain = await startCradle(env.site, { exchanges: false });
+  const phone = await openPhone();
+  try {
+    const { page } = phone;
+    await page.goto(await pairingLink(env.site, plain.url, 2));
+    await phone.ready();
+    await syncWhileWaiting(env.site, phone, 'send', 2);
+    const client = rows(await phone.storedFile(), 'SELECT IDCLIENTE FROM MA_CLIENTES ORDER BY IDCLIENTE')[0].IDCLIENTE;
+    await typeDocument(phone, { client, type: 'NP', items: [[0, 1]] });
+    const key = await save(phone);
+    const before = await phone.storedFile();
+    const off = await pressSync(phone);
+    assert.equal(off.kind, 'error', off.text);
+    assert.match(off.text, /no está preparado para sincronizar sin el operador/);
+    assert.deepEqual(await phone.storedFile(), before);
+    assert.deepEqual(await pendingKeys(phone), [key]);
+  } finally {
+    await phone.close();
+    await plain.stop();
   }
 });
 

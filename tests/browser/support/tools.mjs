@@ -65,8 +65,10 @@ function start(name, args) {
   return child;
 }
 
-export async function startCradle(site) {
-  const c = start('kvcradle', ['--home', site.home, '--listen', '127.0.0.1:0', '--launch-file', site.launchFile]);
+// kvcradle with the ERP's launch string, so it takes exchanges; without it (`exchanges: false`)
+// it takes only the syncs an operator waits for.
+export async function startCradle(site, { exchanges = true } = {}) {
+  const c = start('kvcradle', ['--home', site.home, '--listen', '127.0.0.1:0', ...(exchanges ? ['--launch-file', site.launchFile] : [])]);
   await waitFor(c, (o) => /listening on http:\/\/127\.0\.0\.1:\d+/.test(o), 'kvcradle to listen');
   c.url = /listening on (http:\/\/127\.0\.0\.1:\d+)/.exec(c.output)[1];
   c.stop = async () => { c.process.kill('SIGTERM'); await c.ended; };
