@@ -1,7 +1,7 @@
 // Documents typed on the phone, written into the handheld's document tables exactly as
 // `kvhandheld capture` writes them (the same columns, amounts and key numbering), so the receive
 // imports them like any handheld's.
-import { filas, valor, TABLA_PROPIA } from './handheld.js';
+import { filas, valor, TABLA_PROPIA, TABLA_RECHAZOS } from './handheld.js';
 import { redondear } from './catalogue.js';
 
 export const TIPOS = [
@@ -10,17 +10,28 @@ export const TIPOS = [
   { codigo: 'PR', nombre: 'Presupuesto' },
   { codigo: 'OT', nombre: 'Orden de trabajo' },
 ];
-export const SUCURSAL = '0001';
+// The branch of a device's keys is its number on four digits, so no two handhelds share a key; a
+// handheld that carries no number uses the first branch.
+const SUCURSAL_SIN_NUMERO = '0001';
 export const LETRA = 'A';
+// The last number used per type and branch, kept beside the store's tables (a sync and an exchange
+// leave it alone): once the documents have left, their numbers are still never given again, or the
+// ERP would take the new document for the old one and leave it out.
+export const TABLA_NUMERACION = 'KV_NUMERACION';
 const ULTIMO_NUMERO = 99999999; // eight digits
 
 export function nombreTipo(codigo) {
   return (TIPOS.find((t) => t.codigo === codigo) || { nombre: codigo }).nombre;
 }
 
-// "NP" + "0001" + "00000012" + "A".
-export function claveDocumento(tipo, numero) {
-  return tipo + SUCURSAL + String(numero).padStart(8, '0') + LETRA;
+export function sucursalDe(dispositivo) {
+  return Number.isInteger(dispositivo) && dispositivo >= 1 && dispositivo <= 9999
+    ? String(dispositivo).padStart(4, '0') : SUCURSAL_SIN_NUMERO;
+}
+
+// "NP" + "0007" + "00000012" + "A".
+export function claveDocumento(tipo, numero, sucursal) {
+  return tipo + sucursal + String(numero).padStart(8, '0') + LETRA;
 }
 
 export function hoy(fecha = new Date()) {
@@ -75,11 +86,20 @@ export function totales(lineas) {
 
 // The highest number the handheld holds for the type at this branch; lines count too, so a line
 // left without its document is never joined by a new one.
-function mayorNumero(db, tipo) {
+function mayorNumero(db, tipo, sucursal) {
   return Number(valor(db, `SELECT max(CAST(substr(k, 7, 8) AS INTEGER)) FROM (
       SELECT MV_CPTE_TSNL AS k FROM MV_CPTE UNION ALL SELECT MV_CPTE_DET_TSNL FROM MV_CPTE_DETALLE)
     WHERE length(k) = 15 AND upper(substr(k, 1, 2)) = ? AND substr(k, 3, 4) = ?
-      AND substr(k, 7, 8) GLOB '[0-9][0-9][0-9][0-9][0-9][0-9][0-9][0-9]'`, [tipo, SUCURSAL])) || 0;
+      AND substr(k, 7, 8) GLOB '[0-9][0-9][0-9][0-9][0-9][0-9][0-9][0-9]'`, [tipo, sucursal])) || 0;
+}
+
+// The next number of the type at the branch: past the highest the handheld holds and past the
+// last one it ever gave.
+function siguienteNumero(db, tipo, sucursal) {
+  db.run(`CREATE TABLE IF NOT EXISTS ${TABLA_NUMERACION} (TC TEXT NOT NULL, SUCURSAL TEXT NOT NULL,
+    ULTIMO INTEGER NOT NULL, PRIMARY KEY (TC, SUCURSAL))`);
+  const ultimo = Number(valor(db, `SELECT ULTIMO FROM ${TABLA_NUMERACION} WHERE TC = ? AND SUCURSAL = ?`, [tipo, sucursal])) || 0;
+  return Math.max(mayorNumero(db, tipo, sucursal), ultimo) + 1;
 }
 
 const INSERTAR_CABECERA = `INSERT INTO MV_CPTE (MV_CPTE_TSNL, MV_CPTE_FECHA, MV_CPTE_FECHA_ENTREGA,
@@ -108,9 +128,11 @@ export function guardarDocumento(handheld, doc) {
       if (estado(db, clave) !== 'pendiente') throw new ErrorDocumento('El documento ' + clave + ' ya se envió: no se puede cambiar.');
       borrarFilas(db, clave);
     } else {
-      const numero = mayorNumero(db, doc.tipo) + 1;
-      if (numero > ULTIMO_NUMERO) throw new ErrorDocumento('No quedan números de ' + nombreTipo(doc.tipo) + ' en la sucursal ' + SUCURSAL + '.');
-      clave = claveDocumento(doc.tipo, numero);
+      const sucursal = sucursalDe(handheld.dispositivo());
+      const numero = siguienteNumero(db, doc.tipo, sucursal);
+      if (numero > ULTIMO_NUMERO) throw new ErrorDocumento('No quedan números de ' + nombreTipo(doc.tipo) + ' en la sucursal ' + sucursal + '.');
+      clave = claveDocumento(doc.tipo, numero, sucursal);
+      db.run(`INSERT OR REPLACE INTO ${TABLA_NUMERACION} (TC, SUCURSAL, ULTIMO) VALUES (?, ?, ?)`, [doc.tipo, sucursal, numero]);
     }
     const c = doc.cliente;
     let item = 0;
@@ -137,21 +159,28 @@ function borrarFilas(db, clave) {
   db.run('DELETE FROM MV_CPTE WHERE MV_CPTE_TSNL = ?', [clave]);
 }
 
+function olvidarRechazo(db, clave) {
+  db.run(`DELETE FROM ${TABLA_RECHAZOS} WHERE TSNL = ?`, [clave]);
+}
+
 export function borrarDocumento(handheld, clave) {
   handheld.transaccion(() => {
     if (estado(handheld.db, clave) !== 'pendiente') throw new ErrorDocumento('El documento ' + clave + ' ya se envió: no se puede borrar.');
     borrarFilas(handheld.db, clave);
+    olvidarRechazo(handheld.db, clave);
     handheld.db.run(`DELETE FROM ${TABLA_PROPIA} WHERE TSNL = ?`, [clave]);
   });
 }
 
-// The documents typed here and not yet delivered by a sync, newest first.
+// The documents typed here and not yet delivered by a sync, newest first, each with the office's
+// reason when it refused it.
 export function pendientes(db) {
   return filas(db, `SELECT c.MV_CPTE_TSNL, c.MV_CPTE_TIPOREG, c.MV_CPTE_IDCLIENTE, c.MV_CPTE_FECHA,
-      c.MV_CPTE_ITEMS, c.MV_CPTE_IMPORTE_TOTAL
+      c.MV_CPTE_ITEMS, c.MV_CPTE_IMPORTE_TOTAL, r.MOTIVO
     FROM ${TABLA_PROPIA} p JOIN MV_CPTE c ON c.MV_CPTE_TSNL = p.TSNL
+      LEFT JOIN ${TABLA_RECHAZOS} r ON r.TSNL = p.TSNL
     WHERE p.ESTADO = 'pendiente' ORDER BY p.GUARDADO DESC, c.MV_CPTE_TSNL DESC`)
-    .map(([clave, tipo, cliente, fecha, items, total]) => ({ clave, tipo, cliente, fecha, items, total }));
+    .map(([clave, tipo, cliente, fecha, items, total, rechazo]) => ({ clave, tipo, cliente, fecha, items, total, rechazo }));
 }
 
 export function clavesPendientes(db) {
@@ -171,6 +200,24 @@ export function leerDocumento(db, clave) {
 // After a sync that took the documents to the office: those sent are marked so, in the file the
 // sync brought back (which keeps this application's table as an extra table).
 export function marcarEnviados(db, claves, cuando) {
-  for (const clave of claves)
+  for (const clave of claves) {
     db.run(`UPDATE ${TABLA_PROPIA} SET ESTADO = 'enviado', ENVIADO = ? WHERE TSNL = ? AND ESTADO = 'pendiente'`, [cuando, clave]);
+    olvidarRechazo(db, clave);
+  }
+}
+
+// Of `claves`, those an exchange took away: its answer keeps only the documents the ERP refused.
+export function sinDocumento(db, claves) {
+  return claves.filter((clave) => valor(db, 'SELECT count(*) FROM MV_CPTE WHERE MV_CPTE_TSNL = ?', [clave]) === 0);
+}
+
+// The office's reasons for the documents it refused this time; a document it did not name stays
+// marked as refused, with no reason known.
+export function anotarRechazos(db, quedan, rechazados, cuando) {
+  const motivos = new Map(rechazados.map((r) => [r.clave, r.motivo]));
+  for (const clave of quedan) {
+    db.run(`INSERT OR REPLACE INTO ${TABLA_RECHAZOS} (TSNL, MOTIVO, CUANDO) VALUES (?, ?, ?)`,
+      [clave, motivos.get(clave) || 'La oficina no dio el motivo.', cuando]);
+  }
+  return quedan.map((clave) => ({ clave, motivo: motivos.get(clave) || 'La oficina no dio el motivo.' }));
 }

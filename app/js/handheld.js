@@ -1,9 +1,11 @@
 // The handheld file in memory: SQLite compiled to WebAssembly (sql.js). The file holds the
 // sixteen tables of the local sync store, the device's number (KV_DISPOSITIVO) and this
-// application's own bookkeeping (KVMOVIL_DOCUMENTOS), which the cradle keeps as an extra table.
+// application's own bookkeeping (KVMOVIL_DOCUMENTOS, and KVMOVIL_RECHAZOS: the office's reason
+// for each document it refused), which the cradle keeps as extra tables.
 
 export const TABLA_DISPOSITIVO = 'KV_DISPOSITIVO';
 export const TABLA_PROPIA = 'KVMOVIL_DOCUMENTOS';
+export const TABLA_RECHAZOS = 'KVMOVIL_RECHAZOS';
 // A handheld file larger than the cradle's default limit is refused before it is opened.
 export const TAMANO_MAXIMO = 64 * 1024 * 1024;
 
@@ -132,6 +134,10 @@ function preparar(db) {
     ESTADO TEXT NOT NULL CHECK (ESTADO IN ('pendiente', 'enviado')),
     GUARDADO TEXT,
     ENVIADO TEXT)`);
+  db.run(`CREATE TABLE IF NOT EXISTS ${TABLA_RECHAZOS} (
+    TSNL TEXT PRIMARY KEY NOT NULL,
+    MOTIVO TEXT NOT NULL,
+    CUANDO TEXT NOT NULL)`);
 }
 
 function comprobar(db, modelo) {

@@ -3,7 +3,7 @@
 import * as store from './store.js';
 import { Handheld, iniciarSqlite, ArchivoInvalido, TABLA_PROPIA, filas } from './handheld.js';
 import { Catalogo } from './catalogue.js';
-import { clavesPendientes, marcarEnviados } from './documents.js';
+import { clavesPendientes, marcarEnviados, sinDocumento, anotarRechazos, TABLA_NUMERACION } from './documents.js';
 import { estadoServidor, elegirRuta, enviar, confirmar, ErrorSincronizacion } from './sync.js';
 
 export const sesion = {
@@ -101,16 +101,79 @@ export function vinculado() {
   return !!(sesion.vinculo && sesion.vinculo.token && sesion.handheld);
 }
 
-// The bookkeeping of the documents typed here, carried into the file a sync brought back should
-// that file lack any of it.
+// The bookkeeping of the documents typed here and the last numbers given, carried into the file a
+// sync brought back should that file lack any of it: a number once given is never given again.
 function traspasarRegistro(antes, despues) {
   for (const fila of filas(antes, `SELECT TSNL, ESTADO, GUARDADO, ENVIADO FROM ${TABLA_PROPIA}`))
     despues.run(`INSERT OR IGNORE INTO ${TABLA_PROPIA} (TSNL, ESTADO, GUARDADO, ENVIADO) VALUES (?, ?, ?, ?)`, fila);
+  const hay = filas(antes, "SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = ?", [TABLA_NUMERACION]).length;
+  if (!hay) return;
+  despues.run(`CREATE TABLE IF NOT EXISTS ${TABLA_NUMERACION} (TC TEXT NOT NULL, SUCURSAL TEXT NOT NULL,
+    ULTIMO INTEGER NOT NULL, PRIMARY KEY (TC, SUCURSAL))`);
+  for (const fila of filas(antes, `SELECT TC, SUCURSAL, ULTIMO FROM ${TABLA_NUMERACION}`)) {
+    despues.run(`INSERT INTO ${TABLA_NUMERACION} (TC, SUCURSAL, ULTIMO) VALUES (?, ?, ?)
+      ON CONFLICT (TC, SUCURSAL) DO UPDATE SET ULTIMO = max(ULTIMO, excluded.ULTIMO)`, fila);
+  }
 }
 
 async function recordar(resultado) {
   sesion.ultima = resultado;
   await store.guardar({ [store.ULTIMA]: resultado });
+}
+
+// Which of the pending documents the sync delivered: an exchange's answer keeps only those the ERP
+// refused; a receive takes them all; a send takes none.
+function entregados(direccion, pendientesAntes, nuevo) {
+  if (direccion === 'intercambio') return sinDocumento(nuevo.db, pendientesAntes);
+  return direccion === 'recepcion' ? pendientesAntes : [];
+}
+
+function abrirRespuesta(bytes, dispositivo) {
+  let nuevo;
+  try {
+    nuevo = Handheld.abrir(bytes, sesion.modelo);
+  } catch (e) {
+    throw new ErrorSincronizacion('El servidor devolvió un archivo inválido: ' + e.message);
+  }
+  const suyo = nuevo.dispositivo();
+  if (suyo !== dispositivo) {
+    nuevo.cerrar();
+    throw new ErrorSincronizacion(`El servidor devolvió el archivo del equipo Nº ${suyo}, no el de este.`);
+  }
+  return nuevo;
+}
+
+// Stores the answer beside the file, confirms, and only then keeps it as the file, with the
+// reasons of the documents the exchange refused. Returns the exchange's report (null for a sync).
+async function guardarYConfirmar({ servidor, token, ruta, id, nuevo, quedan, cuando }) {
+  if (!id) {
+    await store.guardar({ [store.ARCHIVO]: nuevo.exportar() });
+    return null;
+  }
+  await store.guardar({ [store.PROVISIONAL]: nuevo.exportar() });
+  let informe;
+  try {
+    informe = await confirmar(servidor, token, ruta, id);
+  } catch (e) {
+    await store.guardar({ [store.PROVISIONAL]: undefined });
+    throw e;
+  }
+  if (informe) informe.rechazados = nuevo.transaccion(() => anotarRechazos(nuevo.db, quedan, informe.rechazados, cuando));
+  await store.guardar({ [store.ARCHIVO]: nuevo.exportar(), [store.PROVISIONAL]: undefined });
+  return informe;
+}
+
+function resultadoDe(direccion, { cuando, enviados, informe, pendientesDespues }) {
+  return {
+    cuando, ok: true, enviados: enviados.length,
+    yaEstaban: informe ? informe.existentes.filter((k) => enviados.includes(k)).length : 0,
+    rechazados: informe ? informe.rechazados : [],
+    filas: informe ? informe.tablas.reduce((n, t) => n + t.filas, 0) : null,
+    datos: direccion !== 'recepcion',
+    texto: direccion === 'recepcion' ? 'Datos sin cambios: la oficina recibía documentos.' : '',
+    nota: direccion === 'envio' && pendientesDespues
+      ? 'La oficina enviaba datos: los documentos pendientes van en la próxima sincronización.' : '',
+  };
 }
 
 // The sync button. `avance(texto, fraccion)` tells the screen where it is. Returns the result
@@ -124,7 +187,7 @@ export async function sincronizar(avance) {
   try {
     avance('Consultando al servidor…', 0.05);
     const { ruta, direccion } = elegirRuta(await estadoServidor(servidor), dispositivo);
-    const enviados = direccion === 'envio' ? [] : clavesPendientes(sesion.handheld.db);
+    const pendientesAntes = clavesPendientes(sesion.handheld.db);
     const bytes = sesion.handheld.exportar();
     avance(`Enviando ${kb(bytes.length)}…`, 0.1);
     const respuesta = await enviar(servidor, token, ruta, bytes, (fase, hecho, total) => {
@@ -133,42 +196,20 @@ export async function sincronizar(avance) {
       else avance(`Recibiendo ${kb(hecho)} de ${kb(total)}…`, 0.5 + 0.3 * hecho / total);
     });
     avance('Revisando el archivo recibido…', 0.8);
-    try {
-      nuevo = Handheld.abrir(respuesta.bytes, sesion.modelo);
-    } catch (e) {
-      throw new ErrorSincronizacion('El servidor devolvió un archivo inválido: ' + e.message);
-    }
-    const suyo = nuevo.dispositivo();
-    if (suyo !== dispositivo) throw new ErrorSincronizacion(`El servidor devolvió el archivo del equipo Nº ${suyo}, no el de este.`);
+    nuevo = abrirRespuesta(respuesta.bytes, dispositivo);
+    const enviados = entregados(direccion, pendientesAntes, nuevo);
+    const quedan = pendientesAntes.filter((k) => !enviados.includes(k));
     nuevo.transaccion(() => {
       traspasarRegistro(sesion.handheld.db, nuevo.db);
       marcarEnviados(nuevo.db, enviados, cuando);
     });
-    const final = nuevo.exportar();
-    if (respuesta.id) {
-      avance('Guardando y confirmando…', 0.9);
-      await store.guardar({ [store.PROVISIONAL]: final });
-      try {
-        await confirmar(servidor, token, ruta, respuesta.id);
-      } catch (e) {
-        await store.guardar({ [store.PROVISIONAL]: undefined });
-        throw e;
-      }
-      await store.guardar({ [store.ARCHIVO]: final, [store.PROVISIONAL]: undefined });
-    } else {
-      await store.guardar({ [store.ARCHIVO]: final });
-    }
+    avance('Guardando y confirmando…', 0.9);
+    const informe = await guardarYConfirmar({ servidor, token, ruta, id: respuesta.id, nuevo, quedan, cuando });
     sesion.handheld.cerrar();
     sesion.handheld = nuevo;
     nuevo = null;
     sesion.catalogo = new Catalogo(sesion.handheld.db);
-    const resultado = {
-      cuando, ok: true, enviados: enviados.length, rechazados: [],
-      datos: direccion !== 'recepcion',
-      texto: direccion === 'recepcion' ? 'Datos sin cambios: la oficina recibía documentos.' : '',
-      nota: direccion === 'envio' && clavesPendientes(sesion.handheld.db).length
-        ? 'La oficina enviaba datos: los documentos pendientes van en la próxima sincronización.' : '',
-    };
+    const resultado = resultadoDe(direccion, { cuando, enviados, informe, pendientesDespues: clavesPendientes(sesion.handheld.db).length });
     await recordar(resultado);
     avance('Listo.', 1);
     return resultado;

@@ -1,108 +1,57 @@
-// kvmovil in a real browser against the real programs over 127.0.0.1: a salesperson's whole day
-// (pairing, the first sync, orders typed online and offline, the receive into the ERP), and a
-// sync whose answer is lost on the way.
-import { test, before, after } from 'node:test';
+// kvmovil in a real browser against the real programs over 127.0.0.1, with nobody at the office:
+// the phone syncs by the exchange (POST /exchange). A salesperson's whole day (pairing, the first
+// sync, documents typed online and offline, the exchange into the ERP); an exchange whose answer
+// or confirmation is lost; a document the ERP refuses.
+import { test } from 'node:test';
 import assert from 'node:assert/strict';
-import { makeSite, startCradle, startWait, run } from './support/tools.mjs';
-import { startLine } from './support/line.mjs';
+import { previewRows, sqlite } from './support/tools.mjs';
+import { siteForTests } from './support/site.mjs';
 import { openPhone, pressSync } from './support/phone.mjs';
 import { rows } from './support/databases.mjs';
+import { pairingLink, typeDocument, save, pendingKeys, erpDocuments, erpCounts } from './support/steps.mjs';
 
-let site, cradle, line;
+const env = siteForTests();
 
-before(async () => {
-  site = await makeSite();
-  cradle = await startCradle(site);
-  line = await startLine({ upstream: cradle.url });
-});
-
-after(async () => {
-  await line?.close();
-  await cradle?.stop();
-  site?.remove();
-});
-
-async function pairingLink(device, renew = false) {
-  const r = await run('kvctl', ['cradle', 'pair', String(device), '--url', line.url, ...(renew ? ['--renew'] : [])], { home: site.home });
-  assert.equal(r.code, 0, r.stderr);
-  const link = r.stdout.split('\n').find((l) => l.startsWith('http'));
-  assert.ok(link, r.stdout);
-  return link;
+// A phone paired as `device` that has had its first exchange.
+async function pairedPhone(device) {
+  const phone = await openPhone();
+  await phone.page.goto(await pairingLink(env.site, env.line.url, device));
+  await phone.ready();
+  const first = await pressSync(phone);
+  assert.equal(first.kind, 'ok', first.text);
+  return phone;
 }
 
-// A sync the operator waits for: kvctl's command waits, the phone syncs, kvctl ends.
-async function syncWhileWaiting(phone, command) {
-  const wait = await startWait(site, command);
-  const shown = await pressSync(phone);
-  assert.equal(shown.kind, 'ok', shown.text);
-  assert.equal(await wait.finish(), 0, wait.output);
-  return { shown, kvctl: wait.output };
-}
+const clientsOf = (file) => rows(file, 'SELECT IDCLIENTE FROM MA_CLIENTES ORDER BY IDCLIENTE').map((r) => r.IDCLIENTE);
 
-async function typeDocument(phone, { client, type, items }) {
-  const { page } = phone;
-  await phone.tab('Clientes');
-  await page.getByLabel('Buscar por nombre o código').fill(client.trim());
-  await page.locator(`li[data-cliente="${client}"] button`).click();
-  await page.getByLabel('Tipo de documento').selectOption(type);
-  const search = page.getByLabel(`Agregar ${type === 'OT' ? 'tarea' : 'artículo'}: buscar por descripción o código`, { exact: true });
-  for (const [index, quantity] of items) {
-    await search.fill('');
-    await page.locator('main ul[aria-label="Resultados de la búsqueda"] li button').nth(index).click();
-    const input = page.locator('main ul[aria-label="Líneas del documento"] input.cantidad').last();
-    await input.fill(String(quantity));
-    await input.dispatchEvent('change');
-  }
-  const total = Number(await page.locator('[data-total]').getAttribute('data-total'));
-  const lines = await page.locator('[data-total-linea]').evaluateAll((ls) => ls.map((l) => Number(l.dataset.totalLinea)));
-  return { total, lines };
-}
-
-async function save(phone) {
-  await phone.page.getByRole('button', { name: 'Guardar' }).click();
-  const saved = await phone.page.getByRole('status').filter({ hasText: 'guardado' }).innerText();
-  return /([A-Z]{2}0001\d{8}A)/.exec(saved)[1];
-}
-
-async function pendingKeys(phone) {
-  await phone.tab('Pendientes');
-  return phone.page.locator('main li[data-documento]').evaluateAll((ls) => ls.map((l) => l.dataset.documento));
-}
-
-function erpDocuments(keys) {
-  const ids = keys.map((k) => k.slice(2));
-  const marks = ids.map(() => '?').join(', ');
-  return {
-    headers: rows(site.erp, `SELECT TC, IdComprobante, Cuenta, Importe FROM V_MV_CPTE WHERE IdComprobante IN (${marks}) ORDER BY IdComprobante, TC`, ids),
-    supplies: rows(site.erp, `SELECT TC, IdComprobante, Cantidad, Total FROM V_MV_CpteInsumos WHERE IdComprobante IN (${marks}) ORDER BY TC, IdComprobante, rowid`, ids),
-    tasks: rows(site.erp, `SELECT TC, IdComprobante, Horas, Total FROM V_MV_CpteTareas WHERE IdComprobante IN (${marks}) ORDER BY TC, IdComprobante, rowid`, ids),
-  };
-}
-
-test('a salesperson\'s day: pair, first sync, orders online and offline, receive, nothing doubled', async () => {
+test('a salesperson\'s day on the exchange: pair, first sync, documents online and offline, each in the ERP once', async () => {
   const phone = await openPhone();
   try {
     const { page } = phone;
     // 1. Pair by the link.
-    const link = await pairingLink(1);
-    await page.goto(link);
+    await page.goto(await pairingLink(env.site, env.line.url, 1));
     await phone.ready();
     await page.getByText('Teléfono vinculado como equipo Nº 1').waitFor();
     assert.ok(!page.url().includes('token'), 'the token leaves the address bar');
     await phone.shot('app-paired');
-    const firstVisit = { bytes: line.bytesToBrowser, requests: line.requests };
+    await page.evaluate(() => navigator.serviceWorker.ready.then(() => true));
+    const firstVisit = { bytes: env.line.bytesToBrowser, requests: env.line.requests };
 
-    // 2. First sync: exactly device 1's clients.
+    // 2. First sync, nobody at the office: exactly device 1's data.
     const started = process.hrtime.bigint();
-    const first = await syncWhileWaiting(phone, 'send');
+    const first = await pressSync(phone);
     const seconds = Number(process.hrtime.bigint() - started) / 1e9;
-    assert.match(first.kvctl, /Se sincronizaron los datos con exito!!!/);
-    await phone.shot('app-sync');
+    assert.equal(first.kind, 'ok', first.text);
+    assert.match(first.text, /Datos actualizados el/);
+    const file = await phone.storedFile();
+    const expected = await previewRows(env.site, 1);
+    for (const [table, count] of Object.entries(expected))
+      assert.equal(rows(file, `SELECT count(*) AS n FROM ${table}`)[0].n, count, table);
     await phone.tab('Clientes');
     const shown = await page.locator('main li[data-cliente]').evaluateAll((ls) => ls.map((l) => l.dataset.cliente).sort());
-    const device1 = rows(site.store, 'SELECT IDCLIENTE FROM MA_CLIENTES ORDER BY IDCLIENTE').map((r) => r.IDCLIENTE).sort();
-    const everyone = rows(site.erp, 'SELECT count(*) AS n FROM VT_CLIENTES')[0].n;
-    assert.deepEqual(shown, device1);
+    const device1 = clientsOf(file);
+    const everyone = rows(env.site.erp, 'SELECT count(*) AS n FROM VT_CLIENTES')[0].n;
+    assert.deepEqual(shown, [...device1].sort());
     assert.ok(device1.length > 0 && device1.length < everyone, `${device1.length} of ${everyone} clients`);
     await phone.shot('app-clients');
 
@@ -114,6 +63,7 @@ test('a salesperson\'s day: pair, first sync, orders online and offline, receive
     const orderKey = await save(phone);
     const work = await typeDocument(phone, { client: device1[1], type: 'OT', items: [[0, 1.5]] });
     const workKey = await save(phone);
+    assert.deepEqual([orderKey, workKey], ['NP000100000001A', 'OT000100000001A']);
 
     // 4. Offline: the application reloads from its own cache and still takes a document.
     await phone.context.setOffline(true);
@@ -127,17 +77,18 @@ test('a salesperson\'s day: pair, first sync, orders online and offline, receive
     assert.equal((await pressSync(phone)).kind, 'error', 'no sync without the network');
     assert.equal((await pendingKeys(phone)).length, 3);
 
-    // 5. Online again: the receive takes the three documents.
+    // 5. Online again: the exchange takes the three documents.
     await phone.context.setOffline(false);
     await page.locator('#red:not(.sin-conexion)').waitFor();
-    const received = await syncWhileWaiting(phone, 'receive');
-    assert.match(received.kvctl, /Se actualizaron 3 comprobantes y se omitieron 0/);
-    assert.match(received.shown.text, /Documentos enviados: 3/);
+    const sent = await pressSync(phone);
+    assert.equal(sent.kind, 'ok', sent.text);
+    assert.match(sent.text, /Documentos enviados: 3\n/);
+    assert.match(sent.text, /Documentos rechazados: ninguno/);
     await phone.shot('app-sent');
 
-    // 6. The ERP holds each once, with the values typed; nothing is pending.
+    // 6. The ERP holds each once, with the values typed; nothing is pending, nor in the file.
     const keys = [orderKey, workKey, quoteKey];
-    const erp = erpDocuments(keys);
+    const erp = erpDocuments(env.site, keys);
     assert.deepEqual(erp.headers.map((h) => [h.TC.trim() + h.IdComprobante, Number(h.Importe)]).sort(),
       [[orderKey, order.total], [workKey, work.total], [quoteKey, quote.total]].sort());
     assert.equal(erp.headers.find((h) => h.TC.trim() === 'NP').Cuenta, device1[0]);
@@ -145,73 +96,107 @@ test('a salesperson\'s day: pair, first sync, orders online and offline, receive
       [['NP', 2, order.lines[0]], ['NP', 3, order.lines[1]], ['NP', 5, order.lines[2]], ['PR', 4, quote.lines[0]]]);
     assert.deepEqual(erp.tasks.map((t) => [t.TC.trim(), Number(t.Horas), Number(t.Total)]), [['OT', 1.5, work.lines[0]]]);
     assert.deepEqual(await pendingKeys(phone), []);
+    assert.deepEqual(rows(await phone.storedFile(), 'SELECT MV_CPTE_TSNL FROM MV_CPTE'), []);
 
     // 7. A second sync doubles nothing.
-    const again = await syncWhileWaiting(phone, 'receive');
-    assert.match(again.shown.text, /Documentos enviados: 0/);
-    assert.deepEqual(erpDocuments(keys), erp);
+    const again = await pressSync(phone);
+    assert.match(again.text, /Documentos enviados: 0/);
+    assert.deepEqual(erpDocuments(env.site, keys), erp);
     assert.deepEqual(phone.errors, []);
-    console.log(`first visit: ${firstVisit.bytes} bytes in ${firstVisit.requests} requests; first sync of device 1 (${device1.length} clients): ${seconds.toFixed(2)} s`);
+    console.log(`first visit: ${firstVisit.bytes} bytes in ${firstVisit.requests} requests; first sync of device 1 (${device1.length} clients) by the exchange: ${seconds.toFixed(2)} s`);
   } finally {
     await phone.close();
   }
 });
 
-test('a sync whose answer or confirmation is lost changes nothing on the phone, and each document reaches the ERP once', async () => {
-  const phone = await openPhone();
+test('an exchange whose confirmation or answer is lost changes nothing on the phone, loses and doubles nothing', async () => {
+  const phone = await pairedPhone(2);
   try {
     const { page } = phone;
-    await page.goto(await pairingLink(1, true));
-    await phone.ready();
-    await syncWhileWaiting(phone, 'send');
-    const client = rows(site.store, 'SELECT IDCLIENTE FROM MA_CLIENTES ORDER BY IDCLIENTE')[3].IDCLIENTE;
+    const client = clientsOf(await phone.storedFile())[3];
     await typeDocument(phone, { client, type: 'NP', items: [[0, 7]] });
     const key = await save(phone);
+    assert.equal(key, 'NP000200000001A', 'device 2 numbers at its own branch');
     const before = await phone.storedFile();
 
-    // The cradle answers, but the answer never reaches the phone.
-    const wait = await startWait(site, 'receive');
-    line.cutNext = '/sync';
-    const lost = await pressSync(phone);
-    assert.equal(lost.kind, 'error', lost.text);
-    assert.match(lost.text, /No se cambió nada en este equipo/);
-    await phone.shot('app-lost-answer');
-    assert.deepEqual(line.cuts.map((c) => [c.path, c.status]), [['/sync', 200]]);
-    assert.match(lost.text, /Se perdió la conexión/);
+    // The confirmation never leaves the phone: the ERP took the document, the phone keeps it.
+    await page.route('**/exchange/*/done', (r) => r.abort('connectionfailed'));
+    const unconfirmed = await pressSync(phone);
+    await page.unroute('**/exchange/*/done');
+    assert.equal(unconfirmed.kind, 'error', unconfirmed.text);
+    assert.match(unconfirmed.text, /No se cambió nada en este equipo/);
     assert.deepEqual(await phone.storedFile(), before);
     assert.deepEqual(await pendingKeys(phone), [key]);
-
-    // The cradle counts a sync only once the phone confirms it: the receive still waits, the ERP
-    // has nothing yet, and the unconfirmed sync is dropped (until then the cradle is busy).
-    assert.ok(line.cuts[0].headers['x-kvcradle-sync'], 'the answer named its sync');
-    assert.ok(wait.running(), wait.output);
-    assert.equal(erpDocuments([key]).headers.length, 0);
-    let shown;
-    for (let attempt = 0; attempt < 90; attempt++) {
-      shown = await pressSync(phone);
-      if (shown.kind === 'ok' || !/ocupado/.test(shown.text)) break;
-      await new Promise((r) => setTimeout(r, 1000));
-    }
-    assert.equal(shown.kind, 'ok', shown.text);
-    assert.equal(await wait.finish(), 0, wait.output);
-    assert.equal(erpDocuments([key]).headers.length, 1);
+    assert.deepEqual(erpCounts(env.site, [key]), [1]);
+    // The next exchange finds it in the ERP already and takes it off the phone.
+    const found = await pressSync(phone);
+    assert.equal(found.kind, 'ok', found.text);
+    assert.match(found.text, /Documentos enviados: 1 \(1 ya estaba en la oficina\)/);
     assert.deepEqual(await pendingKeys(phone), []);
+    assert.deepEqual(erpCounts(env.site, [key]), [1]);
 
-    // The confirmation reaches the cradle but its answer is lost: the sync counted there, the
-    // phone keeps its document pending, and the next receive finds it in the ERP already.
+    // The exchange's answer is cut halfway: the same again.
     await typeDocument(phone, { client, type: 'NP', items: [[1, 2]] });
     const second = await save(phone);
-    const counted = await startWait(site, 'receive');
-    line.cutNext = /^\/sync\/[^/]+\/done$/;
-    assert.equal((await pressSync(phone)).kind, 'error');
-    assert.equal(line.cuts.length, 2);
-    assert.equal(await counted.finish(), 0, counted.output);
-    assert.equal(erpDocuments([second]).headers.length, 1);
+    env.line.cutNext = '/exchange';
+    const cut = await pressSync(phone);
+    assert.equal(cut.kind, 'error', cut.text);
+    assert.match(cut.text, /Se perdió la conexión/);
+    await phone.shot('app-lost-answer-exchange');
+    assert.deepEqual(env.line.cuts.at(-1).path, '/exchange');
     assert.deepEqual(await pendingKeys(phone), [second]);
-    const last = await syncWhileWaiting(phone, 'receive');
-    assert.match(last.kvctl, /Se actualizaron 0 comprobantes/);
-    assert.equal(erpDocuments([key, second]).headers.length, 2);
+    const last = await pressSync(phone);
+    assert.equal(last.kind, 'ok', last.text);
+    assert.deepEqual(erpCounts(env.site, [key, second]), [1, 1]);
     assert.deepEqual(await pendingKeys(phone), []);
+
+    // Both documents have left the phone; their numbers are never given again.
+    await typeDocument(phone, { client, type: 'NP', items: [[2, 1]] });
+    assert.equal(await save(phone), 'NP000200000003A');
+    assert.deepEqual(phone.errors, []);
+  } finally {
+    await phone.close();
+  }
+});
+
+test('a document the ERP refuses stays pending with its reason; the others come in; once allowed it comes in too', async () => {
+  const phone = await pairedPhone(3);
+  try {
+    const { page } = phone;
+    const clients = clientsOf(await phone.storedFile());
+    await typeDocument(phone, { client: clients[4], type: 'NP', items: [[0, 1], [1, 2]] });
+    const refused = await save(phone);
+    await typeDocument(phone, { client: clients[5], type: 'RM', items: [[2, 3]] });
+    const accepted = await save(phone);
+    await sqlite(env.site.erp, `CREATE TRIGGER refuse_one BEFORE INSERT ON V_MV_CPTE WHEN trim(NEW.TC) = 'NP' AND NEW.IDCOMPROBANTE = '${refused.slice(2)}'
+      BEGIN SELECT RAISE(ABORT, 'cliente bloqueado'); END`);
+
+    const shown = await pressSync(phone);
+    assert.equal(shown.kind, 'ok', shown.text);
+    assert.match(shown.text, /Documentos enviados: 1\n/);
+    assert.match(shown.text, /Documentos rechazados: 1/);
+    assert.match(await page.locator(`main li[data-rechazado="${refused}"]`).innerText(), /cliente bloqueado/);
+    await phone.shot('app-refused');
+    assert.deepEqual(erpCounts(env.site, [refused, accepted]), [0, 1]);
+
+    // It stays in Pendientes with the reason, across a reload; the file keeps it whole.
+    await page.reload();
+    await phone.ready();
+    assert.deepEqual(await pendingKeys(phone), [refused]);
+    assert.match(await page.locator(`main li[data-documento="${refused}"] [data-rechazo]`).innerText(), /cliente bloqueado/);
+    await phone.shot('app-pending-refused');
+    const file = await phone.storedFile();
+    assert.deepEqual(rows(file, 'SELECT MV_CPTE_TSNL AS k FROM MV_CPTE').map((r) => r.k), [refused]);
+    assert.equal(rows(file, 'SELECT count(*) AS n FROM MV_CPTE_DETALLE WHERE MV_CPTE_DET_TSNL = ?', [refused])[0].n, 2);
+
+    // The office lifts the block: the next exchange brings it, once, and the reason goes.
+    await sqlite(env.site.erp, 'DROP TRIGGER refuse_one');
+    const later = await pressSync(phone);
+    assert.match(later.text, /Documentos enviados: 1\n/);
+    assert.match(later.text, /Documentos rechazados: ninguno/);
+    assert.deepEqual(await pendingKeys(phone), []);
+    assert.deepEqual(erpCounts(env.site, [refused, accepted]), [1, 1]);
+    assert.deepEqual(phone.errors, []);
   } finally {
     await phone.close();
   }

@@ -17,7 +17,8 @@ export function pantallaPendientes({ abrir, borrar }) {
         h('div', { clase: 'nombre' }, nombreTipo(d.tipo)),
         h('div', { clase: 'detalle clave' }, d.clave),
         h('div', { clase: 'detalle' }, nombre(d.cliente)),
-        h('div', { clase: 'detalle' }, `${fecha(d.fecha)} · ${d.items} ${Number(d.items) === 1 ? 'línea' : 'líneas'} · `, h('span', { clase: 'importe' }, dinero(d.total)))),
+        h('div', { clase: 'detalle' }, `${fecha(d.fecha)} · ${d.items} ${Number(d.items) === 1 ? 'línea' : 'líneas'} · `, h('span', { clase: 'importe' }, dinero(d.total))),
+        d.rechazo ? h('div', { clase: 'rechazo', 'data-rechazo': '' }, 'Rechazado por la oficina: ' + d.rechazo) : null),
       h('button', { type: 'button', 'aria-label': `Abrir ${d.clave}`, onclick: () => abrir(d.clave) }, 'Abrir'),
       h('button', { type: 'button', clase: 'peligro', 'aria-label': `Eliminar ${d.clave}`, onclick: () => borrar(d.clave) }, 'Eliminar')))));
 }

@@ -12,12 +12,16 @@ export function dibujarResultado(r) {
       h('p', {}, r.texto),
       h('p', {}, 'No se cambió nada en este equipo: los documentos siguen pendientes.'));
   }
-  return h('div', { clase: 'bien', 'data-resultado': 'ok' },
+  const rechazados = r.rechazados || [];
+  return h('div', { clase: rechazados.length ? 'aviso' : 'bien', 'data-resultado': 'ok' },
     h('p', {}, h('strong', {}, `Sincronizado el ${fechaHora(r.cuando)}.`)),
-    h('p', { 'data-enviados': r.enviados }, `Documentos enviados: ${r.enviados}`),
-    h('p', {}, r.rechazados.length ? `Documentos rechazados: ${r.rechazados.length}` : 'Documentos rechazados: ninguno'),
-    r.rechazados.length ? h('ul', {}, r.rechazados.map((x) => h('li', {}, `${x.clave}: ${x.motivo}`))) : null,
-    h('p', {}, r.datos ? `Datos actualizados el ${fechaHora(r.cuando)}.` : r.texto),
+    h('p', { 'data-enviados': r.enviados }, `Documentos enviados: ${r.enviados}`,
+      r.yaEstaban ? ` (${r.yaEstaban} ya ${r.yaEstaban === 1 ? 'estaba' : 'estaban'} en la oficina)` : ''),
+    h('p', { 'data-rechazados': rechazados.length }, rechazados.length ? `Documentos rechazados: ${rechazados.length}` : 'Documentos rechazados: ninguno'),
+    rechazados.length ? h('ul', { clase: 'rechazos', 'aria-label': 'Documentos rechazados' },
+      rechazados.map((x) => h('li', { 'data-rechazado': x.clave }, h('strong', {}, x.clave), ': ', x.motivo))) : null,
+    rechazados.length ? h('p', {}, 'Los documentos rechazados siguen en Pendientes: corríjalos o consulte a la oficina.') : null,
+    h('p', {}, r.datos ? `Datos actualizados el ${fechaHora(r.cuando)}` + (r.filas ? ` (${r.filas} registros).` : '.') : r.texto),
     r.nota ? h('p', {}, r.nota) : null);
 }
 

@@ -25,7 +25,8 @@ async function mustRun(name, args, options) {
   return r;
 }
 
-// The demo of ./run: kverp's ERP with 300 clients, an empty store, device 1 filtered by vendors.
+// The demo of ./run: kverp's ERP with 300 clients, an empty store, device 1 filtered by vendors
+// (the other devices have no filter).
 export async function makeSite() {
   const home = fs.mkdtempSync(path.join(os.tmpdir(), 'kvmovil-test-'));
   const erp = path.join(home, 'erp-demo.db');
@@ -35,7 +36,10 @@ export async function makeSite() {
     ['[General]', 'BaseDeDatos=kvpalmsync.mdb', '', '[PARAMETROS PALM Nº 1]', 'NOMBRE=Ruta Norte', 'REPARTO=1,2', ''].join('\n'),
     { mode: 0o600 });
   const launch = `@Motor=sqlite;@Server=local;@DbName=${erp};@Usuario=admin;@Password=admin;`;
-  return { home, erp, store: path.join(home, 'kvpalmsync.mdb'), launch, remove: () => fs.rmSync(home, { recursive: true, force: true }) };
+  // The ERP's launch string for kvcradle's exchanges, owner-only as it requires.
+  const launchFile = path.join(home, 'launch');
+  fs.writeFileSync(launchFile, launch, { mode: 0o600 });
+  return { home, erp, store: path.join(home, 'kvpalmsync.mdb'), launch, launchFile, remove: () => fs.rmSync(home, { recursive: true, force: true }) };
 }
 
 // Waits, bounded in time, until `test` holds for what a process has printed so far.
@@ -61,12 +65,26 @@ function start(name, args) {
   return child;
 }
 
-export async function startCradle(site) {
-  const c = start('kvcradle', ['--home', site.home, '--listen', '127.0.0.1:0']);
+// kvcradle with the ERP's launch string, so it takes exchanges; without it (`exchanges: false`)
+// it takes only the syncs an operator waits for.
+export async function startCradle(site, { exchanges = true } = {}) {
+  const c = start('kvcradle', ['--home', site.home, '--listen', '127.0.0.1:0', ...(exchanges ? ['--launch-file', site.launchFile] : [])]);
   await waitFor(c, (o) => /listening on http:\/\/127\.0\.0\.1:\d+/.test(o), 'kvcradle to listen');
   c.url = /listening on (http:\/\/127\.0\.0\.1:\d+)/.exec(c.output)[1];
   c.stop = async () => { c.process.kill('SIGTERM'); await c.ended; };
   return c;
+}
+
+// The rows per master table device N's send carries, as `kvctl preview` counts them.
+export async function previewRows(site, device) {
+  const r = await mustRun('kvctl', ['--launch', site.launch, 'preview', String(device), '--format', 'json'], { home: site.home });
+  return Object.fromEntries(JSON.parse(r.stdout).tables.map((t) => [t.table, t.rows]));
+}
+
+// One statement on an SQLite file with the sqlite3 shell (an ERP trigger, say).
+export async function sqlite(file, statement) {
+  return new Promise((resolve, reject) => execFile('sqlite3', [file, statement], { timeout: 30000 },
+    (error, stdout, stderr) => (error ? reject(new Error(`sqlite3: ${stderr}`)) : resolve(stdout))));
 }
 
 // `kvctl send 1` or `receive 1`, returned once it waits for the handheld's sync.
