@@ -6,7 +6,9 @@
 #include "app/Trap.h"
 #include "console/ExportFilters.h"
 #include "console/SendHistory.h"
+#include "cradle/HandheldDevice.h"
 #include "data/DB_Dll.h"
+#include "data/Recordset.h"
 #include "cradle/HandheldDocuments.h"
 #include "export/ExportRunner.h"
 #include "export/ExportTasks.h"
@@ -39,8 +41,27 @@ bool openPrivateStore(const QString& path) {
     return local.gCnn.state();
 }
 
+// The highest number of each document type the ERP holds at the device's branch, so a handheld
+// that starts afresh as this device (a new phone) never gives a number the ERP holds already.
+QMap<QString, qint64> lastNumbersInErp(const QString& branch, bool planillaMode) {
+    DB_Dll& erp = ErpDb();
+    Recordset rs;
+    erp.AbrirConsulta(QStringLiteral("SELECT TC, MAX(IDCOMPROBANTE) FROM %1 WHERE IDCOMPROBANTE LIKE ? GROUP BY TC")
+                          .arg(planillaMode ? QStringLiteral("GM_V_MV_PLANILLA_CAB") : QStringLiteral("V_MV_CPTE")),
+                      {branch + QLatin1Char('%')}, rs);
+    QMap<QString, qint64> numbers;
+    for (; !rs.eof(); rs.moveNext()) {
+        // IDCOMPROBANTE: the branch, eight digits, the letter.
+        bool ok = false;
+        const qint64 n = rs.fields().item(1).value().toString().mid(4, 8).toLongLong(&ok);
+        if (ok) numbers[rs.fields().item(0).value().toString().trimmed()] = n;
+    }
+    erp.CierraRecordset(rs);
+    return numbers;
+}
+
 // Step 1 on the ERP: false when the ERP failed (the report says why).
-bool importInto(ExchangeReport& r, qint32 device) {
+bool importInto(ExchangeReport& r, qint32 device, QMap<QString, qint64>& lastNumbers) {
     // Nobody answers: the first failure outside a document's own values leaves the import.
     Trap trap([](const RunTimeError&) { return mb::Abort; });
     SyncRunState run(trap);
@@ -63,6 +84,7 @@ bool importInto(ExchangeReport& r, qint32 device) {
             r.refused.append({d.key, d.reason});
         r.planilla = run.planilla;
         if (outcome != RunOutcome::Imported) return erpFailed(QStringLiteral("the import was left"));
+        lastNumbers = lastNumbersInErp(cradle::branchOf(device), run.planillaMode);
     } catch (const RunLeft&) {
         return erpFailed(QStringLiteral("the ERP failed"));
     } catch (const RunTimeError& e) {
@@ -117,10 +139,11 @@ ExchangeReport runExchange(qint32 device, const QString& folder, std::chrono::se
         stopAt(r, Stage::Answer, QStringLiteral("the exchange's own store could not be opened"));
         return r;
     }
-    if (!importInto(r, device)) return r;
+    QMap<QString, qint64> lastNumbers;
+    if (!importInto(r, device, lastNumbers)) return r;
     if (!exportFrom(r, device, store)) return r;
     try {
-        answerHandheld(handheld, store, r.imported + r.existing, workBudget);
+        answerHandheld(handheld, store, r.imported + r.existing, {cradle::branchOf(device), lastNumbers}, workBudget);
     } catch (const RunTimeError& e) {
         stopAt(r, Stage::Answer, e);
     }

@@ -24,4 +24,47 @@ void recordHandheldDevice(const Database& handheld, qint32 device) {
     transaction.commit();
 }
 
+namespace {
+const QString kNumbering = QStringLiteral("KV_NUMERACION");
+
+// The table as a real one without triggers, made when missing; false when it is something else.
+bool numberingTable(const Database& handheld) {
+    const TableKind kind = tableKind(handheld.handle(), kNumbering);
+    if (kind == TableKind::Missing) {
+        handheld.exec(QStringLiteral("CREATE TABLE main.%1 (TC TEXT NOT NULL, SUCURSAL TEXT NOT NULL, ULTIMO INTEGER "
+                                     "NOT NULL, PRIMARY KEY (TC, SUCURSAL))")
+                          .arg(kNumbering));
+        return true;
+    }
+    return kind == TableKind::Real &&
+           handheld
+                   .value(QStringLiteral("SELECT COUNT(*) FROM main.sqlite_master WHERE type = 'trigger' AND "
+                                         "tbl_name = ? COLLATE NOCASE"),
+                          {kNumbering})
+                   .toLongLong() == 0;
+}
+} // namespace
+
+QString branchOf(qint32 device) {
+    return device >= 1 && device <= 9999 ? QStringLiteral("%1").arg(device, 4, 10, QLatin1Char('0'))
+                                         : QStringLiteral("0001");
+}
+
+qint64 lastNumber(const Database& handheld, const QString& type, const QString& branch) {
+    if (tableKind(handheld.handle(), kNumbering) != TableKind::Real) return 0;
+    return handheld
+        .value(QStringLiteral("SELECT MAX(ULTIMO) FROM main.%1 WHERE TC = ? AND SUCURSAL = ?").arg(kNumbering),
+               {type, branch})
+        .toLongLong();
+}
+
+bool raiseLastNumber(const Database& handheld, const QString& type, const QString& branch, qint64 number) {
+    if (!numberingTable(handheld)) return false;
+    handheld.value(QStringLiteral("INSERT INTO main.%1 (TC, SUCURSAL, ULTIMO) VALUES (?, ?, ?) ON CONFLICT (TC, "
+                                  "SUCURSAL) DO UPDATE SET ULTIMO = MAX(ULTIMO, excluded.ULTIMO)")
+                       .arg(kNumbering),
+                   {type, branch, number});
+    return true;
+}
+
 } // namespace kv::cradle

@@ -50,7 +50,7 @@ void takeDocuments(const QString& handheldPath, const QString& storePath, qint32
 }
 
 void answerHandheld(const QString& handheldPath, const QString& storePath, const QStringList& inErp,
-                    std::chrono::seconds workBudget) {
+                    const BranchNumbers& numbers, std::chrono::seconds workBudget) {
     const std::unique_ptr<const Database> db = openChecked(handheldPath, workBudget);
     const qint64 room = cradle::growthRoom(handheldPath, storePath);
     cradle::attachStore(*db, storePath, room);
@@ -73,6 +73,8 @@ void answerHandheld(const QString& handheldPath, const QString& storePath, const
         TableCopy copy{table.name, transfer::ToHandheld, 0, table.keySpec, 0};
         cradle::copyTable(*db, copy, room);
     }
+    for (const auto& [type, last] : numbers.last.asKeyValueRange())
+        if (!cradle::raiseLastNumber(*db, type, numbers.branch, last)) break;
     transaction.commit();
 }
 

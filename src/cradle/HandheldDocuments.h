@@ -1,6 +1,7 @@
 #pragma once
 
 #include <chrono>
+#include <QMap>
 #include <QString>
 #include <QStringList>
 
@@ -15,10 +16,17 @@ namespace kv {
 void takeDocuments(const QString& handheldPath, const QString& storePath, qint32 device,
                    std::chrono::seconds workBudget);
 
+// The numbers the ERP holds at a device's branch, by document type.
+struct BranchNumbers {
+    QString branch;
+    QMap<QString, qint64> last;
+};
+
 // Makes the handheld's answer in its own file, in one transaction: every table the store fills
-// becomes the store's, and the document tables lose the documents whose keys are in `inErp`
-// (those the ERP holds now), keeping every other one.
+// becomes the store's, the document tables lose the documents whose keys are in `inErp` (those
+// the ERP holds now), keeping every other one, and the handheld's last numbers are raised to the
+// ERP's.
 void answerHandheld(const QString& handheldPath, const QString& storePath, const QStringList& inErp,
-                    std::chrono::seconds workBudget);
+                    const BranchNumbers& numbers, std::chrono::seconds workBudget);
 
 } // namespace kv

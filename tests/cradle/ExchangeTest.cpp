@@ -371,6 +371,23 @@ TEST_P(FleetOnSqlite, BusyAndUnavailableChangeNothing) {
     EXPECT_EQ(texts(later.body[QStringLiteral("imported")]).size(), keys.size());
 }
 
+// A new handheld for a device (a phone replaced) gets the ERP's last numbers with its first
+// data, so its documents never take a key the ERP holds already.
+TEST_P(FleetOnSqlite, AReplacedHandheldGoesOnWithTheDevicesNumbers) {
+    Cradle cradle(home, cradleArgs());
+    ASSERT_EQ(exchange(cradle.url(), tokens[1], palm(1)).status, 200);
+    const QStringList first = capture(1, 3);
+    ASSERT_EQ(exchange(cradle.url(), tokens[1], palm(1)).status, 200);
+    QFile::remove(palm(1));
+    ASSERT_EQ(runTool(QStringLiteral("kvhandheld"), home, {QStringLiteral("init"), palm(1), QStringLiteral("--device"), QStringLiteral("1")}).exitCode, 0);
+    ASSERT_EQ(exchange(cradle.url(), tokens[1], palm(1)).status, 200);
+    const QStringList next = capture(1, 1);
+    ASSERT_EQ(next.size(), 1);
+    EXPECT_FALSE(first.contains(next.first())) << next.first().toStdString();
+    const Exchanged e = exchange(cradle.url(), tokens[1], palm(1));
+    EXPECT_EQ(texts(e.body[QStringLiteral("imported")]), next);
+}
+
 // A failed export step ends the exchange with 500 export-failed naming the step: the handheld
 // keeps its file; what was imported before is in the ERP once and in the history.
 TEST_P(FleetOnSqlite, AFailedExportKeepsTheHandheldAsItWas) {

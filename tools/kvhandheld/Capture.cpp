@@ -346,31 +346,10 @@ qint64 highestNumber(const Database& db, const QString& type, const QString& bra
     throw RunTimeError(number, text + QStringLiteral(" Nothing was captured."), kSource);
 }
 
-// The last number each type used at the branch, kept beside the store's tables (a sync leaves
-// it alone): once a sync or an exchange has taken the documents away, their numbers are still
-// not given again, or the ERP would take the new document for the old one and leave it out.
-const QString kNumbering = QStringLiteral("KV_NUMERACION");
-
 qint64 lastUsed(const Database& db, const QString& type, const QString& branch) {
-    db.exec(QStringLiteral("CREATE TABLE IF NOT EXISTS %1 (TC TEXT NOT NULL, SUCURSAL TEXT NOT NULL, "
-                           "ULTIMO INTEGER NOT NULL, PRIMARY KEY (TC, SUCURSAL))")
-                .arg(kNumbering));
-    return std::max(highestNumber(db, type, branch),
-                    db.value(QStringLiteral("SELECT ULTIMO FROM %1 WHERE TC = ? AND SUCURSAL = ?").arg(kNumbering),
-                             {type, branch})
-                        .toLongLong());
+    return std::max(highestNumber(db, type, branch), cradle::lastNumber(db, type, branch));
 }
-
-void keepLastUsed(const Database& db, const QString& type, const QString& branch, qint64 number) {
-    db.value(QStringLiteral("INSERT OR REPLACE INTO %1 (TC, SUCURSAL, ULTIMO) VALUES (?, ?, ?)").arg(kNumbering),
-             {type, branch, number});
-}
-
 } // namespace
-
-QString branchOf(qint32 device) {
-    return device >= 1 && device <= 9999 ? QStringLiteral("%1").arg(device, 4, 10, QLatin1Char('0')) : kBranch;
-}
 
 QString documentKey(const QString& type, qint64 number, const QString& branch) {
     return type + branch + QStringLiteral("%1").arg(number, 8, 10, QLatin1Char('0')) + kLetter;
@@ -381,7 +360,7 @@ QList<CapturedDocument> capture(const QString& handheldPath, const CaptureReques
     const Database db(handheldPath, QStringLiteral("handheld"), Trust::Untrusted);
     if (const cradle::StoreProblem problem = storeProblems(db)) refuse(storeerr::CannotOpen, problem.text);
 
-    const QString branch = branchOf(cradle::handheldDevice(db));
+    const QString branch = cradle::branchOf(cradle::handheldDevice(db));
     Transaction transaction(db);
     Catalogue catalogue(db);
     if (catalogue.clients().isEmpty())
@@ -438,7 +417,7 @@ QList<CapturedDocument> capture(const QString& handheldPath, const CaptureReques
             }
             captured << writer.write(d);
         }
-        keepLastUsed(db, type, branch, first + count - 1);
+        cradle::raiseLastNumber(db, type, branch, first + count - 1);
     }
     transaction.commit();
     return captured;

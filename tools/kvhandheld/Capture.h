@@ -19,12 +19,9 @@ inline const QString kDeliveryNote = QStringLiteral("RM");
 inline const QString kQuote = QStringLiteral("PR");
 inline const QString kWorkOrder = QStringLiteral("OT");
 // The branch of a handheld made without a device number, and the document letter: the number
-// part of its keys.
+// part of its keys (each device's own branch: cradle::branchOf).
 inline const QString kBranch = QStringLiteral("0001");
 inline const QString kLetter = QStringLiteral("A");
-// Each device numbers its documents at a branch of its own (device 7: "0007"), so two
-// handhelds never capture the same key and the ERP never takes one's document for the other's.
-QString branchOf(qint32 device);
 
 struct CaptureRequest {
     int orders = 0;
