@@ -4,6 +4,7 @@
 
 #include <QFileInfo>
 #include <QRegularExpression>
+#include <QSqlDriver>
 #include <QSqlQuery>
 #include <QSqlResult>
 #include <QUrl>
@@ -20,6 +21,17 @@ ProviderError openFailure(const QString& state, const QString& description) {
     p.description = description;
     p.source = QStringLiteral("QSQLITE");
     return p;
+}
+
+constexpr int kBusyTimeoutMs = 10000;
+
+// A writer waiting for another's lock looks again every 2 ms: SQLite's own handler sleeps 100 ms
+// at a time once it has waited a while, and imports queued on one ERP one after another would
+// each leave the file idle for most of that.
+int waitBriefly(void*, int count) {
+    if (count * 2 >= kBusyTimeoutMs) return 0;
+    sqlite3_sleep(2);
+    return 1;
 }
 
 sqlite3_stmt* statementOf(const QSqlQuery& query) {
@@ -41,7 +53,7 @@ void SqliteDriver::open(QSqlDatabase& db, const ConnectionString& cs) const {
     // mode=rw: SQLite itself refuses to create the file, so no race can leave an empty store.
     db.setDatabaseName(QUrl::fromLocalFile(info.absoluteFilePath()).toString(QUrl::FullyEncoded) +
                        QStringLiteral("?mode=rw"));
-    db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_URI;QSQLITE_BUSY_TIMEOUT=10000"));
+    db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_URI;QSQLITE_BUSY_TIMEOUT=") + QString::number(kBusyTimeoutMs));
     const QString cannotOpen =
         QStringLiteral("The database engine cannot open the file '%1'. It is not a database, is damaged, "
                        "or you need permission to change its data.")
@@ -55,6 +67,8 @@ void SqliteDriver::open(QSqlDatabase& db, const ConnectionString& cs) const {
         db.close();
         throw openFailure(QStringLiteral("3051"), cannotOpen);
     }
+    if (const QVariant h = db.driver()->handle(); h.isValid() && qstrcmp(h.typeName(), "sqlite3*") == 0)
+        if (sqlite3* handle = *static_cast<sqlite3* const*>(h.constData())) sqlite3_busy_handler(handle, &waitBriefly, nullptr);
     // The file's own journal mode and synchronous setting (FULL) stay: the import groups its
     // documents into few commits instead of making each commit unsafe on power loss.
 }

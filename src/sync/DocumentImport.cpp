@@ -359,6 +359,7 @@ void ImportarComprobantes(SyncRunState& run) {
     });
     ImportBatch batch(erp.gCnn, &local.gCnn, lockWaits().import,
                       [&](const QList<ImportBatch::Entry>& entries) { countCommitted(run, entries); });
+    if (run.unattended) batch.setLockPoll(10);
     ImportPrompts prompts(run, batch, docs);
     // Taken before the sheet number is drawn, so two imports never draw the same one.
     runStatement(run, [&] { batch.lock(); });

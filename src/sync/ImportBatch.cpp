@@ -12,7 +12,6 @@ namespace kv {
 namespace {
 const QString kLock = QStringLiteral("kvcontrol document import");
 const QString kDocument = QStringLiteral("kv_document");
-constexpr int kLockPollMilliseconds = 200;
 } // namespace
 
 ImportBatch::ImportBatch(Connection& erp, Connection* reads, int lockWaitSeconds, Committed committed)
@@ -35,7 +34,7 @@ void ImportBatch::takeLock() {
                                                             "section \"General\")")
                                                  .arg(m_lockWait),
                                    QStringLiteral("ImportarComprobantes"));
-            QThread::msleep(kLockPollMilliseconds);
+            QThread::msleep(m_lockPoll);
             if (m_c.tryLockNamed(kLock)) break;
         }
     }

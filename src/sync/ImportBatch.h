@@ -42,6 +42,10 @@ public:
     ImportBatch(const ImportBatch&) = delete;
     ImportBatch& operator=(const ImportBatch&) = delete;
 
+    // How often a wait for another import's lock looks again: a person waiting is served every
+    // 200 ms; handhelds that exchange on their own queue on the lock one after another, and each
+    // look missed is time the ERP's import stands idle.
+    void setLockPoll(int milliseconds) { m_lockPoll = milliseconds; }
     // Takes the import lock of the ERP and opens the first group. While another import holds the
     // lock the status window says so; after the bound it fails with that reason.
     void lock();
@@ -84,6 +88,7 @@ private:
     Connection& m_c;
     Connection* m_reads;
     int m_lockWait;
+    int m_lockPoll = 200;
     Committed m_committed;
     bool m_locked = false;
     bool m_paused = false;
