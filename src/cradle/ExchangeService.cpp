@@ -17,6 +17,8 @@ namespace {
 
 // An ERP that cannot take documents now is usually back within a minute.
 const QByteArray kErpRetryAfter = "30";
+// A place among the exchanges frees within a second or so.
+const QByteArray kBusyRetryAfter = "1";
 
 using Stage = ExchangeReport::Stage;
 
@@ -65,7 +67,8 @@ CradleAnswer ExchangeService::exchange(qint32 device, const QString& bodyFile) {
         return busy(QStringLiteral("exchanges-busy"),
                     QStringLiteral("%1 exchanges are under way, the most this cradle runs at once; exchange "
                                    "again in a moment. Nothing was read.")
-                        .arg(m_workers.limit()));
+                        .arg(m_workers.limit()),
+                    kBusyRetryAfter);
     if (!run.report) return fault(run.fault);
     if (run.report->stage != Stage::Answered) return stopped(device, *run.report);
     return answered(device, std::move(*run.report), std::move(folder));

@@ -76,15 +76,19 @@ unsigned ExchangeWorkers::underWay() const {
 
 ExchangeWorkers::Outcome ExchangeWorkers::run(qint32 device, const QString& folder) {
     {
-        std::lock_guard guard(m_mutex);
-        if (m_underWay >= m_options.limit) return Outcome{true, std::nullopt, QString()};
+        std::unique_lock lock(m_mutex);
+        if (!m_placeFree.wait_for(lock, m_options.queueFor, [this] { return m_underWay < m_options.limit; }))
+            return Outcome{true, std::nullopt, QString()};
         ++m_underWay;
     }
     struct Slot {
         ExchangeWorkers& w;
         ~Slot() {
-            std::lock_guard guard(w.m_mutex);
-            --w.m_underWay;
+            {
+                std::lock_guard guard(w.m_mutex);
+                --w.m_underWay;
+            }
+            w.m_placeFree.notify_one();
         }
     } slot{*this};
 

@@ -3,6 +3,7 @@
 #include "cradle/ExchangeReport.h"
 
 #include <chrono>
+#include <condition_variable>
 #include <mutex>
 #include <optional>
 #include <QByteArray>
@@ -21,6 +22,9 @@ struct ExchangeWorkersOptions {
     QByteArray launch;       // the ERP's launch string, handed on in KVCONTROL_LAUNCH (never argv)
     std::chrono::seconds within{300}; // a worker still running then is stopped
     std::chrono::seconds workBudget{120}; // the handheld file's work budget
+    // How long an exchange waits for a place when `limit` are under way, before it is turned
+    // away: a burst of handhelds is smoothed instead of each being told to come back later.
+    std::chrono::milliseconds queueFor{1000};
 };
 
 class ExchangeWorkers {
@@ -32,7 +36,7 @@ public:
     unsigned underWay() const;
 
     struct Outcome {
-        bool busy = false;                   // `limit` exchanges were under way: none was started
+        bool busy = false;                   // `limit` exchanges stayed under way: none was started
         std::optional<ExchangeReport> report;
         QString fault;                       // why there is no report (names the server's files)
     };
@@ -45,6 +49,7 @@ private:
 
     ExchangeWorkersOptions m_options;
     mutable std::mutex m_mutex;
+    std::condition_variable m_placeFree;
     unsigned m_underWay = 0;
 };
 
