@@ -143,8 +143,8 @@ int main(int argc, char** argv) {
             ->option_text("SECONDS")
             ->check(CLI::Range(1, 86400));
         a.add_option("--exchanges", exchanges,
-                     "exchanges run at once; more get 503 with Retry-After (default two per core, "
-                     "at most 16)")
+                     "exchanges run at once; one more waits up to a second for a place, then gets 503 "
+                     "with Retry-After (default two per core, at most 16)")
             ->option_text("N")
             ->check(CLI::Range(1u, 256u));
         a.add_option("--launch-file", launchFile,
