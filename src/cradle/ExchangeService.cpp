@@ -70,13 +70,13 @@ CradleAnswer ExchangeService::exchange(qint32 device, const QString& bodyFile) {
                         .arg(m_workers.limit()),
                     kBusyRetryAfter);
     if (!run.report) return fault(run.fault);
-    if (run.report->stage != Stage::Answered) return stopped(device, *run.report);
+    if (run.report->stage != Stage::Answered) return stopped(*run.report);
     return answered(device, std::move(*run.report), std::move(folder));
 }
 
 // An exchange that stopped before its answer: the handheld keeps its file as it was; what was
 // imported before the stop is in the ERP and recorded.
-CradleAnswer ExchangeService::stopped(qint32 device, const ExchangeReport& report) {
+CradleAnswer ExchangeService::stopped(const ExchangeReport& report) {
     const RunTimeError error(report.errorNumber, report.errorText, QStringLiteral("exchange"));
     CradleAnswer a;
     switch (report.stage) {
@@ -103,7 +103,6 @@ CradleAnswer ExchangeService::stopped(qint32 device, const ExchangeReport& repor
     }
     a.outcome += QStringLiteral(" (%1)").arg(report.errorText);
     history::recordJob(exchangeRecord(report, history::Outcome::Failed, report.errorText));
-    (void)device;
     return a;
 }
 

@@ -43,7 +43,7 @@ private:
         std::unique_ptr<RequestFolder> folder; // the answer lives here until confirmed or dropped
     };
     CradleAnswer answered(qint32 device, ExchangeReport report, std::unique_ptr<RequestFolder> folder);
-    CradleAnswer stopped(qint32 device, const ExchangeReport& report);
+    CradleAnswer stopped(const ExchangeReport& report);
 
     const CradleLimits& m_limits;
     ExchangeWorkers m_workers;
