@@ -28,8 +28,8 @@ constexpr int kBusyTimeoutMs = 10000;
 // A writer waiting for another's lock looks again every 2 ms: SQLite's own handler sleeps 100 ms
 // at a time once it has waited a while, and imports queued on one ERP one after another would
 // each leave the file idle for most of that.
-int waitBriefly(void*, int count) {
-    if (count * 2 >= kBusyTimeoutMs) return 0;
+int waitBriefly(void* bound, int count) {
+    if (qint64(count) * 2 >= *static_cast<const int*>(bound)) return 0;
     sqlite3_sleep(2);
     return 1;
 }
@@ -68,9 +68,21 @@ void SqliteDriver::open(QSqlDatabase& db, const ConnectionString& cs) const {
         throw openFailure(QStringLiteral("3051"), cannotOpen);
     }
     if (const QVariant h = db.driver()->handle(); h.isValid() && qstrcmp(h.typeName(), "sqlite3*") == 0)
-        if (sqlite3* handle = *static_cast<sqlite3* const*>(h.constData())) sqlite3_busy_handler(handle, &waitBriefly, nullptr);
+        if (sqlite3* handle = *static_cast<sqlite3* const*>(h.constData())) sqlite3_busy_handler(handle, &waitBriefly, &m_busyMs);
     // The file's own journal mode and synchronous setting (FULL) stay: the import groups its
     // documents into few commits instead of making each commit unsafe on power loss.
+}
+
+SqliteDriver::SqliteDriver(Engine e) : m_engine(e), m_busyMs(kBusyTimeoutMs) {}
+
+bool SqliteDriver::control(QSqlDatabase& db, const QString& sql, int timeoutSeconds, int* firstValue,
+                           ProviderError& why) const {
+    static const QRegularExpression busy(QStringLiteral(R"(^PRAGMA busy_timeout = (\d+)$)"));
+    if (const auto m = busy.match(sql); m.hasMatch()) {
+        m_busyMs = int(qMin<qint64>(m.captured(1).toLongLong(), 1 << 30));
+        return true;
+    }
+    return EngineDriver::control(db, sql, timeoutSeconds, firstValue, why);
 }
 
 QString SqliteDriver::translate(const QString& sql) const {

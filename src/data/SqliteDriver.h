@@ -9,7 +9,7 @@ namespace kv {
 // with "3051", so the caller's recovery (asking for the file) can run.
 class SqliteDriver : public EngineDriver {
 public:
-    explicit SqliteDriver(Engine e) : m_engine(e) {}
+    explicit SqliteDriver(Engine e);
     Engine engine() const override { return m_engine; }
     QString qtDriver() const override { return QStringLiteral("QSQLITE"); }
     void open(QSqlDatabase& db, const ConnectionString& cs) const override;
@@ -20,6 +20,10 @@ public:
     // time-out (the busy time-out) for another program writing the file, instead of failing
     // later with "database is locked" when a transaction that began by reading turns to writing.
     bool beginTransaction(QSqlDatabase& db, QSqlError& why) const override;
+    // The lock time-out ("PRAGMA busy_timeout = MS") becomes the bound of the driver's own busy
+    // handler: the pragma would put SQLite's slower one back in its place.
+    bool control(QSqlDatabase& db, const QString& sql, int timeoutSeconds, int* firstValue,
+                 ProviderError& why) const override;
     // From the declared type: numbers as numbers and, in an ERP file, DATE/DATETIME columns as
     // dates (SQLite itself keeps them as text).
     int valueType(const QSqlQuery& query, int column) const override;
@@ -31,6 +35,7 @@ public:
 
 private:
     Engine m_engine;
+    mutable int m_busyMs; // how long a writer waits for another's lock, read by the busy handler
 };
 
 } // namespace kv

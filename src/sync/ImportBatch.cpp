@@ -3,6 +3,7 @@
 #include "app/Operator.h"
 #include "app/RunTimeError.h"
 #include "data/Connection.h"
+#include "data/Engine.h"
 
 #include <QThread>
 #include <utility>
@@ -58,7 +59,20 @@ void ImportBatch::openGroup() {
     if (m_c.inTransaction()) return;
     takeLock();
     if (m_reads && !m_reads->inTransaction()) m_reads->beginTrans();
-    m_c.beginTrans();
+    if (m_c.engine() == Engine::Sqlite) {
+        // The file's write lock is the import lock there: the group waits for it as long as for
+        // another import's, then the statements go back to their own bound.
+        const int statements = m_c.lockTimeout();
+        m_c.setLockTimeout(m_lockWait);
+        struct Restore {
+            Connection& c;
+            int seconds;
+            ~Restore() { c.setLockTimeout(seconds); }
+        } restore{m_c, statements};
+        m_c.beginTrans();
+    } else {
+        m_c.beginTrans();
+    }
     m_pending.clear();
     m_groupRow = -1;
     m_since.start();
