@@ -149,7 +149,9 @@ public:
     QVariant value(int column) const override { return m_query.value(column); }
 
 private:
-    static constexpr int kBatch = 5000;
+    // Wide enough that the round trips of the fetches stay a small part of a large copy, small
+    // enough that a batch of the widest rows stays a few megabytes.
+    static constexpr int kBatch = 20000;
     void fetchBatch() {
         m_inBatch = 0;
         if (!m_connection.run(m_query, QStringLiteral("FETCH FORWARD %1 FROM kv_rows").arg(kBatch))) fail(m_query);

@@ -80,11 +80,19 @@ void runDeleteStep(StoreConnection& store, QSet<QString>& notEmptied) {
     if (!failures.isEmpty()) store.fail(failures.join(QLatin1Char('\n')));
 }
 
-// A copy step: every source row into the destination table, all committed together. A row the
-// store refuses fails the step and nothing of it is written; the rest of the rows are still
-// checked, so the message names every refused row (the first ones, and how many more).
-qint64 runCopyStep(const ExportStep& step, const QString& clientFilter, const QString& priceListFilter,
-                   Connection& erp, StoreConnection& store) {
+// What one pass over a copy step's source left: the rows written, the rows refused and the
+// first refusals named.
+struct CopyPass {
+    qint64 copied = 0;
+    qint64 refused = 0;
+    QStringList refusals;
+};
+
+// Every source row of the step into its table, in the caller's transaction. With `stopAtRefusal`
+// the pass ends at the first refused row (the caller then goes over the rows again); otherwise
+// the rest of the rows are still checked, so every refused row is counted and the first ones named.
+CopyPass copyRows(const ExportStep& step, const QString& clientFilter, const QString& priceListFilter,
+                  Connection& erp, StoreConnection& store, bool stopAtRefusal) {
     auto rows = openCopySource(step, clientFilter, priceListFilter, erp);
     const CopyPlan plan(step, rows->columns());
     QStringList names;
@@ -95,44 +103,90 @@ qint64 runCopyStep(const ExportStep& step, const QString& clientFilter, const QS
     sqlite3_stmt* st = nullptr;
     if (sqlite3_prepare_v2(store.handle(), insert.toUtf8().constData(), -1, &st, nullptr) != SQLITE_OK)
         store.fail(QString::fromUtf8(sqlite3_errmsg(store.handle())));
-    qint64 copied = 0;
-    QStringList refusals;
-    qint64 refused = 0;
+    const std::unique_ptr<sqlite3_stmt, int (*)(sqlite3_stmt*)> finalizer(st, sqlite3_finalize);
+    CopyPass pass;
+    while (rows->next()) {
+        for (qsizetype i = 0; i < plan.size(); ++i) {
+            if (plan.converts(i)) bindValue(st, int(i) + 1, plan.value(i, *rows));
+            else rows->bind(st, int(i) + 1, plan.sourceIndex(i));
+        }
+        const int rc = sqlite3_step(st);
+        if (rc != SQLITE_DONE) {
+            const QString why = QString::fromUtf8(sqlite3_errmsg(store.handle()));
+            // A refused value: named and counted, the others go on being checked.
+            if ((rc & 0xFF) != SQLITE_CONSTRAINT)
+                store.fail(QStringLiteral("%1, row %2: %3").arg(step.destination).arg(pass.copied + pass.refused + 1).arg(why));
+            ++pass.refused;
+            if (stopAtRefusal) return pass;
+            if (pass.refusals.size() < kListedRefusals) pass.refusals << plan.refusal(*rows, why);
+        } else {
+            ++pass.copied;
+        }
+        sqlite3_reset(st);
+        if ((pass.copied + pass.refused) % kProgressRows == 0) {
+            exportProgress().setRowsCopied(step.description, pass.copied);
+            op().processEvents();
+        }
+    }
+    return pass;
+}
+
+// The table's own indexes (its key's among them) dropped for the copy, to be built again from
+// their stored statements after it: one sort over the finished table instead of an index update
+// per row. The statements come back in their order in the schema.
+QStringList dropIndexes(StoreConnection& store, const QString& table) {
+    sqlite3_stmt* st = nullptr;
+    const char* sql = "SELECT name, sql FROM main.sqlite_master WHERE type = 'index' AND sql IS NOT NULL "
+                      "AND tbl_name = ?1 COLLATE NOCASE ORDER BY rowid";
+    if (sqlite3_prepare_v2(store.handle(), sql, -1, &st, nullptr) != SQLITE_OK)
+        store.fail(QString::fromUtf8(sqlite3_errmsg(store.handle())));
+    const QByteArray name = table.toUtf8();
+    sqlite3_bind_text(st, 1, name.constData(), int(name.size()), SQLITE_TRANSIENT);
+    QStringList names, statements;
+    while (sqlite3_step(st) == SQLITE_ROW) {
+        names << QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(st, 0)));
+        statements << QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(st, 1)));
+    }
+    sqlite3_finalize(st);
+    for (const QString& index : names) store.exec(QStringLiteral("DROP INDEX main.") + quoteIdentifier(index));
+    return statements;
+}
+
+// Builds the dropped indexes again; false when the copied rows break one (two rows with one key).
+bool buildIndexes(StoreConnection& store, const QStringList& statements) {
+    for (const QString& statement : statements) {
+        const int rc = sqlite3_exec(store.handle(), statement.toUtf8().constData(), nullptr, nullptr, nullptr);
+        if ((rc & 0xFF) == SQLITE_CONSTRAINT) return false;
+        if (rc != SQLITE_OK) store.fail(QString::fromUtf8(sqlite3_errmsg(store.handle())));
+    }
+    return true;
+}
+
+// A copy step: every source row into the destination table, all committed together. A row the
+// store refuses fails the step and nothing of it is written; the message names every refused
+// row (the first ones, and how many more). The rows go in with the table's indexes dropped and
+// built after; when a row is refused that way, the copy is undone and made again with the
+// indexes in place, so each refused row is named with the store's own reason.
+qint64 runCopyStep(const ExportStep& step, const QString& clientFilter, const QString& priceListFilter,
+                   Connection& erp, StoreConnection& store) {
     store.exec(QStringLiteral("BEGIN IMMEDIATE"));
     try {
-        while (rows->next()) {
-            for (qsizetype i = 0; i < plan.size(); ++i) {
-                if (plan.converts(i)) bindValue(st, int(i) + 1, plan.value(i, *rows));
-                else rows->bind(st, int(i) + 1, plan.sourceIndex(i));
-            }
-            const int rc = sqlite3_step(st);
-            if (rc != SQLITE_DONE) {
-                const QString why = QString::fromUtf8(sqlite3_errmsg(store.handle()));
-                // A refused value: named and counted, the others go on being checked.
-                if ((rc & 0xFF) != SQLITE_CONSTRAINT)
-                    store.fail(QStringLiteral("%1, row %2: %3").arg(step.destination).arg(copied + refused + 1).arg(why));
-                if (refusals.size() < kListedRefusals) refusals << plan.refusal(*rows, why);
-                ++refused;
-            } else {
-                ++copied;
-            }
-            sqlite3_reset(st);
-            if ((copied + refused) % kProgressRows == 0) {
-                exportProgress().setRowsCopied(step.description, copied);
-                op().processEvents();
-            }
+        store.exec(QStringLiteral("SAVEPOINT copying"));
+        const QStringList indexes = dropIndexes(store, step.destination);
+        CopyPass pass = copyRows(step, clientFilter, priceListFilter, erp, store, !indexes.isEmpty());
+        if (pass.refused > 0 || !buildIndexes(store, indexes)) {
+            store.exec(QStringLiteral("ROLLBACK TO copying"));
+            if (!indexes.isEmpty()) pass = copyRows(step, clientFilter, priceListFilter, erp, store, false);
         }
-        sqlite3_finalize(st);
-        st = nullptr;
-        if (refused > 0) store.fail(refusedRowsMessage(refusals, refused));
+        store.exec(QStringLiteral("RELEASE copying"));
+        if (pass.refused > 0) store.fail(refusedRowsMessage(pass.refusals, pass.refused));
         op().processEvents(); // a job stopped meanwhile leaves the table as it was
         store.exec(QStringLiteral("COMMIT"));
+        return pass.copied;
     } catch (...) {
-        sqlite3_finalize(st);
         store.rollback();
         throw;
     }
-    return copied;
 }
 
 } // namespace

@@ -5,6 +5,7 @@
 #include "export/ExportRunner.h"
 #include "progress/StepProgress.h"
 #include "settings/DeviceSettings.h"
+#include "store/StoreFile.h"
 
 #include <QFile>
 #include <QRegularExpression>
@@ -272,6 +273,45 @@ TEST_P(Export, AMissingStoreFailsEveryStepAndIsNotCreated) {
     EXPECT_EQ(failedSteps(outcomes), kLines);
     EXPECT_TRUE(outcomes.last().error.contains(missing)) << outcomes.last().error.toStdString();
     EXPECT_FALSE(QFile::exists(missing));
+}
+
+// The copy builds each table's key index after its rows: the file must be the one a fresh store
+// filled row by row through its indexes would be, schema text and rows alike, and sound.
+TEST_P(Export, TheStoreMatchesOneFilledRowByRowThroughItsIndexes) {
+    ASSERT_EQ(failedSteps(exportWith()), QStringList());
+    const QString byRow = f->home.file(QStringLiteral("by-row.mdb"));
+    createStore(byRow);
+    {
+        test::Databases rowwise;
+        QSqlQuery q(rowwise.file(byRow));
+        ASSERT_TRUE(q.exec(QStringLiteral("ATTACH DATABASE '%1' AS exported").arg(f->storePath)));
+        for (const Copy& c : kCopies)
+            ASSERT_TRUE(q.exec(QStringLiteral("INSERT INTO main.%1 SELECT * FROM exported.%1 ORDER BY rowid").arg(c.table)))
+                << q.lastError().text().toStdString();
+    }
+    const QString schema = QStringLiteral("SELECT type, name, tbl_name, sql FROM sqlite_master");
+    EXPECT_EQ(store(schema), test::canonicalRows(checks().file(byRow), schema));
+    EXPECT_EQ(store(QStringLiteral("PRAGMA integrity_check")), QStringList{"ok"});
+    for (const Copy& c : kCopies) {
+        const QString rows = QStringLiteral("SELECT * FROM %1").arg(c.table);
+        EXPECT_EQ(store(rows), test::canonicalRows(checks().file(byRow), rows)) << c.table;
+    }
+}
+
+// Two source rows with one key: the step fails whole and names the row the key index refused.
+TEST_P(Export, TwoRowsWithOneKeyFailTheStepNamingTheSecond) {
+    f->erpExec(QStringLiteral("DROP INDEX IX_V_TA_Bancos_1"));
+    f->erpExec(QStringLiteral("INSERT INTO V_TA_Bancos (IdBanco, Descripcion) SELECT IdBanco, 'Copia' FROM V_TA_Bancos "
+                              "WHERE IdBanco = (SELECT MIN(IdBanco) FROM V_TA_Bancos)"));
+    const QList<StepOutcome> outcomes = exportWith();
+    EXPECT_EQ(failedSteps(outcomes), QStringList{"TA_BANCOS"});
+    const QString why = outcomes.at(kLines.indexOf(QStringLiteral("TA_BANCOS"))).error;
+    EXPECT_TRUE(QRegularExpression(QStringLiteral("^TA_BANCOS: bank [^\\n]+, UNIQUE constraint failed: TA_BANCOS.IDBANCO$"))
+                    .match(why)
+                    .hasMatch())
+        << why.toStdString();
+    EXPECT_EQ(storeCount(QStringLiteral("TA_BANCOS")), 0);
+    expectCopied({QStringLiteral("TA_BANCOS")});
 }
 
 INSTANTIATE_TEST_SUITE_P(Engines, Export, ::testing::Values(Engine::Sqlite, Engine::PostgreSql),
