@@ -15,11 +15,9 @@ history::Record exchangeRecord(const ExchangeReport& r, history::Outcome outcome
         job.importedKeys = r.imported;
         job.skippedKeys = r.existing;
         job.planilla = r.planilla;
-        for (const ExchangeReport::Refused& d : r.refused)
-            job.refused.append({d.key, d.reason});
+        job.refused = r.refused;
     }
-    for (const ExchangeReport::Rows& t : r.tables)
-        job.tables << history::TableRows{t.table, t.rows, t.failed};
+    job.tables = r.tables;
     job.failedSteps = r.failedSteps;
     return job;
 }

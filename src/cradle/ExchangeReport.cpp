@@ -10,14 +10,14 @@ namespace {
 
 QJsonArray refusedJson(const ExchangeReport& r) {
     QJsonArray a;
-    for (const ExchangeReport::Refused& d : r.refused)
+    for (const history::RefusedDocument& d : r.refused)
         a.append(QJsonObject{{QStringLiteral("key"), d.key}, {QStringLiteral("reason"), d.reason}});
     return a;
 }
 
 QJsonArray tablesJson(const ExchangeReport& r) {
     QJsonArray a;
-    for (const ExchangeReport::Rows& t : r.tables)
+    for (const history::TableRows& t : r.tables)
         a.append(QJsonObject{{QStringLiteral("table"), t.table},
                              {QStringLiteral("rows"), double(t.rows)},
                              {QStringLiteral("failed"), t.failed}});
@@ -77,7 +77,7 @@ std::optional<ExchangeReport> reportFromFile(const QByteArray& json) {
 
 QByteArray reportForHandheld(const ExchangeReport& r, const QByteArray& id) {
     QJsonArray tables;
-    for (const ExchangeReport::Rows& t : r.tables)
+    for (const history::TableRows& t : r.tables)
         tables.append(QJsonObject{{QStringLiteral("table"), t.table}, {QStringLiteral("rows"), double(t.rows)}});
     const QJsonObject o{{QStringLiteral("exchange"), QString::fromLatin1(id)},
                         {QStringLiteral("device"), r.device},

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "history/HistoryFile.h"
+
 #include <QByteArray>
 #include <QDateTime>
 #include <QList>
@@ -20,17 +22,6 @@ struct ExchangeReport {
         Export,   // an export step failed
         Answer,   // the answer could not be made
     };
-    struct Refused {
-        QString key;
-        QString reason;
-        bool operator==(const Refused&) const = default;
-    };
-    struct Rows {
-        QString table;
-        qint64 rows = 0;
-        bool failed = false;
-        bool operator==(const Rows&) const = default;
-    };
 
     qint32 device = 0;
     QDateTime startedAt;
@@ -39,8 +30,8 @@ struct ExchangeReport {
     QString errorText;
     QStringList imported; // written into the ERP by this exchange
     QStringList existing; // found in the ERP already
-    QList<Refused> refused;
-    QList<Rows> tables;   // master rows the handheld got, per export step
+    QList<history::RefusedDocument> refused;
+    QList<history::TableRows> tables; // master rows the handheld got, per export step
     QStringList failedSteps;
     QString planilla;     // the control sheet of the import, when one was drawn
     bool importBegan = false;

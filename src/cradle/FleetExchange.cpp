@@ -11,7 +11,6 @@
 #include "data/Recordset.h"
 #include "cradle/HandheldDocuments.h"
 #include "export/ExportRunner.h"
-#include "export/ExportTasks.h"
 #include "sync/SyncRun.h"
 
 #include <QDir>
@@ -80,8 +79,7 @@ bool importInto(ExchangeReport& r, qint32 device, QMap<QString, qint64>& lastNum
         const RunOutcome outcome = importDocuments(run);
         r.imported = run.importedKeys;
         r.existing = run.skippedKeys;
-        for (const SyncRunState::LeftOut& d : run.leftOut)
-            r.refused.append({d.key, d.reason});
+        r.refused = run.leftOut;
         r.planilla = run.planilla;
         if (outcome != RunOutcome::Imported) return erpFailed(QStringLiteral("the import was left"));
         lastNumbers = lastNumbersInErp(cradle::branchOf(device), run.planillaMode);
@@ -104,19 +102,14 @@ bool exportFrom(ExchangeReport& r, qint32 device, const QString& storePath) {
         stopAt(r, ErpDb().gCnn.lost() ? Stage::Erp : Stage::Export, e);
         return false;
     }
-    for (int i = 0; i < steps.size() && i < exportSteps().size(); ++i) {
-        const ExportStep& step = exportSteps().at(i);
-        const StepOutcome& o = steps.at(i);
-        if (!step.destination.isEmpty()) r.tables.append({step.destination, o.rows, o.executionResult == 1});
-    }
-    r.failedSteps = failedSteps(steps);
+    // The rows and failed steps as a send's history has them.
+    history::Record done;
+    addExportSteps(done, steps);
+    r.tables = done.tables;
+    r.failedSteps = done.failedSteps;
     if (r.failedSteps.isEmpty()) return true;
-    QStringList reasons;
-    for (const StepOutcome& o : steps)
-        if (o.executionResult == 1 && !o.error.isEmpty()) reasons << o.error;
     stopAt(r, ErpDb().gCnn.lost() ? Stage::Erp : Stage::Export,
-           QStringLiteral("export steps failed: %1 (%2)")
-               .arg(r.failedSteps.join(QStringLiteral(", ")), reasons.join(QStringLiteral("; "))));
+           QStringLiteral("export steps failed: %1").arg(done.detail.replace(QLatin1Char('\n'), QStringLiteral("; "))));
     return false;
 }
 

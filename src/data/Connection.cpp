@@ -195,9 +195,8 @@ void Connection::setCommandTimeout(int seconds) {
 void Connection::setLockTimeout(int seconds) {
     m_lockTimeout = qMax(0, seconds);
     if (!m_open) return;
-    const QString sql = lockTimeoutStatement(*engine(), m_lockTimeout);
-    // An engine that refuses the setting keeps its own bound; statements still run.
-    if (!sql.isEmpty()) tryControl(sql);
+    QSqlDatabase db = database();
+    m_driver->applyLockTimeout(db, m_lockTimeout, statementTimeout());
 }
 
 bool Connection::run(QSqlQuery& q, const QString& sql) const {

@@ -1,5 +1,7 @@
 #include "data/EngineDriver.h"
 
+#include "data/LockStatements.h"
+
 #include "data/OdbcDriver.h"
 #include "data/PostgresDriver.h"
 #include "data/SqliteDriver.h"
@@ -20,6 +22,12 @@ bool isLostConnection(const ProviderError& e) {
                               "Communication link failure"})
         if (e.description.contains(QLatin1String(words), Qt::CaseInsensitive)) return true;
     return false;
+}
+
+void EngineDriver::applyLockTimeout(QSqlDatabase& db, int seconds, int timeoutSeconds) const {
+    const QString sql = lockTimeoutStatement(engine(), seconds);
+    ProviderError ignored;
+    if (!sql.isEmpty()) control(db, sql, timeoutSeconds, nullptr, ignored);
 }
 
 bool isRefusedValue(const ProviderError& e) {

@@ -78,6 +78,9 @@ public:
     }
 
     virtual void applyCommandTimeout(QSqlDatabase&, int /*seconds*/) const {}
+    // How long a statement waits for another's lock (lockTimeoutStatement); an engine that
+    // refuses the setting keeps its own bound.
+    virtual void applyLockTimeout(QSqlDatabase& db, int seconds, int timeoutSeconds) const;
     virtual void applyIsolationLevel(QSqlDatabase&, int /*level*/) const {}
     virtual void applyDefaultDatabase(QSqlDatabase&, const QString& /*name*/, int /*timeoutSeconds*/) const {}
 

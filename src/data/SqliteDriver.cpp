@@ -75,14 +75,8 @@ void SqliteDriver::open(QSqlDatabase& db, const ConnectionString& cs) const {
 
 SqliteDriver::SqliteDriver(Engine e) : m_engine(e), m_busyMs(kBusyTimeoutMs) {}
 
-bool SqliteDriver::control(QSqlDatabase& db, const QString& sql, int timeoutSeconds, int* firstValue,
-                           ProviderError& why) const {
-    static const QRegularExpression busy(QStringLiteral(R"(^PRAGMA busy_timeout = (\d+)$)"));
-    if (const auto m = busy.match(sql); m.hasMatch()) {
-        m_busyMs = int(qMin<qint64>(m.captured(1).toLongLong(), 1 << 30));
-        return true;
-    }
-    return EngineDriver::control(db, sql, timeoutSeconds, firstValue, why);
+void SqliteDriver::applyLockTimeout(QSqlDatabase&, int seconds, int) const {
+    m_busyMs = int(qMin<qint64>(qint64(seconds) * 1000, 1 << 30));
 }
 
 QString SqliteDriver::translate(const QString& sql) const {

@@ -20,10 +20,9 @@ public:
     // time-out (the busy time-out) for another program writing the file, instead of failing
     // later with "database is locked" when a transaction that began by reading turns to writing.
     bool beginTransaction(QSqlDatabase& db, QSqlError& why) const override;
-    // The lock time-out ("PRAGMA busy_timeout = MS") becomes the bound of the driver's own busy
-    // handler: the pragma would put SQLite's slower one back in its place.
-    bool control(QSqlDatabase& db, const QString& sql, int timeoutSeconds, int* firstValue,
-                 ProviderError& why) const override;
+    // The lock time-out bounds the driver's own busy handler; SQLite's busy_timeout pragma would
+    // put SQLite's slower one back in its place.
+    void applyLockTimeout(QSqlDatabase& db, int seconds, int timeoutSeconds) const override;
     // From the declared type: numbers as numbers and, in an ERP file, DATE/DATETIME columns as
     // dates (SQLite itself keeps them as text).
     int valueType(const QSqlQuery& query, int column) const override;

@@ -59,20 +59,21 @@ void ImportBatch::openGroup() {
     if (m_c.inTransaction()) return;
     takeLock();
     if (m_reads && !m_reads->inTransaction()) m_reads->beginTrans();
-    if (m_c.engine() == Engine::Sqlite) {
-        // The file's write lock is the import lock there: the group waits for it as long as for
-        // another import's, then the statements go back to their own bound.
-        const int statements = m_c.lockTimeout();
-        m_c.setLockTimeout(m_lockWait);
-        struct Restore {
-            Connection& c;
-            int seconds;
-            ~Restore() { c.setLockTimeout(seconds); }
-        } restore{m_c, statements};
-        m_c.beginTrans();
-    } else {
-        m_c.beginTrans();
-    }
+    // On SQLite the file's write lock is the import lock: the group waits for it as long as for
+    // another import's, then the statements go back to their own bound.
+    struct WaitAsForTheImportLock {
+        Connection& c;
+        const bool fileLock;
+        const int statements;
+        WaitAsForTheImportLock(Connection& c, int seconds)
+            : c(c), fileLock(c.engine() == Engine::Sqlite), statements(c.lockTimeout()) {
+            if (fileLock) c.setLockTimeout(seconds);
+        }
+        ~WaitAsForTheImportLock() {
+            if (fileLock) c.setLockTimeout(statements);
+        }
+    } wait(m_c, m_lockWait);
+    m_c.beginTrans();
     m_pending.clear();
     m_groupRow = -1;
     m_since.start();

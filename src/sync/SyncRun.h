@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/Trap.h"
+#include "history/HistoryFile.h"
 
 #include <QHash>
 #include <QStringList>
@@ -41,11 +42,7 @@ struct SyncRunState {
     // Nobody can be asked (a handheld that syncs on its own): a document the ERP refuses is left
     // out and named in `leftOut`, and a failure of the ERP itself ends the import.
     bool unattended = false;
-    struct LeftOut {
-        QString key;
-        QString reason;
-    };
-    QList<LeftOut> leftOut;
+    QList<history::RefusedDocument> leftOut;
     QString currentKey; // the document being written
     // The line targets, opened by the first document that needs one and kept for the others.
     QHash<QString, std::shared_ptr<Recordset>> lineTargets;

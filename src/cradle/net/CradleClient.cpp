@@ -13,6 +13,8 @@
 #include <QNetworkReply>
 #include <QSslCertificate>
 #include <QSslConfiguration>
+#include <QThread>
+#include <algorithm>
 
 namespace kv::cradle {
 
@@ -55,6 +57,26 @@ CradleClient::CradleClient(const QUrl& server, QString trustedCertificate)
 
 CradleClient::Reply CradleClient::call(Method method, const QString& path, QIODevice* upload, const QString& token,
                                        AtomicFileWriter* answer) const {
+    constexpr int kLongestRetryAfter = 5, kRetryForSeconds = 60;
+    for (int waited = 0;;) {
+        Reply r = callOnce(method, path, upload, token, answer);
+        if (r.status == 200) return r;
+        bool seconds = false;
+        const int wait = r.retryAfter.trimmed().toInt(&seconds);
+        const bool busy = r.status == 503 && QJsonDocument::fromJson(r.body).object().value(QStringLiteral("error")) ==
+                                                 QStringLiteral("exchanges-busy");
+        if (busy && seconds && wait >= 0 && wait <= kLongestRetryAfter && waited + wait <= kRetryForSeconds &&
+            (!upload || upload->seek(0))) {
+            QThread::sleep(std::max(wait, 1));
+            waited += std::max(wait, 1);
+            continue;
+        }
+        throw RunTimeError(kRefused, refusalText(r.status, r.body, r.retryAfter), kSource);
+    }
+}
+
+CradleClient::Reply CradleClient::callOnce(Method method, const QString& path, QIODevice* upload,
+                                           const QString& token, AtomicFileWriter* answer) const {
     QUrl url = m_server;
     url.setPath(url.path().endsWith(QLatin1Char('/')) ? url.path() + path.mid(1) : url.path() + path);
     if (!url.isValid() || (url.scheme() != QLatin1String("http") && url.scheme() != QLatin1String("https")))
@@ -112,7 +134,7 @@ CradleClient::Reply CradleClient::call(Method method, const QString& path, QIODe
     r.status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
     r.syncId = reply->rawHeader("X-Kvcradle-Sync");
     if (reply->hasRawHeader("Content-Length")) r.declaredLength = reply->rawHeader("Content-Length").toLongLong();
-    const QByteArray retryAfter = reply->rawHeader("Retry-After");
+    r.retryAfter = reply->rawHeader("Retry-After");
     const bool broken = reply->error() != QNetworkReply::NoError && r.status == 200;
     const QString problem = reply->errorString();
     reply->deleteLater();
@@ -121,7 +143,6 @@ CradleClient::Reply CradleClient::call(Method method, const QString& path, QIODe
         throw RunTimeError(kUnreachable,
                            QStringLiteral("No answer from the cradle at %1: %2").arg(url.toString(), problem),
                            kSource);
-    if (r.status != 200) throw RunTimeError(kRefused, refusalText(r.status, r.body, retryAfter), kSource);
     return r;
 }
 

@@ -56,11 +56,16 @@ private:
         QByteArray body; // a refusal's or a confirmation's; an answer streamed to a file is not here
         QByteArray syncId; // X-Kvcradle-Sync: the sync or exchange to confirm
         qint64 declaredLength = -1;
+        QByteArray retryAfter;
     };
     enum class Method { Get, Post };
-    // One request; with `answer`, a 200 answer's body is written there as it comes.
+    // One request; with `answer`, a 200 answer's body is written there as it comes. A cradle
+    // whose exchanges are all taken for a moment (503 exchanges-busy, a Retry-After of a few
+    // seconds) is asked again then, for a minute at most; any other refusal throws.
     Reply call(Method method, const QString& path, QIODevice* upload, const QString& token,
                AtomicFileWriter* answer = nullptr) const;
+    Reply callOnce(Method method, const QString& path, QIODevice* upload, const QString& token,
+                   AtomicFileWriter* answer) const;
     QUrl m_server;
     QString m_certificate;
 };
